@@ -1,0 +1,205 @@
+#include "platform/d3dx/D3DXFile.h"
+
+#include <cstring>
+#include <new>
+#include <span>
+#include <string>
+
+#include "platform/d3dx/XFileIO.h"
+#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XPayload.h"
+#include "platform/d3dx/XSaveTree.h"
+
+namespace {
+
+using xfile::XSaveNode;
+using xfile::XSaveNodes;
+using xfile::XTemplate;
+using xfile::XTemplateRegistry;
+
+class FileObject;
+
+class SaveObject : public ID3DXFileSaveObject {
+public:
+    SaveObject(FileObject& file, std::string path, bool text, bool compressed);
+    ~SaveObject() override;
+
+    HRESULT GetFile(ID3DXFile** ppFile) override;
+    HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId, SIZE_T cbSize,
+                          LPCVOID pvData, ID3DXFileSaveData** ppObj) override;
+    HRESULT Save() override;
+
+    // Checks and copies one data object into `siblings`; `parent` is null at the top level.
+    HRESULT AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGUID rguidTemplate,
+                    LPCSTR szName, const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                    ID3DXFileSaveData** ppObj);
+    const XTemplateRegistry& Templates() const;
+
+private:
+    FileObject& m_file;
+    std::string m_path;
+    bool m_text;
+    bool m_compressed;
+    XSaveNodes m_roots;
+};
+
+class SaveData : public ID3DXFileSaveData {
+public:
+    SaveData(SaveObject& save, XSaveNode& node) : m_save(save), m_node(node) { m_save.AddRef(); }
+    ~SaveData() override { m_save.Release(); }
+
+    HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId, SIZE_T cbSize,
+                          LPCVOID pvData, ID3DXFileSaveData** ppObj) override {
+        return m_save.AddNode(m_node.children, &m_node, rguidTemplate, szName, pId, cbSize, pvData,
+                              ppObj);
+    }
+
+    HRESULT AddDataReference(LPCSTR szName, const GUID* pId) override {
+        if ((szName == nullptr || *szName == '\0') && pId == nullptr) return E_INVALIDARG;
+        const XTemplate& tmpl = m_save.Templates().At(m_node.templateIndex);
+        if (tmpl.restriction == xfile::XRestriction::Closed) return D3DXFERR_BADOBJECT;
+        auto reference = std::make_unique<XSaveNode>();
+        reference->isReference = true;
+        if (szName != nullptr) reference->name = szName;
+        if (pId != nullptr) reference->id = *pId;
+        m_node.children.push_back(std::move(reference));
+        return S_OK;
+    }
+
+    HRESULT GetSave(ID3DXFileSaveObject** ppObj) override {
+        if (ppObj == nullptr) return E_POINTER;
+        m_save.AddRef();
+        *ppObj = &m_save;
+        return S_OK;
+    }
+
+    HRESULT GetName(LPSTR szName, SIZE_T* puiSize) override {
+        if (puiSize == nullptr) return E_POINTER;
+        SIZE_T needed = m_node.name.size() + 1;
+        if (szName == nullptr) {
+            *puiSize = needed;
+            return S_OK;
+        }
+        if (*puiSize < needed) return D3DXFERR_BADVALUE;
+        std::memcpy(szName, m_node.name.c_str(), needed);
+        *puiSize = needed;
+        return S_OK;
+    }
+
+    HRESULT GetId(GUID* pId) override {
+        if (pId == nullptr) return E_POINTER;
+        *pId = m_node.id.value_or(GUID_NULL);
+        return S_OK;
+    }
+
+    HRESULT GetType(GUID* pType) override {
+        if (pType == nullptr) return E_POINTER;
+        *pType = m_save.Templates().At(m_node.templateIndex).guid;
+        return S_OK;
+    }
+
+private:
+    SaveObject& m_save;
+    XSaveNode& m_node;
+};
+
+class FileObject : public ID3DXFile {
+public:
+    HRESULT CreateSaveObject(LPCVOID pData, D3DXF_FILESAVEOPTIONS flags, D3DXF_FILEFORMAT format,
+                             ID3DXFileSaveObject** ppSaveObj) override {
+        if (ppSaveObj == nullptr || pData == nullptr) return E_POINTER;
+        // Only narrow file names are taken; wide names have no meaning on this platform.
+        if (flags != D3DXF_FILESAVE_TOFILE) return E_NOTIMPL;
+        if ((format & ~(D3DXF_FILEFORMAT_TEXT | D3DXF_FILEFORMAT_COMPRESSED)) != 0) {
+            return E_INVALIDARG;
+        }
+        *ppSaveObj = new (std::nothrow) SaveObject(*this, static_cast<const char*>(pData),
+                                                   (format & D3DXF_FILEFORMAT_TEXT) != 0,
+                                                   (format & D3DXF_FILEFORMAT_COMPRESSED) != 0);
+        return *ppSaveObj == nullptr ? E_OUTOFMEMORY : S_OK;
+    }
+
+    HRESULT RegisterTemplates(LPCVOID pvData, SIZE_T cbSize) override {
+        if (pvData == nullptr) return E_POINTER;
+        std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(pvData), cbSize);
+        // Parse into a copy: a failed block leaves the registry as it was.
+        XTemplateRegistry extended = m_templates;
+        HRESULT hr = xfile::RegisterTemplateBlock(data, extended, nullptr);
+        if (SUCCEEDED(hr)) m_templates = std::move(extended);
+        return hr;
+    }
+
+    const XTemplateRegistry& Templates() const { return m_templates; }
+
+private:
+    XTemplateRegistry m_templates;
+};
+
+SaveObject::SaveObject(FileObject& file, std::string path, bool text, bool compressed)
+    : m_file(file), m_path(std::move(path)), m_text(text), m_compressed(compressed) {
+    m_file.AddRef();
+}
+
+SaveObject::~SaveObject() { m_file.Release(); }
+
+const XTemplateRegistry& SaveObject::Templates() const { return m_file.Templates(); }
+
+HRESULT SaveObject::GetFile(ID3DXFile** ppFile) {
+    if (ppFile == nullptr) return E_POINTER;
+    m_file.AddRef();
+    *ppFile = &m_file;
+    return S_OK;
+}
+
+HRESULT SaveObject::AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                                  SIZE_T cbSize, LPCVOID pvData, ID3DXFileSaveData** ppObj) {
+    return AddNode(m_roots, nullptr, rguidTemplate, szName, pId, cbSize, pvData, ppObj);
+}
+
+HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGUID rguidTemplate,
+                            LPCSTR szName, const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                            ID3DXFileSaveData** ppObj) {
+    if (ppObj != nullptr) *ppObj = nullptr;
+    if (cbSize > 0 && pvData == nullptr) return E_POINTER;
+    const XTemplateRegistry& templates = Templates();
+    const XTemplate* tmpl = templates.FindByGuid(rguidTemplate);
+    if (tmpl == nullptr) return D3DXFERR_NOTFOUND;
+    if (parent != nullptr && !templates.At(parent->templateIndex).AllowsChild(*tmpl)) {
+        return D3DXFERR_BADOBJECT;
+    }
+    std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(pvData), cbSize);
+    xfile::XPayloadResult measured = xfile::MeasurePayload(templates, *tmpl, payload);
+    if (FAILED(measured.hr)) return measured.hr;
+
+    auto node = std::make_unique<XSaveNode>();
+    node->templateIndex = static_cast<std::size_t>(tmpl - &templates.At(0));
+    if (szName != nullptr) node->name = szName;
+    if (pId != nullptr) node->id = *pId;
+    node->payload.assign(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
+    XSaveNode& added = *node;
+    siblings.push_back(std::move(node));
+    if (ppObj != nullptr) *ppObj = new SaveData(*this, added);
+    return S_OK;
+}
+
+HRESULT SaveObject::Save() {
+    xfile::XBytes image;
+    try {
+        image = m_text ? xfile::WriteTextImage(Templates(), m_roots)
+                       : xfile::WriteBinaryImage(Templates(), m_roots);
+        if (m_compressed) image = xfile::CompressImage(image);
+    } catch (const xfile::XUnwritableText&) {
+        return D3DXFERR_BADVALUE;
+    } catch (const std::bad_alloc&) {
+        return E_OUTOFMEMORY;
+    }
+    return xfile::WriteFileAtomically(m_path, image);
+}
+
+}  // namespace
+
+HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile) {
+    if (lplpDirectXFile == nullptr) return E_POINTER;
+    *lplpDirectXFile = new (std::nothrow) FileObject();
+    return *lplpDirectXFile == nullptr ? E_OUTOFMEMORY : S_OK;
+}

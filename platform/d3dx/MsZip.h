@@ -1,0 +1,27 @@
+// The compressed .X container ("tzip", "bzip"): after the 16-byte header, a DWORD with the
+// size of the whole uncompressed file (header included), then blocks of at most 32,768
+// uncompressed bytes, each a WORD uncompressed size, a WORD compressed size counting the
+// "CK" signature, "CK", and raw deflate data.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <vector>
+
+namespace xfile {
+
+constexpr std::size_t kMsZipBlockBytes = 32768;
+
+// Compresses the body of an uncompressed image (everything after its 16-byte header) and
+// returns the container that follows the header: the size DWORD and the blocks. Each block
+// is an independent deflate stream, which every known reader accepts.
+std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, std::uint32_t totalSize);
+
+// Reverses MsZipCompress: `container` starts at the size DWORD. Blocks may refer back into
+// the previous block's output (history), as the container allows. The result is exactly
+// the announced size minus the header; throws XParseError otherwise. `containerOffset` is
+// the container's offset in the file, for error messages.
+std::vector<std::uint8_t> MsZipDecompress(std::span<const std::uint8_t> container,
+                                          std::size_t containerOffset);
+
+}  // namespace xfile

@@ -1,0 +1,164 @@
+#include "platform/d3dx/XNumberText.h"
+
+#include <charconv>
+#include <cmath>
+#include <limits>
+
+namespace xfile {
+namespace {
+
+struct SpecialSpelling {
+    std::string_view text;
+    double value;
+};
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+constexpr double kInf = std::numeric_limits<double>::infinity();
+constexpr SpecialSpelling kSpecials[] = {
+    {"1.#QNAN0", kNaN}, {"-1.#QNAN0", -kNaN}, {"1.#IND00", kNaN},
+    {"-1.#IND00", -kNaN}, {"1.#INF00", kInf}, {"-1.#INF00", -kInf},
+};
+
+std::string_view SpecialSpellingOf(double value) {
+    if (std::isnan(value)) return std::signbit(value) ? "-1.#QNAN0" : "1.#QNAN0";
+    if (std::isinf(value)) return value < 0 ? "-1.#INF00" : "1.#INF00";
+    return {};
+}
+
+template <typename T>
+std::string_view FormatFixed(T value, XNumberBuffer& buffer) {
+    std::string_view special = SpecialSpellingOf(static_cast<double>(value));
+    if (!special.empty()) return special;
+    // Leave room for the ".0" that a whole number gets.
+    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size() - 2, value,
+                                std::chars_format::fixed);
+    std::size_t length = static_cast<std::size_t>(result.ptr - buffer.data());
+    if (std::string_view(buffer.data(), length).find('.') == std::string_view::npos) {
+        buffer[length++] = '.';
+        buffer[length++] = '0';
+    }
+    return {buffer.data(), length};
+}
+
+bool IsAllDigits(std::string_view word) {
+    if (word.empty()) return false;
+    for (char c : word) {
+        if (c < '0' || c > '9') return false;
+    }
+    return true;
+}
+
+// Decimal number with optional sign, fraction and exponent; nothing after it.
+bool LooksLikeDecimal(std::string_view word) {
+    std::size_t i = 0;
+    if (i < word.size() && (word[i] == '-' || word[i] == '+')) ++i;
+    std::size_t digits = 0;
+    while (i < word.size() && word[i] >= '0' && word[i] <= '9') ++i, ++digits;
+    if (i < word.size() && word[i] == '.') {
+        ++i;
+        while (i < word.size() && word[i] >= '0' && word[i] <= '9') ++i, ++digits;
+    }
+    if (digits == 0) return false;
+    if (i < word.size() && (word[i] == 'e' || word[i] == 'E')) {
+        ++i;
+        if (i < word.size() && (word[i] == '-' || word[i] == '+')) ++i;
+        std::size_t exponentDigits = 0;
+        while (i < word.size() && word[i] >= '0' && word[i] <= '9') ++i, ++exponentDigits;
+        if (exponentDigits == 0) return false;
+    }
+    return i == word.size();
+}
+
+// A decimal beyond double range: overflow gives an infinity, underflow a zero, both with
+// the number's sign.
+double OutOfRangeValue(std::string_view digits) {
+    bool negative = digits.front() == '-';
+    auto exponent = digits.find_first_of("eE");
+    bool underflow;
+    if (exponent != std::string_view::npos) {
+        underflow = digits[exponent + 1] == '-';
+    } else {
+        std::string_view whole = digits.substr(negative ? 1 : 0);
+        whole = whole.substr(0, whole.find('.'));
+        underflow = whole.find_first_not_of('0') == std::string_view::npos;
+    }
+    double magnitude = underflow ? 0.0 : kInf;
+    return negative ? -magnitude : magnitude;
+}
+
+void SetFloat(XToken& token, double value, float narrow) {
+    token.kind = XTokenKind::FloatValue;
+    token.doubleValue = value;
+    token.floatValue = narrow;
+}
+
+}  // namespace
+
+float NarrowToFloat(double value) {
+    if (std::isfinite(value) && std::fabs(value) > std::numeric_limits<float>::max()) {
+        return std::signbit(value) ? -std::numeric_limits<float>::infinity()
+                                   : std::numeric_limits<float>::infinity();
+    }
+    return static_cast<float>(value);
+}
+
+std::string_view FormatFloatText(float value, XNumberBuffer& buffer) {
+    return FormatFixed(value, buffer);
+}
+
+std::string_view FormatDoubleText(double value, XNumberBuffer& buffer) {
+    return FormatFixed(value, buffer);
+}
+
+void AppendFloatText(std::string& out, float value) {
+    XNumberBuffer buffer;
+    out += FormatFloatText(value, buffer);
+}
+
+void AppendDoubleText(std::string& out, double value) {
+    XNumberBuffer buffer;
+    out += FormatDoubleText(value, buffer);
+}
+
+void AppendUnsignedText(std::string& out, std::uint64_t value) {
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+void AppendSignedText(std::string& out, std::int64_t value) {
+    char buffer[24];
+    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+    out.append(buffer, result.ptr);
+}
+
+bool ParseNumberWord(std::string_view word, XToken& token) {
+    if (IsAllDigits(word)) {
+        std::uint64_t value = 0;
+        auto result = std::from_chars(word.data(), word.data() + word.size(), value);
+        // Too many digits for 64 bits: keep it as an out-of-range integer.
+        token.kind = XTokenKind::Integer;
+        token.integer = result.ec == std::errc() ? value : std::numeric_limits<std::uint64_t>::max();
+        return true;
+    }
+    for (const auto& special : kSpecials) {
+        if (word == special.text) {
+            SetFloat(token, special.value, static_cast<float>(special.value));
+            return true;
+        }
+    }
+    if (!LooksLikeDecimal(word)) return false;
+    // from_chars takes no leading '+'.
+    std::string_view digits = word.front() == '+' ? word.substr(1) : word;
+    const char* end = digits.data() + digits.size();
+    double wide = 0;
+    float narrow = 0;
+    auto wideResult = std::from_chars(digits.data(), end, wide);
+    auto narrowResult = std::from_chars(digits.data(), end, narrow);
+    if (wideResult.ec == std::errc::result_out_of_range) wide = OutOfRangeValue(digits);
+    if (narrowResult.ec == std::errc::result_out_of_range) narrow = NarrowToFloat(wide);
+    SetFloat(token, wide, narrow);
+    return true;
+}
+
+}  // namespace xfile

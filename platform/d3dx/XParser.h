@@ -1,0 +1,52 @@
+// Parsing of template definitions and data objects from a token stream, shared by
+// RegisterTemplates and the file reader.
+#pragma once
+
+#include <optional>
+#include <span>
+
+#include "platform/d3dx/XDataTree.h"
+#include "platform/d3dx/XLexer.h"
+#include "platform/d3dx/XTemplate.h"
+
+namespace xfile {
+
+class XTokenStream {
+public:
+    explicit XTokenStream(XLexer& lexer) : m_lexer(lexer) {}
+    const XToken& Peek();
+    XToken Next();
+    XToken Expect(XTokenKind kind, const char* context);
+    // Steps over any run of ',' and ';'.
+    void SkipSeparators();
+    [[noreturn]] void Fail(const XToken& at, const std::string& what);
+
+private:
+    XLexer& m_lexer;
+    std::optional<XToken> m_peeked;
+};
+
+// The header of a .X image (16 bytes).
+struct XHeader {
+    XFileForm form = XFileForm::Text;
+    int minorVersion = 3;
+    int floatBits = 32;
+};
+
+// Reads the 16-byte header; throws XParseError with D3DXFERR_BADFILETYPE,
+// D3DXFERR_BADFILEVERSION or D3DXFERR_BADFILEFLOATSIZE.
+XHeader ParseHeader(std::span<const std::uint8_t> image);
+
+// Parses a template definition after its 'template' keyword and adds it to `registry`.
+void ParseTemplate(XTokenStream& tokens, XTemplateRegistry& registry);
+
+// Limits that keep hostile input from exhausting the stack.
+constexpr std::size_t kMaxObjectDepth = 1000;
+
+// Parses a whole image (header included, already decompressed): templates go into
+// `contents.templates`, data objects into `contents.objects` (when `objectsAllowed`;
+// otherwise a data object is an error, as in a template-only block).
+void ParseImage(std::span<const std::uint8_t> image, const XHeader& header,
+                XFileContents& contents, bool objectsAllowed);
+
+}  // namespace xfile

@@ -1,0 +1,95 @@
+#include "platform/d3dx/XTemplate.h"
+
+#include <algorithm>
+
+namespace xfile {
+
+std::size_t PrimitiveSize(XPrimitive type) {
+    switch (type) {
+        case XPrimitive::Char:
+        case XPrimitive::Uchar: return 1;
+        case XPrimitive::Word:
+        case XPrimitive::Sword: return 2;
+        case XPrimitive::Dword:
+        case XPrimitive::Sdword:
+        case XPrimitive::Float: return 4;
+        case XPrimitive::Double: return 8;
+        default: return 0;
+    }
+}
+
+bool IsIntegerPrimitive(XPrimitive type) {
+    switch (type) {
+        case XPrimitive::Word:
+        case XPrimitive::Dword:
+        case XPrimitive::Char:
+        case XPrimitive::Uchar:
+        case XPrimitive::Sword:
+        case XPrimitive::Sdword: return true;
+        default: return false;
+    }
+}
+
+std::string_view PrimitiveKeyword(XPrimitive type) {
+    switch (type) {
+        case XPrimitive::Word: return "WORD";
+        case XPrimitive::Dword: return "DWORD";
+        case XPrimitive::Float: return "FLOAT";
+        case XPrimitive::Double: return "DOUBLE";
+        case XPrimitive::Char: return "CHAR";
+        case XPrimitive::Uchar: return "UCHAR";
+        case XPrimitive::Sword: return "SWORD";
+        case XPrimitive::Sdword: return "SDWORD";
+        case XPrimitive::String: return "STRING";
+        case XPrimitive::Unicode: return "UNICODE";
+        case XPrimitive::Cstring: return "CSTRING";
+        case XPrimitive::Template: return "";
+    }
+    return "";
+}
+
+std::string ToLowerAscii(std::string_view text) {
+    std::string lower(text);
+    std::transform(lower.begin(), lower.end(), lower.begin(), [](char c) {
+        return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+    });
+    return lower;
+}
+
+bool XTemplate::AllowsChild(const XTemplate& child) const {
+    switch (restriction) {
+        case XRestriction::Open: return true;
+        case XRestriction::Closed: return false;
+        case XRestriction::Restricted:
+            return std::any_of(allowedChildren.begin(), allowedChildren.end(),
+                               [&](const XAllowedChild& allowed) {
+                                   if (allowed.guid) return *allowed.guid == child.guid;
+                                   return ToLowerAscii(allowed.name) == ToLowerAscii(child.name);
+                               });
+    }
+    return false;
+}
+
+const XTemplate* XTemplateRegistry::FindByGuid(const GUID& guid) const {
+    auto it = std::find_if(m_templates.begin(), m_templates.end(),
+                           [&](const XTemplate& t) { return t.guid == guid; });
+    return it == m_templates.end() ? nullptr : &*it;
+}
+
+std::optional<std::size_t> XTemplateRegistry::IndexOfName(std::string_view name) const {
+    auto it = m_byName.find(ToLowerAscii(name));
+    if (it == m_byName.end()) return std::nullopt;
+    return it->second;
+}
+
+const XTemplate* XTemplateRegistry::FindByName(std::string_view name) const {
+    auto index = IndexOfName(name);
+    return index ? &m_templates[*index] : nullptr;
+}
+
+void XTemplateRegistry::Add(XTemplate tmpl) {
+    m_byName.emplace(ToLowerAscii(tmpl.name), m_templates.size());
+    m_templates.push_back(std::move(tmpl));
+}
+
+}  // namespace xfile

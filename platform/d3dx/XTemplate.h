@@ -1,0 +1,97 @@
+// Template definitions of the .X format and the registry that holds them.
+//
+// A template is a list of members; a member is a primitive or an earlier template,
+// optionally an array whose dimensions are fixed numbers or earlier DWORD members of the
+// same template. Member types are resolved when a template is registered, so the graph of
+// templates is acyclic and every payload walk terminates.
+#pragma once
+
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "platform/win/Guid.h"
+
+namespace xfile {
+
+enum class XPrimitive : std::uint8_t {
+    Word,
+    Dword,
+    Float,
+    Double,
+    Char,
+    Uchar,
+    Sword,
+    Sdword,
+    String,   // zero-terminated text, stored inline in payloads
+    Unicode,  // declared by the format, not storable
+    Cstring,  // declared by the format, not storable
+    Template, // the member's type is another template
+};
+
+// Bytes a primitive takes in a packed payload; 0 for STRING (variable) and the unstorable.
+std::size_t PrimitiveSize(XPrimitive type);
+bool IsIntegerPrimitive(XPrimitive type);
+std::string_view PrimitiveKeyword(XPrimitive type);  // "WORD", "DWORD", ... "STRING"
+
+struct XDimension {
+    std::uint32_t fixedSize = 0;                // used when sizeMember is empty
+    std::optional<std::size_t> sizeMember;      // index of an earlier DWORD member
+    std::string sizeMemberName;                 // as written, for printing
+};
+
+struct XMember {
+    std::string name;
+    XPrimitive type = XPrimitive::Dword;
+    std::size_t templateIndex = 0;  // registry index when type is Template
+    std::string typeName;           // template name as written when type is Template
+    bool isArray = false;
+    std::vector<XDimension> dimensions;
+};
+
+enum class XRestriction : std::uint8_t { Closed, Open, Restricted };
+
+struct XAllowedChild {
+    std::string name;
+    std::optional<GUID> guid;
+};
+
+struct XTemplate {
+    std::string name;
+    GUID guid;
+    std::vector<XMember> members;
+    XRestriction restriction = XRestriction::Closed;
+    std::vector<XAllowedChild> allowedChildren;  // for Restricted
+    std::size_t nestingDepth = 1;                // 1 + deepest member template
+    std::size_t minimumSize = 0;                 // fewest payload bytes one instance takes
+
+    bool AllowsChild(const XTemplate& child) const;
+};
+
+// Templates by GUID and by name (names compare without regard to case). When a template is
+// registered twice the first registration is the one found.
+class XTemplateRegistry {
+public:
+    // Deepest template nesting accepted; keeps payload walks on a small stack.
+    static constexpr std::size_t kMaxNestingDepth = 32;
+
+    const XTemplate* FindByGuid(const GUID& guid) const;
+    const XTemplate* FindByName(std::string_view name) const;
+    std::optional<std::size_t> IndexOfName(std::string_view name) const;
+    const XTemplate& At(std::size_t index) const { return m_templates[index]; }
+    std::size_t Size() const { return m_templates.size(); }
+
+    // Adds a template whose member types are already resolved against this registry.
+    void Add(XTemplate tmpl);
+
+private:
+    std::vector<XTemplate> m_templates;
+    std::map<std::string, std::size_t> m_byName;  // lower-case name -> first index
+};
+
+std::string ToLowerAscii(std::string_view text);
+
+}  // namespace xfile
