@@ -1,0 +1,420 @@
+#include "platform/max/IGame.h"
+
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "platform/max/HostScene.h"
+
+using namespace tarvo::scene;
+
+namespace {
+
+const NodeData& RecordOf(const INode* node) {
+    return node->Scene()->NodeRecord(node->DataIndex());
+}
+
+// The first Skin or Physique modifier down the stack that has bones.
+const ModifierData* SkinModifierOf(const INode* node) {
+    if (node->IsRootNode()) return nullptr;
+    for (const DerivedData& level : RecordOf(node).derived)
+        for (const ModifierData& modifier : level.modifiers)
+            if (modifier.kind != ModifierKind::Other && !modifier.skin.bones.empty())
+                return &modifier;
+    return nullptr;
+}
+
+const MapChannel* ChannelOf(const MeshData* data, int channel) {
+    auto it = data->maps.find(channel);
+    return it == data->maps.end() ? nullptr : &it->second;
+}
+
+template <typename T>
+bool InRange(const std::vector<T>& items, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < items.size();
+}
+
+// Normals move with the inverse transpose of the 3×3 part, so that non-uniform scale keeps
+// them perpendicular to the surface.
+Point3 TransformNormal(const Matrix3& m, const Point3& n) {
+    Matrix3 inverse = Inverse(m);
+    Point3 out(DotProd(n, inverse.GetRow(0)), DotProd(n, inverse.GetRow(1)),
+               DotProd(n, inverse.GetRow(2)));
+    return out.Normalize();
+}
+
+}  // namespace
+
+// ---- IGameObject ----
+
+IGameObject::~IGameObject() = default;
+
+Object* IGameObject::GetMaxObject() const {
+    return m_node->EvalWorldState(0).obj;
+}
+
+bool IGameObject::IsObjectSkinned() {
+    return SkinModifierOf(m_node) != nullptr;
+}
+
+IGameSkin* IGameObject::GetIGameSkin() {
+    if (!m_skinLooked) {
+        m_skinLooked = true;
+        if (const ModifierData* modifier = SkinModifierOf(m_node)) {
+            IGameScene* igame = m_node->Scene()->IGame();
+            m_skin = std::make_unique<IGameSkin>(m_node, modifier, m_node->Scene(), igame);
+        }
+    }
+    return m_skin.get();
+}
+
+// ---- IGameMesh ----
+
+IGameMesh::IGameMesh(INode* node, const MeshData* data, IGameScene* scene)
+    : IGameObject(node, IGAME_MESH), m_data(data), m_scene(scene) {}
+
+IGameMesh::~IGameMesh() = default;
+
+bool IGameMesh::InitializeData() {
+    m_mesh = BuildHostMesh(*m_data);
+    m_mesh.buildNormals();
+    const MapChannel* tex = ChannelOf(m_data, MAP_TEXCOORD_CHANNEL);
+    const MapChannel* col = ChannelOf(m_data, MAP_COLOR_CHANNEL);
+    const MapChannel* alpha = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    m_faces.assign(m_data->faces.size(), FaceEx());
+    for (std::size_t f = 0; f < m_faces.size(); ++f) {
+        FaceEx& face = m_faces[f];
+        const FaceData& source = m_data->faces[f];
+        for (int c = 0; c < 3; ++c) {
+            auto corner = static_cast<std::size_t>(c);
+            face.vert[c] = source.v[c];
+            face.texCoord[c] = tex ? tex->faces[f][corner] : 0;
+            face.color[c] = col ? col->faces[f][corner] : 0;
+            face.alpha[c] = alpha ? alpha->faces[f][corner] : 0;
+        }
+        face.smGrp = source.smGroup;
+        face.matID = static_cast<int>(source.matId);
+        face.meshFaceIndex = static_cast<int>(f);
+    }
+    BuildNormalList();
+    m_initialised = true;
+    return true;
+}
+
+// The smoothing-group normal of a face corner, as the host's render normals give it.
+Point3 IGameMesh::CornerNormal(int face, int vertex) {
+    RVertex& rv = m_mesh.getRVert(vertex);
+    DWORD group = m_mesh.getFace(face).smGroup;
+    DWORD count = rv.rFlags & NORCT_MASK;
+    if (rv.rFlags & SPECIFIED_NORMAL) return rv.rn.getNormal();
+    if (count == 0 || group == 0) return m_mesh.getFaceNormal(face);
+    if (count == 1) return rv.rn.getNormal();
+    for (DWORD i = 0; i < count; ++i)
+        if (rv.ern[i].getSmGroup() & group) return rv.ern[i].getNormal();
+    return m_mesh.getFaceNormal(face);
+}
+
+void IGameMesh::BuildNormalList() {
+    m_normals.clear();
+    if (m_data->normals) {
+        m_normals = m_data->normals->normals;
+        for (std::size_t f = 0; f < m_faces.size(); ++f)
+            for (int c = 0; c < 3; ++c)
+                m_faces[f].norm[c] = m_data->normals->faces[f][static_cast<std::size_t>(c)];
+        return;
+    }
+    std::map<std::tuple<float, float, float>, DWORD> seen;
+    for (std::size_t f = 0; f < m_faces.size(); ++f)
+        for (int c = 0; c < 3; ++c) {
+            Point3 n = CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c]));
+            auto [it, added] =
+                seen.try_emplace({n.x, n.y, n.z}, static_cast<DWORD>(m_normals.size()));
+            if (added) m_normals.push_back(n);
+            m_faces[f].norm[c] = it->second;
+        }
+}
+
+Matrix3 IGameMesh::WorldTM() const {
+    return m_node->GetObjTMAfterWSM(m_scene->GetStaticTime());
+}
+
+int IGameMesh::GetNumberOfVerts() const {
+    return static_cast<int>(m_data->vertices.size());
+}
+int IGameMesh::GetNumberOfFaces() const {
+    return static_cast<int>(m_data->faces.size());
+}
+
+int IGameMesh::GetNumberOfTexVerts() const {
+    const MapChannel* map = ChannelOf(m_data, MAP_TEXCOORD_CHANNEL);
+    return map ? static_cast<int>(map->vertices.size()) : 0;
+}
+
+int IGameMesh::GetNumberOfColorVerts() const {
+    const MapChannel* map = ChannelOf(m_data, MAP_COLOR_CHANNEL);
+    return map ? static_cast<int>(map->vertices.size()) : 0;
+}
+
+int IGameMesh::GetNumberOfAlphaVerts() const {
+    const MapChannel* map = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    return map ? static_cast<int>(map->vertices.size()) : 0;
+}
+
+FaceEx* IGameMesh::GetFace(int index) {
+    if (!m_initialised) InitializeData();
+    return InRange(m_faces, index) ? &m_faces[static_cast<std::size_t>(index)] : nullptr;
+}
+
+Point3 IGameMesh::GetVertex(int index, bool objectSpace) {
+    if (!InRange(m_data->vertices, index)) return Point3();
+    const Point3& p = m_data->vertices[static_cast<std::size_t>(index)];
+    return objectSpace ? p : p * WorldTM();
+}
+
+bool IGameMesh::GetVertex(int index, Point3& vert, bool objectSpace) {
+    if (!InRange(m_data->vertices, index)) return false;
+    vert = GetVertex(index, objectSpace);
+    return true;
+}
+
+Point2 IGameMesh::GetTexVertex(int index) {
+    Point3 p = GetMapVertex(MAP_TEXCOORD_CHANNEL, index);
+    return Point2(p.x, p.y);
+}
+
+Point3 IGameMesh::GetColorVertex(int index) {
+    return GetMapVertex(MAP_COLOR_CHANNEL, index);
+}
+
+// Without alpha vertices every corner is opaque.
+float IGameMesh::GetAlphaVertex(int index) {
+    const MapChannel* map = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    if (!map) return 1.0f;
+    return InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)].x : 0.0f;
+}
+
+Point3 IGameMesh::GetNormal(int index, bool objectSpace) {
+    if (!m_initialised) InitializeData();
+    if (!InRange(m_normals, index)) return Point3();
+    const Point3& n = m_normals[static_cast<std::size_t>(index)];
+    return objectSpace ? n : TransformNormal(WorldTM(), n);
+}
+
+Tab<int> IGameMesh::GetActiveMapChannelNum() {
+    Tab<int> channels;
+    for (const auto& [channel, map] : m_data->maps)
+        if (channel >= 1) channels.Append(1, &channel);
+    return channels;
+}
+
+bool IGameMesh::GetMapFaceIndex(int mapChannel, int faceNum, DWORD* index) {
+    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    if (!map || !InRange(map->faces, faceNum) || !index) return false;
+    for (int c = 0; c < 3; ++c)
+        index[c] = map->faces[static_cast<std::size_t>(faceNum)][static_cast<std::size_t>(c)];
+    return true;
+}
+
+Point3 IGameMesh::GetMapVertex(int mapChannel, int index) {
+    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    return map && InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)]
+                                                : Point3();
+}
+
+int IGameMesh::GetNumberOfMapVerts(int mapChannel) {
+    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    return map ? static_cast<int>(map->vertices.size()) : 0;
+}
+
+Tab<int> IGameMesh::GetActiveMatIDs() {
+    std::set<int> ids;
+    for (const FaceData& face : m_data->faces) ids.insert(static_cast<int>(face.matId));
+    Tab<int> out;
+    for (int id : ids) out.Append(1, &id);
+    return out;
+}
+
+int IGameMesh::GetFaceMaterialID(int faceIndex) {
+    return InRange(m_data->faces, faceIndex)
+               ? static_cast<int>(m_data->faces[static_cast<std::size_t>(faceIndex)].matId)
+               : -1;
+}
+
+// ---- IGameSkin ----
+
+IGameSkin::IGameSkin(INode* node, const ModifierData* modifier, HostScene* scene, IGameScene* igame)
+    : m_node(node), m_modifier(modifier), m_scene(scene), m_igame(igame) {}
+
+IGameSkin::~IGameSkin() = default;
+
+int IGameSkin::GetTotalBoneCount() const {
+    return static_cast<int>(m_modifier->skin.bones.size());
+}
+
+int IGameSkin::GetNumOfSkinnedVerts() const {
+    return static_cast<int>(m_modifier->skin.weights.size());
+}
+
+IGameSkin::SkinType IGameSkin::GetSkinType() const {
+    return m_modifier->kind == ModifierKind::Skin ? IGAME_SKIN : IGAME_PHYSIQUE;
+}
+
+int IGameSkin::GetNumberOfBones(int vertexIndex) const {
+    const auto& weights = m_modifier->skin.weights;
+    return InRange(weights, vertexIndex)
+               ? static_cast<int>(weights[static_cast<std::size_t>(vertexIndex)].size())
+               : 0;
+}
+
+float IGameSkin::GetWeight(int vertexIndex, int boneIndex) const {
+    if (boneIndex < 0 || boneIndex >= GetNumberOfBones(vertexIndex)) return 0.0f;
+    return m_modifier->skin
+        .weights[static_cast<std::size_t>(vertexIndex)][static_cast<std::size_t>(boneIndex)]
+        .weight;
+}
+
+INode* IGameSkin::GetBone(int vertexIndex, int boneIndex) const {
+    if (boneIndex < 0 || boneIndex >= GetNumberOfBones(vertexIndex)) return nullptr;
+    int bone =
+        m_modifier->skin
+            .weights[static_cast<std::size_t>(vertexIndex)][static_cast<std::size_t>(boneIndex)]
+            .bone;
+    return GetIGameBone(bone);
+}
+
+INode* IGameSkin::GetIGameBone(int index) const {
+    const auto& bones = m_modifier->skin.bones;
+    return InRange(bones, index) ? m_scene->Node(bones[static_cast<std::size_t>(index)]) : nullptr;
+}
+
+IGameMesh* IGameSkin::GetInitialPose() {
+    if (!m_initialPose)
+        m_initialPose = std::make_unique<IGameMesh>(m_node, &RecordOf(m_node).mesh, m_igame);
+    return m_initialPose.get();
+}
+
+void IGameSkin::GetInitSkinTM(GMatrix& intMat) const {
+    intMat = m_node->GetObjectTM(0);
+}
+
+bool IGameSkin::GetInitBoneTM(INode* boneNode, GMatrix& intMat) const {
+    if (!boneNode) return false;
+    const auto& bones = m_modifier->skin.bones;
+    if (std::find(bones.begin(), bones.end(), boneNode->DataIndex()) == bones.end()) return false;
+    intMat = boneNode->GetNodeTM(0);
+    return true;
+}
+
+// ---- IGameNode ----
+
+IGameNode::~IGameNode() = default;
+
+const MCHAR* IGameNode::GetName() const {
+    return m_node->GetName();
+}
+
+int IGameNode::GetNodeID() const {
+    return m_node->DataIndex();
+}
+
+namespace {
+
+IGameObject::ObjectTypes TypeOf(ObjectKind kind) {
+    switch (kind) {
+        case ObjectKind::Mesh:
+            return IGameObject::IGAME_MESH;
+        case ObjectKind::Helper:
+            return IGameObject::IGAME_HELPER;
+        case ObjectKind::Camera:
+            return IGameObject::IGAME_CAMERA;
+        case ObjectKind::Light:
+            return IGameObject::IGAME_LIGHT;
+        case ObjectKind::Shape:
+            return IGameObject::IGAME_SPLINE;
+        case ObjectKind::Target:
+        case ObjectKind::None:
+            break;
+    }
+    return IGameObject::IGAME_UNKNOWN;
+}
+
+}  // namespace
+
+IGameObject* IGameNode::GetIGameObject() {
+    if (!m_object) {
+        const NodeData& record = RecordOf(m_node);
+        if (record.object == ObjectKind::Mesh)
+            m_object = std::make_unique<IGameMesh>(m_node, &record.mesh, m_scene);
+        else
+            m_object = std::make_unique<IGameObject>(m_node, TypeOf(record.object));
+    }
+    return m_object.get();
+}
+
+void IGameNode::ReleaseIGameObject() {
+    m_object.reset();
+}
+
+// ---- IGameScene ----
+
+IGameScene::~IGameScene() = default;
+
+bool IGameScene::InitialiseIGame(bool selected) {
+    ReleaseIGame();
+    if (!m_scene) return false;
+    std::vector<IGameNode*> byIndex(static_cast<std::size_t>(m_scene->NodeCount()), nullptr);
+    for (int i = 0; i < m_scene->NodeCount(); ++i) {
+        INode* node = m_scene->Node(i);
+        if (selected && !node->Selected()) continue;
+        m_nodes.push_back(std::make_unique<IGameNode>(node, this));
+        IGameNode* gameNode = m_nodes.back().get();
+        byIndex[static_cast<std::size_t>(i)] = gameNode;
+        // The nearest ancestor that is in the tree; parents come before their children.
+        INode* up = node->GetParentNode();
+        while (up && !up->IsRootNode() && !byIndex[static_cast<std::size_t>(up->DataIndex())])
+            up = up->GetParentNode();
+        if (up && !up->IsRootNode()) {
+            gameNode->m_parent = byIndex[static_cast<std::size_t>(up->DataIndex())];
+            gameNode->m_parent->m_children.push_back(gameNode);
+        } else {
+            m_topLevel.push_back(gameNode);
+        }
+    }
+    return true;
+}
+
+TimeValue IGameScene::GetStaticTime() const {
+    return m_staticFrame * (m_scene ? m_scene->TicksPerFrame() : GetTicksPerFrame());
+}
+
+IGameNode* IGameScene::GetIGameNode(INode* node) const {
+    for (const auto& gameNode : m_nodes)
+        if (gameNode->GetMaxNode() == node) return gameNode.get();
+    return nullptr;
+}
+
+void IGameScene::ReleaseIGame() {
+    m_topLevel.clear();
+    m_nodes.clear();
+}
+
+bool IGameConversionManager::SetCoordSystem(CoordSystem system) {
+    if (system != IGAME_MAX) return false;
+    m_system = system;
+    return true;
+}
+
+IGameScene* GetIGameInterface() {
+    Interface* ip = GetCOREInterface();
+    return ip ? ip->GetScene()->IGame() : nullptr;
+}
+
+IGameConversionManager* GetConversionManager() {
+    Interface* ip = GetCOREInterface();
+    return ip ? ip->GetScene()->ConversionManager() : nullptr;
+}
+
+// The IGame release this layer answers as.
+float GetIGameVersion() {
+    return 1.122f;
+}

@@ -1,0 +1,173 @@
+#include "platform/max/SceneCheck.h"
+
+#include <cmath>
+
+namespace tarvo::scene {
+namespace {
+
+using Owner = SceneProblem::Owner;
+
+SceneProblem NodeProblem(int node, std::string field, std::string what) {
+    return {Owner::Node, node, std::move(field), std::move(what)};
+}
+
+std::string OutOfRange(std::size_t value, std::size_t count, const char* of) {
+    return "index " + std::to_string(value) + " is out of range: there are " +
+           std::to_string(count) + " " + of;
+}
+
+template <typename T>
+std::optional<SceneProblem> CheckKeys(int node, const char* track,
+                                      const std::vector<Key<T>>& keys) {
+    for (std::size_t i = 1; i < keys.size(); ++i)
+        if (keys[i].time <= keys[i - 1].time)
+            return NodeProblem(
+                node, std::string("animation/") + track + "/" + std::to_string(i) + "/time",
+                "key times must rise: " + std::to_string(keys[i].time) + " follows " +
+                    std::to_string(keys[i - 1].time));
+    return std::nullopt;
+}
+
+std::optional<SceneProblem> CheckTriples(int node, const std::string& field,
+                                         const std::vector<std::array<std::uint32_t, 3>>& faces,
+                                         std::size_t faceCount, std::size_t vertexCount,
+                                         const char* of) {
+    if (faces.size() != faceCount)
+        return NodeProblem(node, field,
+                           "has " + std::to_string(faces.size()) + " faces but the mesh has " +
+                               std::to_string(faceCount));
+    for (std::size_t f = 0; f < faces.size(); ++f)
+        for (std::uint32_t v : faces[f])
+            if (v >= vertexCount)
+                return NodeProblem(node, field + "/" + std::to_string(f),
+                                   OutOfRange(v, vertexCount, of));
+    return std::nullopt;
+}
+
+std::optional<SceneProblem> CheckMesh(int node, const MeshData& mesh) {
+    for (std::size_t f = 0; f < mesh.faces.size(); ++f)
+        for (std::uint32_t v : mesh.faces[f].v)
+            if (v >= mesh.vertices.size())
+                return NodeProblem(node, "mesh/faces/" + std::to_string(f) + "/v",
+                                   OutOfRange(v, mesh.vertices.size(), "vertices"));
+    std::size_t position = 0;
+    for (const auto& [channel, map] : mesh.maps) {
+        if (channel < -2 || channel > 99)
+            return NodeProblem(node, "mesh/maps/" + std::to_string(position) + "/channel",
+                               "channel " + std::to_string(channel) + " is not between -2 and 99");
+        if (auto p =
+                CheckTriples(node, "mesh/maps/" + std::to_string(position) + "/faces", map.faces,
+                             mesh.faces.size(), map.vertices.size(), "map vertices"))
+            return p;
+        ++position;
+    }
+    if (mesh.normals)
+        if (auto p = CheckTriples(node, "mesh/normals/faces", mesh.normals->faces,
+                                  mesh.faces.size(), mesh.normals->normals.size(), "normals"))
+            return p;
+    return std::nullopt;
+}
+
+std::optional<SceneProblem> CheckSkin(int node, const std::string& field, const SkinData& skin,
+                                      std::size_t nodeCount) {
+    for (std::size_t b = 0; b < skin.bones.size(); ++b)
+        if (skin.bones[b] < 0 || static_cast<std::size_t>(skin.bones[b]) >= nodeCount)
+            return NodeProblem(node, field + "/bones/" + std::to_string(b),
+                               "bone node " + OutOfRange(static_cast<std::size_t>(skin.bones[b]),
+                                                         nodeCount, "nodes"));
+    for (std::size_t v = 0; v < skin.weights.size(); ++v)
+        for (std::size_t i = 0; i < skin.weights[v].size(); ++i) {
+            const auto& influence = skin.weights[v][i];
+            std::string at = field + "/weights/" + std::to_string(v) + "/" + std::to_string(i);
+            if (influence.bone < 0 || static_cast<std::size_t>(influence.bone) >= skin.bones.size())
+                return NodeProblem(node, at,
+                                   "bone " + OutOfRange(static_cast<std::size_t>(influence.bone),
+                                                        skin.bones.size(), "bones in the skin"));
+            if (!std::isfinite(influence.weight))
+                return NodeProblem(node, at, "the weight is not a finite number");
+        }
+    return std::nullopt;
+}
+
+std::optional<SceneProblem> CheckNode(const SceneData& scene, int index) {
+    const NodeData& node = scene.nodes[static_cast<std::size_t>(index)];
+    if (node.parent < -1 || node.parent >= index)
+        return NodeProblem(index, "parent", "the parent must be a node listed before this one");
+    if (node.material < -1 || node.material >= static_cast<int>(scene.materials.size()))
+        return NodeProblem(index, "material",
+                           "material " + OutOfRange(static_cast<std::size_t>(node.material),
+                                                    scene.materials.size(), "materials"));
+    if (auto p = CheckKeys(index, "position", node.animation.position)) return p;
+    if (auto p = CheckKeys(index, "rotation", node.animation.rotation)) return p;
+    if (auto p = CheckKeys(index, "scale", node.animation.scale)) return p;
+    if (node.object == ObjectKind::Mesh)
+        if (auto p = CheckMesh(index, node.mesh)) return p;
+    for (std::size_t d = 0; d < node.derived.size(); ++d)
+        for (std::size_t m = 0; m < node.derived[d].modifiers.size(); ++m) {
+            const ModifierData& modifier = node.derived[d].modifiers[m];
+            if (modifier.kind == ModifierKind::Other) continue;
+            std::string field = "derived/" + std::to_string(d) + "/modifiers/" + std::to_string(m);
+            if (auto p = CheckSkin(index, field, modifier.skin, scene.nodes.size())) return p;
+        }
+    return std::nullopt;
+}
+
+// A material may not contain itself through its sub-materials.
+bool ReachesItself(const SceneData& scene, int start, int current, int depth) {
+    if (depth > static_cast<int>(scene.materials.size())) return true;
+    for (int sub : scene.materials[static_cast<std::size_t>(current)].subMaterials) {
+        if (sub < 0) continue;
+        if (sub == start || ReachesItself(scene, start, sub, depth + 1)) return true;
+    }
+    return false;
+}
+
+std::optional<SceneProblem> CheckMaterial(const SceneData& scene, int index) {
+    const MaterialData& material = scene.materials[static_cast<std::size_t>(index)];
+    for (std::size_t s = 0; s < material.subMaterials.size(); ++s) {
+        int sub = material.subMaterials[s];
+        if (sub < -1 || sub >= static_cast<int>(scene.materials.size()))
+            return SceneProblem{Owner::Material, index, "subMaterials/" + std::to_string(s),
+                                "material " + OutOfRange(static_cast<std::size_t>(sub),
+                                                         scene.materials.size(), "materials")};
+    }
+    if (ReachesItself(scene, index, index, 0))
+        return SceneProblem{Owner::Material, index, "subMaterials",
+                            "the material contains itself through its sub-materials"};
+    for (std::size_t m = 0; m < material.maps.size(); ++m)
+        if (material.maps[m].slot < 0 || material.maps[m].slot > 99)
+            return SceneProblem{
+                Owner::Material, index, "maps/" + std::to_string(m) + "/slot",
+                "slot " + std::to_string(material.maps[m].slot) + " is not between 0 and 99"};
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<SceneProblem> CheckScene(const SceneData& scene) {
+    if (scene.frameRate < 1 || scene.ticksPerFrame < 1 ||
+        scene.frameRate * scene.ticksPerFrame != TIME_TICKSPERSEC)
+        return SceneProblem{Owner::Scene, -1, "frameRate",
+                            "frames per second times ticks per frame must be 4800"};
+    if (scene.animEnd < scene.animStart)
+        return SceneProblem{Owner::Scene, -1, "animationRange",
+                            "the animation range ends before it starts"};
+    for (int i = 0; i < static_cast<int>(scene.nodes.size()); ++i)
+        if (auto p = CheckNode(scene, i)) return p;
+    for (int i = 0; i < static_cast<int>(scene.materials.size()); ++i)
+        if (auto p = CheckMaterial(scene, i)) return p;
+    return std::nullopt;
+}
+
+std::string DescribeProblem(const SceneData& scene, const SceneProblem& problem) {
+    std::string owner;
+    if (problem.owner == SceneProblem::Owner::Node)
+        owner = "node " + std::to_string(problem.index) + " (" +
+                scene.nodes[static_cast<std::size_t>(problem.index)].name + ") ";
+    else if (problem.owner == SceneProblem::Owner::Material)
+        owner = "material " + std::to_string(problem.index) + " (" +
+                scene.materials[static_cast<std::size_t>(problem.index)].name + ") ";
+    return owner + problem.field + ": " + problem.what;
+}
+
+}  // namespace tarvo::scene
