@@ -1,6 +1,7 @@
 #include "platform/max/HostScene.h"
 
 #include <algorithm>
+#include <cctype>
 #include <filesystem>
 
 #include "platform/max/SceneCheck.h"
@@ -130,10 +131,14 @@ void HostScene::BuildNodeObjects(INode& node, const NodeData& data) {
     node.m_objectRef = top;
 }
 
+// A path relative to the scene file is found beside it. A Windows path with a drive
+// letter counts as absolute: it is kept, with native separators.
 std::string HostScene::ResolvePath(const std::string& stored) const {
     if (stored.empty()) return stored;
     std::filesystem::path path(tarvo::host::NativePath(stored));
-    if (path.is_relative() && !m_data.baseDirectory.empty())
+    bool driveLetter = stored.size() > 2 && std::isalpha(static_cast<unsigned char>(stored[0])) &&
+                       stored[1] == ':' && (stored[2] == '\\' || stored[2] == '/');
+    if (path.is_relative() && !driveLetter && !m_data.baseDirectory.empty())
         path = std::filesystem::path(m_data.baseDirectory) / path;
     return path.lexically_normal().string();
 }
