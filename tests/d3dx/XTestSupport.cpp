@@ -1,0 +1,81 @@
+#include "XTestSupport.h"
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <fstream>
+#include <iterator>
+
+namespace xtest {
+
+const FormatCase kAllFormats[3] = {
+    {"text", D3DXF_FILEFORMAT_TEXT},
+    {"binary", D3DXF_FILEFORMAT_BINARY},
+    {"compressed", D3DXF_FILEFORMAT_BINARY | D3DXF_FILEFORMAT_COMPRESSED},
+};
+
+ScratchDir::ScratchDir() {
+    std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-d3dx-XXXXXX").string();
+    std::vector<char> name(pattern.begin(), pattern.end());
+    name.push_back('\0');
+    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
+    m_path = name.data();
+}
+
+ScratchDir::~ScratchDir() {
+    std::error_code ignored;
+    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
+    std::filesystem::remove_all(m_path, ignored);
+}
+
+std::vector<std::string> ScratchDir::Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
+        names.push_back(entry.path().filename().string());
+    }
+    return names;
+}
+
+StandardFile::StandardFile() {
+    EXPECT_EQ(D3DXFileCreate(&file), S_OK);
+    EXPECT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
+    EXPECT_EQ(file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1), S_OK);
+    EXPECT_EQ(file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1), S_OK);
+}
+
+StandardFile::~StandardFile() {
+    if (file != nullptr) file->Release();
+}
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    std::ofstream out(path, std::ios::binary);
+    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+}
+
+xfile::XFileContents ReadBack(const std::string& path) {
+    xfile::XFileContents contents;
+    xfile::XReadError error;
+    HRESULT hr = xfile::ReadXFile(path, xfile::StandardTemplates(), contents, &error);
+    EXPECT_EQ(hr, S_OK) << error.message;
+    return contents;
+}
+
+HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
+              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child) {
+    return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
+                                 payload.Size() ? payload.Data() : nullptr, child);
+}
+
+HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
+              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child) {
+    return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
+                                 payload.Size() ? payload.Data() : nullptr, child);
+}
+
+}  // namespace xtest

@@ -1,0 +1,52 @@
+// Helpers shared by the .X library tests: a scratch directory, a file object with the
+// standard sets registered, and reading a written file back.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "platform/d3dx/D3DXFile.h"
+#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XPayloadBuilder.h"
+
+namespace xtest {
+
+// A fresh directory under the system's temporary directory, removed afterwards.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    std::string Path(const std::string& name) const { return (m_path / name).string(); }
+    std::vector<std::string> Entries() const;
+
+private:
+    std::filesystem::path m_path;
+};
+
+// An ID3DXFile with the three standard sets registered; released on destruction.
+struct StandardFile {
+    StandardFile();
+    ~StandardFile();
+    ID3DXFile* file = nullptr;
+};
+
+// The formats under test, with a readable name for test output.
+struct FormatCase {
+    const char* name;
+    D3DXF_FILEFORMAT format;
+};
+extern const FormatCase kAllFormats[3];
+
+std::vector<std::uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
+
+// Reads a written file with the standard templates; fails the test on error.
+xfile::XFileContents ReadBack(const std::string& path);
+
+HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
+              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child = nullptr);
+HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
+              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child = nullptr);
+
+}  // namespace xtest
