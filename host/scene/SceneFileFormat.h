@@ -1,0 +1,74 @@
+// Names shared by the scene-file reader and writer, so that both spell every key and
+// every enumeration the same way.
+#pragma once
+
+#include <array>
+#include <string_view>
+
+#include "platform/max/SceneData.h"
+
+namespace tarvo::scenefile::format {
+
+inline constexpr std::string_view kFormat = "tarvo-scene";
+inline constexpr int kVersion = 1;
+
+struct ObjectKindName {
+    scene::ObjectKind kind;
+    std::string_view name;
+};
+inline constexpr std::array<ObjectKindName, 7> kObjectKinds{{
+    {scene::ObjectKind::None, "none"},
+    {scene::ObjectKind::Mesh, "mesh"},
+    {scene::ObjectKind::Helper, "helper"},
+    {scene::ObjectKind::Camera, "camera"},
+    {scene::ObjectKind::Light, "light"},
+    {scene::ObjectKind::Shape, "shape"},
+    {scene::ObjectKind::Target, "target"},
+}};
+
+struct MaterialKindName {
+    scene::MaterialKind kind;
+    std::string_view name;
+};
+inline constexpr std::array<MaterialKindName, 4> kMaterialKinds{{
+    {scene::MaterialKind::Standard, "standard"},
+    {scene::MaterialKind::Multi, "multi"},
+    {scene::MaterialKind::Shader, "shader"},
+    {scene::MaterialKind::Other, "other"},
+}};
+
+struct ModifierKindName {
+    scene::ModifierKind kind;
+    std::string_view name;
+};
+inline constexpr std::array<ModifierKindName, 3> kModifierKinds{{
+    {scene::ModifierKind::Skin, "skin"},
+    {scene::ModifierKind::Physique, "physique"},
+    {scene::ModifierKind::Other, "other"},
+}};
+
+struct ParamTypeName {
+    int code;
+    std::string_view name;
+    int values;  // numbers in the value: 1 for a number, 3 or 4 for a vector, 0 for text
+};
+inline constexpr std::array<ParamTypeName, 10> kParamTypes{{
+    {0, "float", 1},
+    {1, "int", 1},
+    {2, "rgba", 4},
+    {3, "point3", 3},
+    {4, "bool", 1},
+    {8, "string", 0},
+    {9, "filename", 0},
+    {16, "bitmap", 0},
+    {22, "point4", 4},
+    {23, "frgba", 4},
+}};
+
+inline const ParamTypeName* FindParamType(int code) {
+    for (const auto& type : kParamTypes)
+        if (type.code == code) return &type;
+    return nullptr;
+}
+
+}  // namespace tarvo::scenefile::format
