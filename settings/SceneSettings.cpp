@@ -12,22 +12,23 @@ constexpr std::string_view kPropertyNameNarrow = "TarvoDXExportSettings";
 
 // The host copies what it needs from the records, so they may point into locals.
 PROPSPEC NameRecord(std::wstring& name) {
-    PROPSPEC spec;
-    spec.ulKind = PRSPEC_LPWSTR;
-    spec.lpwstr = name.data();
-    return spec;
+    PROPSPEC nameRecord;
+    nameRecord.ulKind = PRSPEC_LPWSTR;
+    nameRecord.lpwstr = name.data();
+    return nameRecord;
 }
 
 // The settings text of the property at index, or null when it is not ours. A property
 // of our name whose value is not a text (only something else could have added one) is
 // passed over rather than read as one.
 const char* SettingsTextAt(Interface& host, int index) {
-    const PROPSPEC* spec = host.GetPropertySpec(PROPSET_USERDEFINED, index);
-    if (spec == nullptr || spec->ulKind != PRSPEC_LPWSTR || spec->lpwstr == nullptr) {
+    const PROPSPEC* nameRecord = host.GetPropertySpec(PROPSET_USERDEFINED, index);
+    if (nameRecord == nullptr || nameRecord->ulKind != PRSPEC_LPWSTR ||
+        nameRecord->lpwstr == nullptr) {
         return nullptr;
     }
     const PROPVARIANT* value = host.GetPropertyVariant(PROPSET_USERDEFINED, index);
-    if (tarvo::host::NarrowUtf8(spec->lpwstr) != kPropertyNameNarrow) return nullptr;
+    if (tarvo::host::NarrowUtf8(nameRecord->lpwstr) != kPropertyNameNarrow) return nullptr;
     if (value == nullptr || value->vt != VT_LPSTR) return nullptr;
     return value->pszVal;
 }
@@ -36,15 +37,15 @@ const char* SettingsTextAt(Interface& host, int index) {
 
 void StoreSceneSettings(Interface& host, const ExportOptions& options, const std::string& text) {
     std::wstring name = kPropertyName;
-    const PROPSPEC spec = NameRecord(name);
-    host.DeleteProperty(PROPSET_USERDEFINED, &spec);
+    const PROPSPEC nameRecord = NameRecord(name);
+    host.DeleteProperty(PROPSET_USERDEFINED, &nameRecord);
     if (options.saveSettingsInScene == 0) return;
 
     std::string value = text;
     PROPVARIANT variant;
     variant.vt = VT_LPSTR;
     variant.pszVal = value.data();
-    host.AddProperty(PROPSET_USERDEFINED, &spec, &variant);
+    host.AddProperty(PROPSET_USERDEFINED, &nameRecord, &variant);
 }
 
 bool ReadSceneSettings(ExportOptions& options, Interface& host) {

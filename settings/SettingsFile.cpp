@@ -1,6 +1,7 @@
 // Loading and saving the settings: the order of the sources, the two files in the host's
 // plug-in configuration directory, and the host's clock.
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -56,6 +57,15 @@ bool WriteAll(int fd, std::string_view bytes) {
     return true;
 }
 
+// A replaced file keeps its permissions; a new one is private to the user, as the
+// temporary file was created.
+void KeepPermissions(const std::string& target, int fd) {
+    struct stat existing {};
+    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
+        ::fchmod(fd, existing.st_mode & 07777);
+    }
+}
+
 // Writes the file through a temporary file beside it that is renamed into place, so an
 // interrupted or failed save leaves the previous file whole.
 bool ReplaceFile(const std::string& path, std::string_view bytes) {
@@ -63,6 +73,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes) {
     std::string temporary = target + ".XXXXXX";
     const int fd = ::mkstemp(temporary.data());
     if (fd < 0) return false;
+    KeepPermissions(target, fd);
     const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
     const bool closed = ::close(fd) == 0;
     if (!written || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {

@@ -384,6 +384,16 @@ TEST_F(SettingsStore, SaveReplacesTheFileAndLeavesNoTemporaryFile) {
     EXPECT_EQ(names, std::vector<std::string>{"TarvoDXExport.xml"});
 }
 
+TEST_F(SettingsStore, ReplacedFileKeepsItsPermissions) {
+    WriteFileBytes(XmlFile(), "old contents");
+    fs::permissions(XmlFile(), fs::perms::owner_read | fs::perms::owner_write |
+                                   fs::perms::group_read | fs::perms::others_read);
+    ASSERT_TRUE(SaveSettings(ExportOptions{}, *m_host));
+    EXPECT_EQ(fs::status(XmlFile()).permissions(), fs::perms::owner_read | fs::perms::owner_write |
+                                                       fs::perms::group_read |
+                                                       fs::perms::others_read);
+}
+
 TEST_F(SettingsStore, FileThatCannotBeWrittenStillUpdatesTheScene) {
     WithProperties({TextProperty("TarvoDXExportSettings", "old")});
     m_host->SetPlugCfgDir((m_dir / "missing" / "dir").string());
