@@ -483,7 +483,9 @@ ParamData SceneReader::ReadParam(const json& v, const std::string& path) {
         if (t->values == 1) {
             if (p.type == 4 && value->is_boolean())
                 p.number = value->get<bool>() ? 1 : 0;
-            else if (p.type == 1 || p.type == 4)
+            else if (p.type == 4)
+                p.number = static_cast<double>(Integer(*value, o.At("value"), 0, 1));
+            else if (p.type == 1)
                 p.number = static_cast<double>(Integer(*value, o.At("value"),
                                                        std::numeric_limits<int>::min(),
                                                        std::numeric_limits<int>::max()));
