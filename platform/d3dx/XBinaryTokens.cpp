@@ -7,12 +7,15 @@
 namespace xfile {
 
 void AppendWord(XBytes& out, std::uint16_t value) {
-    out.push_back(static_cast<std::uint8_t>(value));
-    out.push_back(static_cast<std::uint8_t>(value >> 8));
+    const std::uint8_t little[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    out.insert(out.end(), little, little + 2);
 }
 
 void AppendDword(XBytes& out, std::uint32_t value) {
-    for (int i = 0; i < 4; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    const std::uint8_t little[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+                                    static_cast<std::uint8_t>(value >> 16),
+                                    static_cast<std::uint8_t>(value >> 24)};
+    out.insert(out.end(), little, little + 4);
 }
 
 void AppendToken(XBytes& out, XTokenKind kind) { AppendWord(out, static_cast<std::uint16_t>(kind)); }

@@ -120,16 +120,24 @@ void AppendDoubleText(std::string& out, double value) {
     out += FormatDoubleText(value, buffer);
 }
 
+std::string_view FormatUnsignedText(std::uint64_t value, XNumberBuffer& buffer) {
+    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return {buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data())};
+}
+
+std::string_view FormatSignedText(std::int64_t value, XNumberBuffer& buffer) {
+    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+    return {buffer.data(), static_cast<std::size_t>(result.ptr - buffer.data())};
+}
+
 void AppendUnsignedText(std::string& out, std::uint64_t value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
+    XNumberBuffer buffer;
+    out += FormatUnsignedText(value, buffer);
 }
 
 void AppendSignedText(std::string& out, std::int64_t value) {
-    char buffer[24];
-    auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
-    out.append(buffer, result.ptr);
+    XNumberBuffer buffer;
+    out += FormatSignedText(value, buffer);
 }
 
 bool ParseNumberWord(std::string_view word, XToken& token) {

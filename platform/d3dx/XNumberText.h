@@ -20,6 +20,8 @@ using XNumberBuffer = std::array<char, 400>;
 
 std::string_view FormatFloatText(float value, XNumberBuffer& buffer);
 std::string_view FormatDoubleText(double value, XNumberBuffer& buffer);
+std::string_view FormatUnsignedText(std::uint64_t value, XNumberBuffer& buffer);
+std::string_view FormatSignedText(std::int64_t value, XNumberBuffer& buffer);
 void AppendFloatText(std::string& out, float value);
 void AppendDoubleText(std::string& out, double value);
 void AppendUnsignedText(std::string& out, std::uint64_t value);

@@ -50,7 +50,8 @@ std::uint64_t MemberMinimumSize(const XMember& member, const XTemplateRegistry& 
     if (!member.isArray) return size;
     for (const XDimension& dimension : member.dimensions) {
         if (dimension.sizeMember) return 0;  // may be empty
-        size = std::min(size * dimension.fixedSize, kSizeCeiling);
+        bool overflows = dimension.fixedSize != 0 && size > kSizeCeiling / dimension.fixedSize;
+        size = overflows ? kSizeCeiling : std::min(size * dimension.fixedSize, kSizeCeiling);
     }
     return size;
 }
@@ -143,7 +144,9 @@ bool CanBeObjectName(const XToken& token) {
 }
 
 void AppendLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, std::size_t bytes) {
-    for (std::size_t i = 0; i < bytes; ++i) out.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+    std::uint8_t little[8];
+    for (std::size_t i = 0; i < bytes; ++i) little[i] = static_cast<std::uint8_t>(value >> (8 * i));
+    out.insert(out.end(), little, little + bytes);
 }
 
 class ObjectParser {
@@ -201,19 +204,14 @@ private:
     }
 
     void ReadMembers(const XTemplate& tmpl, std::vector<std::uint8_t>& payload) {
-        std::vector<std::optional<std::uint64_t>> values(tmpl.members.size());
+        XMemberValues values(tmpl.members.size());
         for (std::size_t i = 0; i < tmpl.members.size(); ++i) {
             const XMember& member = tmpl.members[i];
             if (!member.isArray) {
-                values[i] = ReadValue(member, payload);
+                if (auto value = ReadValue(member, payload)) values.Set(i, *value);
                 continue;
             }
-            std::uint64_t count = 1;
-            for (const XDimension& dimension : member.dimensions) {
-                std::uint64_t size = dimension.sizeMember ? values[*dimension.sizeMember].value_or(0)
-                                                          : dimension.fixedSize;
-                count = std::min(count * size, kSizeCeiling);
-            }
+            std::uint64_t count = values.ElementCount(member);
             for (std::uint64_t element = 0; element < count; ++element) ReadValue(member, payload);
         }
     }

@@ -19,14 +19,14 @@ public:
 
     void WalkMembers(const XTemplate& tmpl, std::size_t depth) {
         // Values of the integer members read so far: array sizes refer to them.
-        std::vector<std::optional<std::uint64_t>> values(tmpl.members.size());
+        XMemberValues values(tmpl.members.size());
         for (std::size_t i = 0; i < tmpl.members.size(); ++i) {
             const XMember& member = tmpl.members[i];
             m_visitor.BeginMember(member, depth);
             if (member.isArray) {
                 WalkArray(member, ElementCount(member, values), depth);
-            } else {
-                values[i] = WalkValue(member, depth);
+            } else if (auto value = WalkValue(member, depth)) {
+                values.Set(i, *value);
             }
             m_visitor.EndMember(member, depth);
         }
@@ -35,15 +35,9 @@ public:
     std::size_t Used() const { return m_pos; }
 
 private:
-    std::uint64_t ElementCount(const XMember& member,
-                               const std::vector<std::optional<std::uint64_t>>& values) const {
-        std::uint64_t count = 1;
-        for (const XDimension& dimension : member.dimensions) {
-            std::uint64_t size = dimension.sizeMember ? values[*dimension.sizeMember].value_or(0)
-                                                      : dimension.fixedSize;
-            if (size != 0 && count > UINT32_MAX / size) throw WalkFailure{D3DXFERR_BADARRAYSIZE};
-            count *= size;
-        }
+    std::uint64_t ElementCount(const XMember& member, const XMemberValues& values) const {
+        std::uint64_t count = values.ElementCount(member);
+        if (count > UINT32_MAX) throw WalkFailure{D3DXFERR_BADARRAYSIZE};
         // Every element takes at least one byte: a count beyond the payload cannot be right.
         std::uint64_t minimum = MinimumElementSize(member);
         if (count > 0 && minimum > 0 && count > (m_payload.size() - m_pos) / minimum) {

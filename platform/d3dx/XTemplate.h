@@ -92,6 +92,22 @@ private:
     std::map<std::string, std::size_t> m_byName;  // lower-case name -> first index
 };
 
+// The values of one instance's integer members as they are read, so that arrays sized by
+// an earlier member know their length. Small templates need no allocation.
+class XMemberValues {
+public:
+    explicit XMemberValues(std::size_t memberCount);
+    void Set(std::size_t member, std::uint64_t value) { m_values[member] = value; }
+    // Elements of an array member: the product of its dimensions, at most 2^32.
+    std::uint64_t ElementCount(const XMember& member) const;
+
+private:
+    static constexpr std::size_t kInline = 16;
+    std::uint64_t m_inline[kInline] = {};
+    std::vector<std::uint64_t> m_heap;
+    std::uint64_t* m_values;
+};
+
 std::string ToLowerAscii(std::string_view text);
 
 }  // namespace xfile

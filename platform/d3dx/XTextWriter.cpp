@@ -36,18 +36,8 @@ public:
                 return;
             case XPrimitive::Char:
             case XPrimitive::Sword:
-            case XPrimitive::Sdword: {
-                std::string text;
-                AppendSignedText(text, LoadSigned(type, bytes));
-                Append(m_out, text);
-                return;
-            }
-            default: {
-                std::string text;
-                AppendUnsignedText(text, LoadInteger(type, bytes));
-                Append(m_out, text);
-                return;
-            }
+            case XPrimitive::Sdword: Append(m_out, FormatSignedText(LoadSigned(type, bytes), buffer)); return;
+            default: Append(m_out, FormatUnsignedText(LoadInteger(type, bytes), buffer)); return;
         }
     }
 
