@@ -14,13 +14,14 @@ namespace {
 constexpr std::size_t kHeaderBytes = 16;
 constexpr std::size_t kBlockHeaderBytes = 4;
 constexpr std::uint8_t kSignature[2] = {'C', 'K'};
-// Raw deflate: no zlib header, no checksum, 32 KiB window.
+// Raw deflate: no zlib header, no checksum, 32 KiB window. The fastest level compresses
+// mesh data nearly as well as the default at a third of the time.
 constexpr int kRawDeflateWindowBits = -15;
 
 class Deflater {
 public:
     Deflater() {
-        if (deflateInit2(&m_stream, Z_DEFAULT_COMPRESSION, Z_DEFLATED, kRawDeflateWindowBits, 8,
+        if (deflateInit2(&m_stream, Z_BEST_SPEED, Z_DEFLATED, kRawDeflateWindowBits, 8,
                          Z_DEFAULT_STRATEGY) != Z_OK) {
             throw std::bad_alloc();
         }

@@ -225,6 +225,10 @@ private:
                 break;
             case XPrimitive::String: {
                 XToken text = m_tokens.Expect(XTokenKind::String, "a string");
+                // A payload string ends at its zero byte: one inside could not be read back.
+                if (text.text.find('\0') != std::string::npos) {
+                    m_tokens.Fail(text, "string holds a zero byte");
+                }
                 payload.insert(payload.end(), text.text.begin(), text.text.end());
                 payload.push_back(0);
                 break;

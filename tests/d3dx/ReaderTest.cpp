@@ -106,6 +106,7 @@ TEST(Reader, MalformedInputGivesCodeAndOffset) {
         {"missing brace", "xof 0303txt 0032\nFrame A {\n", D3DXFERR_PARSEERROR, 27},
         {"float for DWORD", "xof 0303txt 0032\nMesh { 1.5; }\n", D3DXFERR_PARSEERROR, 24},
         {"DWORD overflow", "xof 0303txt 0032\nMesh { 4294967296; }\n", D3DXFERR_PARSEERROR, 24},
+        {"zero byte in string", std::string("xof 0303txt 0032\nTextureFilename { \"a\0b\"; }\n", 42), D3DXFERR_PARSEERROR, 35},
         {"string for float", "xof 0303txt 0032\nVector { \"x\"; }\n", D3DXFERR_PARSEERROR, 26},
         {"truncated binary", std::string("xof 0303bin 0032\x01\x00\x05\x00\x00\x00Fr", 24), D3DXFERR_PARSEERROR, 16},
         {"unknown token", std::string("xof 0303bin 0032\x63\x00", 18), D3DXFERR_PARSEERROR, 16},
