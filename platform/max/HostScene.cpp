@@ -115,8 +115,11 @@ void HostScene::BuildNodes() {
 void HostScene::BuildNodeObjects(INode& node, const NodeData& data) {
     std::unique_ptr<Object> base = MakeBaseObject(data);
     node.m_baseObject = base.get();
+    // A node without an object still refers to one, as a node whose object cannot be
+    // found does: an unresolved object of class (0, 0) that evaluates to nothing.
+    if (!base) base = std::make_unique<BaseObject>(0, Class_ID(0, 0), "Missing");
     Object* top = base.get();
-    if (base) m_objects.push_back(std::move(base));
+    m_objects.push_back(std::move(base));
     for (auto level = data.derived.rbegin(); level != data.derived.rend(); ++level) {
         auto derived = std::make_unique<IDerivedObject>();
         for (const ModifierData& modifier : level->modifiers) {

@@ -134,6 +134,11 @@ void IGameMesh::BuildNormalList() {
         }
 }
 
+Mesh* IGameMesh::GetMaxMesh() {
+    if (!m_initialised) InitializeData();
+    return &m_mesh;
+}
+
 Matrix3 IGameMesh::WorldTM() const {
     return m_node->GetObjTMAfterWSM(m_scene->GetStaticTime());
 }

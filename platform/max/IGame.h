@@ -117,8 +117,9 @@ class IGameMesh : public IGameObject {
     Tab<int> GetActiveMatIDs();
     int GetFaceMaterialID(int faceIndex);
 
-    // The host's own mesh, as the object holds it.
-    Mesh* GetMaxMesh() { return &m_mesh; }
+    // The host's own mesh, as the object holds it (prepared by InitializeData, which this
+    // calls when it has not run yet).
+    Mesh* GetMaxMesh();
 
   private:
     void BuildNormalList();

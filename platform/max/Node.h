@@ -131,7 +131,8 @@ class INode {
     Mtl* GetMtl() const;
 
     // The top of the object reference chain: the derived object of the modifier stack, or
-    // the base object when there are no modifiers.
+    // the base object when there are no modifiers. A node without an object refers to an
+    // unresolved object of class (0, 0); only the root refers to nothing.
     Object* GetObjectRef() const { return m_objectRef; }
     // The evaluated object. Hidden nodes are evaluated either way; a skinned mesh is given
     // in its initial pose (deformation is not evaluated).

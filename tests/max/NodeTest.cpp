@@ -149,8 +149,12 @@ TEST(NodeObjects, EvaluateToTheirSuperClassAndClass) {
         EXPECT_EQ(scene.Node(i)->GetObjectRef(), obj)
             << "no modifiers: the reference is the object";
     }
+    // Without an object the node still refers to one, which evaluates to nothing.
     EXPECT_EQ(scene.Node(6)->EvalWorldState(0).obj, nullptr);
+    ASSERT_NE(scene.Node(6)->GetObjectRef(), nullptr);
+    EXPECT_EQ(scene.Node(6)->GetObjectRef()->ClassID(), Class_ID(0, 0));
     EXPECT_EQ(scene.RootNode()->EvalWorldState(0).obj, nullptr);
+    EXPECT_EQ(scene.RootNode()->GetObjectRef(), nullptr);
 }
 
 TEST(NodeObjects, ModifierStackChainsDerivedObjectsDownToTheBase) {
