@@ -67,7 +67,11 @@ Matrix3 INode::LocalTM(TimeValue t) const {
 Matrix3 INode::GetNodeTM(TimeValue t, Interval* valid) const {
     if (valid) *valid = Interval(t, t);
     if (IsRootNode()) return Matrix3();
-    return LocalTM(t) * m_parent->GetNodeTM(t);
+    // A node that sits exactly on its parent takes the parent's transform as it is; callers
+    // compare the two bit for bit.
+    Matrix3 local = LocalTM(t);
+    Matrix3 parent = m_parent->GetNodeTM(t);
+    return local.IsIdentity() ? parent : local * parent;
 }
 
 Matrix3 INode::GetParentTM(TimeValue t) const {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 #include "platform/max/HostScene.h"
@@ -49,6 +50,16 @@ TEST(NodeTransforms, FollowTheParentChainAndThePivot) {
     // A top-level node's parent is the root, whose transform is the identity.
     EXPECT_TRUE(parent->GetParentNode()->IsRootNode());
     EXPECT_TRUE(parent->GetParentTM(0).IsIdentity());
+}
+
+TEST(NodeTransforms, ANodeOnItsParentHasTheParentsTransformBitForBit) {
+    scene::SceneData data = Hierarchy();
+    data.nodes[0].transform.rotation = QuatFromAxisAngle(Point3(0, 1, 1), 2.0f);
+    data.nodes[0].transform.position = Point3(-0.0f, 0.25f, -3.0f);
+    data.nodes[1].transform = scene::Placement{};
+    HostScene scene(data);
+    Matrix3 parent = scene.Node(0)->GetNodeTM(0), child = scene.Node(1)->GetNodeTM(0);
+    EXPECT_EQ(std::memcmp(&parent, &child, sizeof(Matrix3)), 0);
 }
 
 TEST(NodeTransforms, TreeAndFlagsComeFromTheRecords) {
