@@ -1,6 +1,9 @@
 #include "platform/max/IGame.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -123,15 +126,29 @@ void IGameMesh::BuildNormalList() {
                 m_faces[f].norm[c] = m_data->normals->faces[f][static_cast<std::size_t>(c)];
         return;
     }
-    std::map<std::tuple<float, float, float>, DWORD> seen;
+    // Equal normals share an entry; a normal with a NaN equals nothing, so it is never
+    // looked up and always gets an entry of its own.
+    auto bits = [](float v) {
+        std::uint32_t b;
+        float zeroed = v == 0.0f ? 0.0f : v;
+        std::memcpy(&b, &zeroed, sizeof b);
+        return b;
+    };
+    std::map<std::array<std::uint32_t, 3>, DWORD> seen;
     for (std::size_t f = 0; f < m_faces.size(); ++f)
         for (int c = 0; c < 3; ++c) {
             Point3 n = CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c]));
-            auto [it, added] =
-                seen.try_emplace({n.x, n.y, n.z}, static_cast<DWORD>(m_normals.size()));
-            if (added) m_normals.push_back(n);
-            m_faces[f].norm[c] = it->second;
+            auto index = static_cast<DWORD>(m_normals.size());
+            if (std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z)) {
+                m_normals.push_back(n);
+            } else {
+                auto [it, added] = seen.try_emplace({bits(n.x), bits(n.y), bits(n.z)}, index);
+                if (added) m_normals.push_back(n);
+                index = it->second;
+            }
+            m_faces[f].norm[c] = index;
         }
+}
 }
 
 Mesh* IGameMesh::GetMaxMesh() {

@@ -129,3 +129,16 @@ TEST(SmoothingGroupNormals, CopiedMeshKeepsItsOwnExtraNormals) {
     ExpectNear(copy.getRVert(0).ern[0].getNormal(),
                box.mesh->GetMaxMesh()->getRVert(0).ern[0].getNormal());
 }
+
+TEST(SmoothingGroupNormals, NormalsWithANaNNeverShareAnEntry) {
+    scene::MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {std::nanf(""), 0, 0}};
+    mesh.faces.resize(2);
+    mesh.faces[0] = {{0, 1, 2}, 0, 0};
+    mesh.faces[1] = {{0, 1, 3}, 0, 0};
+    OneMesh one(mesh);
+    // One entry for the three equal corners of the good face, one per corner of the other.
+    EXPECT_EQ(one.mesh->GetNumberOfNormals(), 4);
+    EXPECT_EQ(one.mesh->GetFace(0)->norm[2], 0u);
+    EXPECT_EQ(one.mesh->GetFace(1)->norm[2], 3u);
+}
