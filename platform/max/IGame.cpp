@@ -126,8 +126,8 @@ void IGameMesh::BuildNormalList() {
                 m_faces[f].norm[c] = m_data->normals->faces[f][static_cast<std::size_t>(c)];
         return;
     }
-    // Equal normals share an entry; a normal with a NaN equals nothing, so it is never
-    // looked up and always gets an entry of its own.
+    // Equal normals share an entry, 0 and -0 counting as equal. Corner normals are never
+    // NaN: a face whose normal cannot be worked out gets the zero vector.
     auto bits = [](float v) {
         std::uint32_t b;
         float zeroed = v == 0.0f ? 0.0f : v;
@@ -138,17 +138,11 @@ void IGameMesh::BuildNormalList() {
     for (std::size_t f = 0; f < m_faces.size(); ++f)
         for (int c = 0; c < 3; ++c) {
             Point3 n = CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c]));
-            auto index = static_cast<DWORD>(m_normals.size());
-            if (std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z)) {
-                m_normals.push_back(n);
-            } else {
-                auto [it, added] = seen.try_emplace({bits(n.x), bits(n.y), bits(n.z)}, index);
-                if (added) m_normals.push_back(n);
-                index = it->second;
-            }
-            m_faces[f].norm[c] = index;
+            auto [it, added] = seen.try_emplace({bits(n.x), bits(n.y), bits(n.z)},
+                                                static_cast<DWORD>(m_normals.size()));
+            if (added) m_normals.push_back(n);
+            m_faces[f].norm[c] = it->second;
         }
-}
 }
 
 Mesh* IGameMesh::GetMaxMesh() {

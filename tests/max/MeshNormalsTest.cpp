@@ -130,15 +130,16 @@ TEST(SmoothingGroupNormals, CopiedMeshKeepsItsOwnExtraNormals) {
                box.mesh->GetMaxMesh()->getRVert(0).ern[0].getNormal());
 }
 
-TEST(SmoothingGroupNormals, NormalsWithANaNNeverShareAnEntry) {
+TEST(SmoothingGroupNormals, AFaceWithoutADirectionGetsAZeroNormalNotNaN) {
     scene::MeshData mesh;
-    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {std::nanf(""), 0, 0}};
-    mesh.faces.resize(2);
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {std::nanf(""), 0, 0}, {2, 0, 0}};
+    mesh.faces.resize(3);
     mesh.faces[0] = {{0, 1, 2}, 0, 0};
-    mesh.faces[1] = {{0, 1, 3}, 0, 0};
+    mesh.faces[1] = {{0, 1, 3}, 0, 0};  // a NaN corner
+    mesh.faces[2] = {{0, 1, 4}, 0, 0};  // no area
     OneMesh one(mesh);
-    // One entry for the three equal corners of the good face, one per corner of the other.
-    EXPECT_EQ(one.mesh->GetNumberOfNormals(), 4);
-    EXPECT_EQ(one.mesh->GetFace(0)->norm[2], 0u);
-    EXPECT_EQ(one.mesh->GetFace(1)->norm[2], 3u);
+    EXPECT_EQ(one.mesh->GetNumberOfNormals(), 2);
+    EXPECT_EQ(one.mesh->GetFace(1)->norm[0], 1u);
+    EXPECT_EQ(one.mesh->GetFace(2)->norm[2], 1u);
+    EXPECT_EQ(one.mesh->GetNormal(1, true), Point3(0, 0, 0));
 }
