@@ -153,6 +153,14 @@ TEST(DecompAffine, GivesKnownPartsForKnownMatrices) {
     EXPECT_EQ(p.f, -1.0f);
     ExpectNear(p.k, Point3(1, 1, 1), 1e-6f);
     ExpectSameRotation(p.q, Quat(), 1e-6f);
+
+    // A mirrored, turned and stretched matrix keeps its turn in q and its stretch in k.
+    Quat turn = QuatFromAxisAngle(Point3(1, 2, 3), 0.8f);
+    decomp_affine(ScaleMatrix(Point3(-2, -0.5f, -3)) * RotateMatrix(turn), &p);
+    EXPECT_EQ(p.f, -1.0f);
+    ExpectSameRotation(p.q, turn, 1e-6f);
+    ExpectNear(p.k, Point3(2, 0.5f, 3), 1e-5f);
+    ExpectSameRotation(p.u, Quat(), 1e-6f);
 }
 
 TEST(DecompAffine, SingularMatrixKeepsTranslationAndRowLengths) {
