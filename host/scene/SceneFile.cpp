@@ -766,6 +766,9 @@ SceneData ParseScene(const std::string& text, const std::string& fileName,
 }
 
 SceneData LoadSceneFile(const std::string& file) {
+    std::error_code error;
+    if (std::filesystem::is_directory(file, error))
+        throw SceneFileError(file, "", "cannot be read: it is a directory");
     std::ifstream in(file, std::ios::binary);
     if (!in) throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
     std::ostringstream text;

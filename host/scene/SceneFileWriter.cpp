@@ -374,6 +374,11 @@ void SaveSceneFile(const SceneData& scene, const std::string& file) {
             throw SceneFileError(file, "", "cannot be written");
         }
     }
+    // A replaced file keeps its permissions.
+    std::error_code error;
+    auto previous = std::filesystem::status(file, error);
+    if (!error && std::filesystem::exists(previous))
+        std::filesystem::permissions(temporary, previous.permissions(), error);
     if (std::rename(temporary.c_str(), file.c_str()) != 0) {
         std::remove(temporary.c_str());
         throw SceneFileError(file, "", "cannot be replaced");

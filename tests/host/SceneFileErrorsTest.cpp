@@ -174,6 +174,15 @@ TEST(SceneFileErrors, FileThatCannotBeReadIsNamed) {
     }
 }
 
+TEST(SceneFileErrors, DirectoryIsNotAScene) {
+    try {
+        scenefile::LoadSceneFile("/tmp");
+        FAIL() << "loaded a directory";
+    } catch (const scenefile::SceneFileError& e) {
+        EXPECT_EQ(std::string(e.what()), "/tmp: cannot be read: it is a directory");
+    }
+}
+
 TEST(SceneFileErrors, ErrorCarriesFilePathAndProblemSeparately) {
     try {
         scenefile::ParseScene(OneNode(R"("name": "A", "hidden": "yes")"), "x.tscene.json");

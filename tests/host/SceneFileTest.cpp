@@ -217,6 +217,12 @@ TEST(SceneFile, SavingReplacesAtomicallyAndNamesTheFileOnFailure) {
     EXPECT_TRUE(back == EveryFeature());
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
 
+    fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+    scenefile::SaveSceneFile(EveryFeature(), file);
+    EXPECT_EQ(fs::status(file).permissions() & fs::perms::all,
+              fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
+        << "a replaced file keeps its permissions";
+
     std::string missing = (dir.path / "no-such-dir" / "scene.tscene.json").string();
     try {
         scenefile::SaveSceneFile(EveryFeature(), missing);
