@@ -13,6 +13,7 @@ using LONG = std::int32_t;
 using ULONG = std::uint32_t;
 using BOOL = int;
 using SIZE_T = std::size_t;
+using INT_PTR = std::intptr_t;
 using HRESULT = std::int32_t;
 using LPCSTR = const char*;
 using LPSTR = char*;

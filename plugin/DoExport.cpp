@@ -1,0 +1,135 @@
+// The export driver: one whole export from the stored settings to the saved file.
+#include <exception>
+
+#include "anim/Animation.h"
+#include "material/Materials.h"
+#include "platform/win/WinUser.h"
+#include "plugin/Exporter.h"
+#include "settings/Settings.h"
+#include "ui/OptionsSheet.h"
+
+namespace {
+
+constexpr const char* kCaption = "TarvoExporter";
+constexpr const char* kMissingComponent =
+    "Tarvo DX Exporter requires the DX SDK August 2008 edition be installed. Can't continue.";
+constexpr const char* kMajorProblem = "Exporter has encountered a major problem. Can't continue.";
+
+DWORD NoWork(LPVOID) { return 0; }
+
+D3DXF_FILEFORMAT FileFormatOf(std::int32_t xFileType) {
+    switch (xFileType) {
+        case 1: return D3DXF_FILEFORMAT_BINARY;
+        case 2: return D3DXF_FILEFORMAT_COMPRESSED;
+        default: return D3DXF_FILEFORMAT_TEXT;
+    }
+}
+
+// The directory part of a path with a trailing separator.
+std::string OutputDirectoryOf(const char* name) {
+    char directory[4096] = {};
+    BMMSplitFilename(name, directory, nullptr, nullptr);
+    BMMAppendSlash(directory);
+    return directory;
+}
+
+// Releases a COM object when the scope ends, however it ends.
+template <typename T>
+struct Released {
+    T* object = nullptr;
+    ~Released() {
+        if (object != nullptr) object->Release();
+    }
+};
+
+}  // namespace
+
+int TarvoDirectXMaxExporter::DoExport(const MCHAR* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts,
+                                      DWORD exportOptions) {
+    (void)ei;
+    hostInterface = i;
+    if (name == nullptr) return 0;
+    try {
+        outputDir = OutputDirectoryOf(name);
+        if (!LoadSettings(options, *hostInterface)) return 0;
+        igameVersion = GetIGameVersion();
+        currentExporter = this;
+        if (!suppressPrompts) {
+            INT_PTR sheet = OptionsSheet(*this, hostInterface->GetMAXHWnd());
+            if (sheet == 0 || sheet == -1) return 1;
+        }
+        return WriteFile(name, suppressPrompts, exportOptions);
+    } catch (...) {
+        if (!suppressPrompts) MessageBoxA(nullptr, kMajorProblem, kCaption, MB_OK);
+        return 0;
+    }
+}
+
+int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, DWORD exportOptions) {
+    D3DXF_FILEFORMAT format = FileFormatOf(options.xFileType);
+    exportSelected = static_cast<std::int32_t>(exportOptions & SCENE_EXPORT_SELECTED);
+    hostInterface->ProgressStart(LoadResString(IDS_EXPORTING_DATA), TRUE, NoWork, nullptr);
+    // Every way out of here ends the progress display first.
+    struct ProgressScope {
+        Interface* host;
+        ~ProgressScope() {
+            if (host != nullptr) host->ProgressEnd();
+        }
+    } progress{hostInterface};
+
+    bool animatedFrames = options.exportAnimation && options.frameSetting > 0;
+    staticTime = animatedFrames ? 0 : hostInterface->GetTime();
+
+    Released<ID3DXFile> file;
+    if (FAILED(D3DXFileCreate(&file.object))) {
+        if (!suppressPrompts) MessageBoxA(nullptr, kMissingComponent, kCaption, MB_OK);
+        return 0;
+    }
+    if (FAILED(file.object->CreateSaveObject(name, D3DXF_FILESAVE_TOFILE, format, &saveObject))) return 0;
+    if (FAILED(RegisterTemplateSets(file.object))) return 0;
+
+    totalNodeCount = 0;
+    visitedNodeCount = 0;
+    CountNodes(*this, hostInterface->GetRootNode(), totalNodeCount);
+    if (options.exportMaterials && !options.inlineMaterials) WriteTopLevelMaterials(*this, XParent(saveObject));
+
+    GetConversionManager()->SetCoordSystem(IGameConversionManager::IGAME_MAX);
+    IGameScene* scene = GetIGameInterface();
+    scene->InitialiseIGame(false);
+    scene->SetStaticFrame(animatedFrames ? 0 : hostInterface->GetTime());
+    WalkTopLevelNodes();
+    // Animation follows the walk: it needs the nodes the walk registered.
+    if (options.exportAnimation && options.frameSetting != 0) WriteAnimationSets(*this, XParent(saveObject));
+
+    if (saveObject != nullptr) {
+        // A file that could not be written is a failed export, not a finished one.
+        HRESULT saved = saveObject->Save();
+        if (FAILED(saved)) ThrowSaveError("saveObject->Save()", "TarvoDirectXMaxExporter", __LINE__, saved);
+        saveObject->Release();
+        saveObject = nullptr;
+    }
+    scene->ReleaseIGame();
+    hostInterface->ProgressUpdate(100, FALSE, LoadResString(IDS_EXPORTING_DATA));
+    // The display ends before the settings are stored.
+    progress.host->ProgressEnd();
+    progress.host = nullptr;
+    SaveSettings(options, *hostInterface);
+    return 1;
+}
+
+HRESULT TarvoDirectXMaxExporter::RegisterTemplateSets(ID3DXFile* file) {
+    HRESULT hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    if (SUCCEEDED(hr)) hr = file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
+    if (SUCCEEDED(hr)) hr = file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    return hr;
+}
+
+void TarvoDirectXMaxExporter::WalkTopLevelNodes() {
+    IGameScene* scene = GetIGameInterface();
+    for (int i = 0; i < scene->GetTopLevelNodeCount(); ++i) {
+        IGameNode* node = scene->GetTopLevelNode(i);
+        DebugPrint("GameInterface Node: %ld, Name: %s\n", static_cast<long>(i), node->GetName());
+        if (hostInterface->GetCancel()) break;
+        WalkNode(*this, node, hostInterface, XParent(saveObject));
+    }
+}

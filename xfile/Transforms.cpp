@@ -1,0 +1,34 @@
+#include "plugin/Exporter.h"
+#include "xfile/XFile.h"
+
+namespace {
+
+Matrix3 QuatMatrix(const Quat& q) {
+    Matrix3 m;
+    q.MakeMatrix(m, false);
+    return m;
+}
+
+}  // namespace
+
+void FlipMatrixYZ(const TarvoDirectXMaxExporter& exporter, Matrix3& matrix) {
+    if (exporter.options.leftHanded != 1) return;
+    AffineParts parts;
+    decomp_affine(matrix, &parts);
+    // The parts with y and z exchanged; the rotation turns the other way about its axis.
+    Point3 t(parts.t.x, parts.t.z, parts.t.y);
+    Point3 k(parts.k.x, parts.k.z, parts.k.y);
+    Quat q(parts.q.x, parts.q.z, parts.q.y, -parts.q.w);
+    Matrix3 T(1);
+    T.SetTrans(t);
+    Matrix3 U = QuatMatrix(parts.u);
+    matrix = Inverse(U) * ScaleMatrix(k) * U * QuatMatrix(q) *
+             ScaleMatrix(Point3(parts.f, parts.f, parts.f)) * T;
+}
+
+void MatrixToXFile(const Matrix3& matrix, float out[16]) {
+    for (int row = 0; row < 4; ++row) {
+        for (int column = 0; column < 3; ++column) out[row * 4 + column] = matrix.m[row][column];
+        out[row * 4 + 3] = row == 3 ? 1.0f : 0.0f;
+    }
+}

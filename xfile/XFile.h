@@ -1,0 +1,108 @@
+// What every writer of data objects shares, and the walk of the node tree into frames:
+// the parent an object is added to, the string pool, node names, the fatal save error,
+// the transform conversion, and the walk itself.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "platform/d3dx/D3DXFile.h"
+#include "platform/d3dx/XTemplateGuids.h"
+#include "platform/max/Max.h"
+#include "xfile/HResultName.h"
+
+class TarvoDirectXMaxExporter;
+class IGameNode;
+
+// ---- Parents -----------------------------------------------------------------------------
+
+// Where a data object is added: the top level of the file, or under a data object. Every
+// writer is written once over this, whatever kind of parent it is handed.
+class XParent {
+public:
+    explicit XParent(ID3DXFileSaveObject* file) : m_file(file) {}
+    explicit XParent(ID3DXFileSaveData* data) : m_data(data) {}
+
+    HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId, SIZE_T cbSize,
+                          LPCVOID pvData, ID3DXFileSaveData** ppObj) const;
+    HRESULT AddDataReference(LPCSTR szName, const GUID* pId) const;
+    bool IsFile() const { return m_file != nullptr; }
+
+private:
+    ID3DXFileSaveObject* m_file = nullptr;
+    ID3DXFileSaveData* m_data = nullptr;
+};
+
+// ---- String pool -------------------------------------------------------------------------
+
+// Texts handed to data objects (file names, bone names) live here until the exporter is
+// destroyed. Texts are never split or moved; a new block becomes the head when the head
+// has no room, and earlier blocks are not searched.
+class StringPool {
+public:
+    static constexpr std::size_t kBlockBytes = 4104;     // link, count, text area
+    static constexpr std::size_t kBlockTextBytes = 4088; // room for texts in one block
+
+    StringPool() = default;
+    StringPool(const StringPool&) = delete;
+    StringPool& operator=(const StringPool&) = delete;
+
+    // A pooled copy of the text; null for a null text or when no block can be had.
+    const char* AddString(const char* text);
+    // A pooled copy with every backslash doubled (file paths in text files). Room for
+    // twice the length plus one is taken whatever the number of backslashes.
+    const char* AddPathString(const char* text);
+
+    std::size_t BlockCount() const { return m_blocks.size(); }
+    std::size_t HeadBytesUsed() const { return m_blocks.empty() ? 0 : m_blocks.back().used; }
+
+private:
+    struct Block {
+        std::unique_ptr<char[]> text;
+        std::size_t capacity = 0;
+        std::size_t used = 0;
+    };
+    // Room for `need` bytes in the head block, or in a new head block; null on failure.
+    char* Reserve(std::size_t need);
+
+    std::vector<Block> m_blocks;
+};
+
+// ---- Names -------------------------------------------------------------------------------
+
+// The legal object name of a host node, optionally "prefix-name": a double quote becomes a
+// single quote; control characters, the space, bytes of 128 and above, and each of
+// ( ) # > . : ; < become an underscore. The result is in one shared buffer that the next
+// call overwrites; names of any length are kept whole.
+const char* MakeNodeName(const char* name, const char* prefix = nullptr);
+
+// ---- Fatal save error --------------------------------------------------------------------
+
+// Formats "Error saving .X file: 0x%08x (%s)\n%s:%d: %s\n" into a shared 4,096-byte buffer,
+// sends it to the debugger output and throws the text (a const char*). Does not return.
+[[noreturn]] void ThrowSaveError(const char* callText, const char* sourceFile, int line, HRESULT hr);
+
+// ---- Transforms --------------------------------------------------------------------------
+
+// Exchanges the y and z axes of a host matrix in place when leftHanded is exactly 1.
+void FlipMatrixYZ(const TarvoDirectXMaxExporter& exporter, Matrix3& matrix);
+// The 16 floats of a .X Matrix4x4 for a host matrix: its rows, each with a fourth column
+// of 0, 0, 0, 1.
+void MatrixToXFile(const Matrix3& matrix, float out[16]);
+
+// ---- Node walk ---------------------------------------------------------------------------
+
+void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter);
+int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host, const XParent& parent);
+int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, const XParent& parent,
+                   ID3DXFileSaveData** frame);
+int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XParent& parent,
+                     ID3DXFileSaveData** frame);
+HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
+                            ID3DXFileSaveData* frame);
+HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
+                               ID3DXFileSaveData* frame, ID3DXFileSaveData** meshParent);
+void RegisterSegmentNode(TarvoDirectXMaxExporter& exporter, IGameNode* node);
