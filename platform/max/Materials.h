@@ -100,7 +100,7 @@ class Texmap : public MtlBase {
 class OtherTexmap : public Texmap {
   public:
     explicit OtherTexmap(std::string className) : m_className(std::move(className)) {}
-    Class_ID ClassID() override { return OTHER_MTL_CLASS_ID; }
+    Class_ID ClassID() override { return OTHER_CLASS_ID; }
     void GetClassName(MSTR& s) override { s = m_className; }
 
   private:

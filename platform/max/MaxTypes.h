@@ -126,8 +126,9 @@ constexpr Class_ID PHYSIQUE_CLASS_ID{0x00000100, 0x00000000};
 constexpr Class_ID DMTL_CLASS_ID{0x0002, 0};
 constexpr Class_ID MULTI_CLASS_ID{0x0200, 0};
 constexpr Class_ID BMTEX_CLASS_ID{0x0240, 0};
-// Materials and maps of other classes carry this identifier unless the scene names one.
-constexpr Class_ID OTHER_MTL_CLASS_ID{0x7A1B0001, 0x5C3D0001};
+// Materials, maps and modifiers of other classes carry this identifier unless the scene
+// names one.
+constexpr Class_ID OTHER_CLASS_ID{0x7A1B0001, 0x5C3D0001};
 constexpr Class_ID DXMATERIAL_CLASS_ID{0x0ED995E4, 0x6133DAF2};
 
 // An interface identifier, asked for with GetInterface.

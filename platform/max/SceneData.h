@@ -99,8 +99,8 @@ enum class ModifierKind { Skin, Physique, Other };
 struct ModifierData {
     ModifierKind kind = ModifierKind::Other;
     std::string name;
-    Class_ID classId = OTHER_MTL_CLASS_ID;  // used for Other only
-    SkinData skin;                          // used for Skin and Physique
+    Class_ID classId = OTHER_CLASS_ID;  // used for Other only
+    SkinData skin;                      // used for Skin and Physique
     friend bool operator==(const ModifierData&, const ModifierData&) = default;
 };
 
@@ -196,8 +196,8 @@ struct MaterialData {
     // Shader: effect file and parameter blocks by block index.
     std::string effectFile;
     std::map<int, std::vector<ParamData>> paramBlocks;
-    Class_ID classId = OTHER_MTL_CLASS_ID;  // Other only
-    std::string className;                  // Other only
+    Class_ID classId = OTHER_CLASS_ID;  // Other only
+    std::string className;              // Other only
     friend bool operator==(const MaterialData&, const MaterialData&) = default;
 };
 

@@ -101,10 +101,10 @@ scene::SceneData EveryFeature() {
     mesh.mesh.maps[1] = MapChannel{{Point3(0.25f, 0.75f, 0), Point3(1, 1, 0)}, {{0, 1, 1}}};
     mesh.mesh.maps[7] = MapChannel{{Point3(0.1f, 0.2f, 0.3f)}, {{0, 0, 0}}};
     mesh.mesh.normals = ExplicitNormals{{Point3(0, 0, 1)}, {{0, 0, 0}}};
-    ModifierData skin{ModifierKind::Skin, "Skin", OTHER_MTL_CLASS_ID,
+    ModifierData skin{ModifierKind::Skin, "Skin", OTHER_CLASS_ID,
                       SkinData{{2, 0}, {{{0, 0.25f}, {1, 0.75f}}, {}}}};
     ModifierData bend{ModifierKind::Other, "Bend", Class_ID(0x11, 0x22), {}};
-    ModifierData physique{ModifierKind::Physique, "Physique", OTHER_MTL_CLASS_ID,
+    ModifierData physique{ModifierKind::Physique, "Physique", OTHER_CLASS_ID,
                           SkinData{{1}, {{{0, 1.0f}}}}};
     mesh.derived = {DerivedData{{skin, bend}}, DerivedData{{physique}}};
 
