@@ -1,0 +1,122 @@
+// The example scene, exported in each frame mode: golden dumps of the written tree, and
+// Assimp reading the frames back. TARVO_UPDATE_GOLDENS=1 rewrites the golden dumps.
+#include <gtest/gtest.h>
+
+#include <assimp/Importer.hpp>
+#include <assimp/scene.h>
+
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
+
+#include "../d3dx/XTestSupport.h"
+#include "host/scene/SceneFile.h"
+#include "platform/d3dx/XDump.h"
+#include "platform/max/HostScene.h"
+#include "plugin/Exporter.h"
+#include "settings/Settings.h"
+
+namespace {
+
+const std::string kExample = std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json";
+
+class ExampleSceneTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        m_scene = std::make_unique<HostScene>(tarvo::scenefile::LoadSceneFile(kExample));
+        m_host = std::make_unique<Interface>(m_scene.get());
+        m_host->SetPlugCfgDir(m_dir.Path(""));
+    }
+
+    // Exports with the given frame mode and file type; returns the file read back.
+    xfile::XFileContents Export(int frameSetting, int xFileType, const std::string& name) {
+        ExportOptions options;
+        options.frameSetting = frameSetting;
+        options.xFileType = xFileType;
+        EXPECT_TRUE(SaveSettings(options, *m_host));
+        TarvoDirectXMaxExporter exporter;
+        std::string path = m_dir.Path(name);
+        EXPECT_EQ(exporter.DoExport(path.c_str(), nullptr, m_host.get(), TRUE, 0), 1);
+        m_lastPath = path;
+        return xtest::ReadBack(path);
+    }
+
+    xtest::ScratchDir m_dir;
+    std::unique_ptr<HostScene> m_scene;
+    std::unique_ptr<Interface> m_host;
+    std::string m_lastPath;
+};
+
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
+    bool update = std::getenv("TARVO_UPDATE_GOLDENS") != nullptr;
+    for (int mode = 0; mode <= 2; ++mode) {
+        std::string dump = xfile::DumpText(Export(mode, 0, "mode" + std::to_string(mode) + ".x"));
+        std::string golden = std::string(TARVO_TEST_DATA_DIR) + "/plugin/example-frames-mode" + std::to_string(mode) + ".txt";
+        if (update) {
+            std::ofstream(golden, std::ios::binary) << dump;
+            continue;
+        }
+        EXPECT_EQ(dump, ReadText(golden)) << "frame mode " << mode << "; rerun with TARVO_UPDATE_GOLDENS=1 "
+                                          << "and read the diff if the change is meant";
+    }
+}
+
+// Every named frame of our file, with its 16 matrix floats.
+void CollectFrames(const xfile::XDataObject& object, std::map<std::string, std::vector<float>>& frames) {
+    if (object.templateName != "Frame") return;
+    for (const auto& child : object.children) {
+        if (child.IsReference()) continue;
+        if (child.object->templateName == "FrameTransformMatrix" && !object.name.empty()) {
+            std::vector<float> m(16);
+            std::memcpy(m.data(), child.object->payload.data(), 64);
+            frames[object.name] = m;
+        }
+        CollectFrames(*child.object, frames);
+    }
+}
+
+const aiNode* FindNode(const aiNode* node, const std::string& name) {
+    if (name == node->mName.C_Str()) return node;
+    for (unsigned i = 0; i < node->mNumChildren; ++i) {
+        if (const aiNode* found = FindNode(node->mChildren[i], name)) return found;
+    }
+    return nullptr;
+}
+
+TEST_F(ExampleSceneTest, AssimpReadsTheFramesWithTheirNamesAndMatrices) {
+    const char* forms[] = {"text", "binary", "compressed"};
+    for (int type = 0; type <= 2; ++type) {
+        auto contents = Export(2, type, std::string(forms[type]) + ".x");
+        std::map<std::string, std::vector<float>> frames;
+        for (const auto& object : contents.objects) CollectFrames(object, frames);
+        ASSERT_GE(frames.size(), 5u) << forms[type];
+
+        Assimp::Importer importer;
+        const aiScene* scene = importer.ReadFile(m_lastPath, 0);
+        ASSERT_NE(scene, nullptr) << forms[type] << ": " << importer.GetErrorString();
+        for (const auto& [name, rows] : frames) {
+            const aiNode* node = FindNode(scene->mRootNode, name);
+            ASSERT_NE(node, nullptr) << forms[type] << ": " << name;
+            // Assimp keeps columns where .X keeps rows, and turns z around to make the
+            // left-handed data right-handed.
+            const float sign[4] = {1, 1, -1, 1};
+            for (int i = 0; i < 4; ++i) {
+                for (int j = 0; j < 4; ++j) {
+                    EXPECT_FLOAT_EQ(node->mTransformation[i][j], sign[i] * sign[j] * rows[j * 4 + i])
+                        << forms[type] << ": " << name << " [" << i << "][" << j << "]";
+                }
+            }
+        }
+    }
+}
+
+}  // namespace
