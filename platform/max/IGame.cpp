@@ -295,10 +295,15 @@ INode* IGameSkin::GetBone(int vertexIndex, int boneIndex) const {
         m_modifier->skin
             .weights[static_cast<std::size_t>(vertexIndex)][static_cast<std::size_t>(boneIndex)]
             .bone;
-    return GetIGameBone(bone);
+    return BoneNode(bone);
 }
 
-INode* IGameSkin::GetIGameBone(int index) const {
+IGameNode* IGameSkin::GetIGameBone(int vertexIndex, int boneIndex) const {
+    INode* bone = GetBone(vertexIndex, boneIndex);
+    return bone ? m_igame->GetIGameNode(bone) : nullptr;
+}
+
+INode* IGameSkin::BoneNode(int index) const {
     const auto& bones = m_modifier->skin.bones;
     return InRange(bones, index) ? m_scene->Node(bones[static_cast<std::size_t>(index)]) : nullptr;
 }

@@ -15,6 +15,7 @@ class Object;
 class IGameScene;
 class IGameSkin;
 class IGameMesh;
+class IGameNode;
 class HostScene;
 namespace tarvo::scene {
 struct MeshData;
@@ -152,8 +153,8 @@ class IGameSkin {
     int GetNumberOfBones(int vertexIndex) const;
     float GetWeight(int vertexIndex, int boneIndex) const;
     INode* GetBone(int vertexIndex, int boneIndex) const;
-    // The bone node of the skin's bone list.
-    INode* GetIGameBone(int index) const;
+    // The IGame node of a vertex's bone; null when IGame has not been initialised with it.
+    IGameNode* GetIGameBone(int vertexIndex, int boneIndex) const;
     // The mesh in its initial pose.
     IGameMesh* GetInitialPose();
     // The node's object transform at time 0.
@@ -162,6 +163,8 @@ class IGameSkin {
     bool GetInitBoneTM(INode* boneNode, GMatrix& intMat) const;
 
   private:
+    INode* BoneNode(int index) const;
+
     INode* m_node;
     const tarvo::scene::ModifierData* m_modifier;
     HostScene* m_scene;

@@ -192,6 +192,9 @@ TEST(IGameSkin, GivesBonesWeightsPoseAndBindTransforms) {
     EXPECT_EQ(s->GetWeight(1, 1), 0.75f);
     EXPECT_EQ(s->GetBone(1, 1), scene.Node(1));
     EXPECT_STREQ(s->GetBone(0, 0)->GetName(), "Upper");
+    ASSERT_NE(s->GetIGameBone(1, 1), nullptr);
+    EXPECT_EQ(s->GetIGameBone(1, 1)->GetMaxNode(), scene.Node(1));
+    EXPECT_EQ(s->GetIGameBone(1, 2), nullptr);
     IGameMesh* pose = s->GetInitialPose();
     ASSERT_NE(pose, nullptr);
     pose->InitializeData();
