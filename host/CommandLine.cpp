@@ -1,0 +1,92 @@
+#include "host/CommandLine.h"
+
+#include <pwd.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cstdlib>
+#include <filesystem>
+#include <ostream>
+
+namespace tarvo::hostapp {
+
+namespace {
+
+constexpr const char* kDescription =
+    "Exports a scene file to a DirectX .X file through the exporter plug-in for the "
+    "extension \"X\".";
+
+void AddOptions(CLI::App& app, CommandLine& line) {
+    app.add_option("SCENE", line.scene, "The scene file to export")->required();
+    app.add_option("OUTPUT", line.output, "The .X file to write")->required();
+    app.add_option("--selected", line.selected,
+                   "Export only this node and the other --selected nodes (repeatable)")
+        ->type_name("NODE")
+        ->allow_extra_args(false);
+    app.add_option("--plugcfg", line.plugCfgDir,
+                   "The plug-in configuration directory (exporter settings)")
+        ->type_name("DIR")
+        ->capture_default_str();
+    app.add_option("--plugin-dir", line.pluginDir, "Where the plug-in modules are loaded from")
+        ->type_name("DIR")
+        ->capture_default_str();
+    app.add_flag("--save-scene", line.saveScene,
+                 "After a completed export, write the scene file back with its file properties");
+    app.add_flag("--debug", line.debug, "Print the plug-ins' debug output on standard error");
+}
+
+}  // namespace
+
+ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
+                                   const CommandLineDefaults& defaults, std::ostream& out,
+                                   std::ostream& err) {
+    ParsedCommandLine parsed;
+    parsed.line.plugCfgDir = defaults.plugCfgDir;
+    parsed.line.pluginDir = defaults.pluginDir;
+
+    CLI::App app{kDescription, kProgramName};
+    app.set_version_flag("--version", std::string(kProgramName) + " " + TARVO_VERSION);
+    AddOptions(app, parsed.line);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::CallForHelp&) {
+        out << app.help();
+        parsed.exitCode = kExitSuccess;
+        return parsed;
+    } catch (const CLI::CallForVersion& version) {
+        out << version.what() << '\n';
+        parsed.exitCode = kExitSuccess;
+        return parsed;
+    } catch (const CLI::ParseError& error) {
+        err << kProgramName << ": " << error.what() << " (--help shows the usage)\n";
+        parsed.exitCode = kExitUsage;
+        return parsed;
+    }
+    parsed.run = true;
+    return parsed;
+}
+
+std::string DefaultPlugCfgDir(const char* xdgConfigHome, const char* home) {
+    namespace fs = std::filesystem;
+    if (xdgConfigHome && *xdgConfigHome && fs::path(xdgConfigHome).is_absolute())
+        return (fs::path(xdgConfigHome) / "tarvo-dx").string();
+    return (fs::path(home ? home : "") / ".config" / "tarvo-dx").string();
+}
+
+std::string HomeDirectory() {
+    if (const char* home = std::getenv("HOME"); home && *home) return home;
+    const passwd* account = getpwuid(getuid());
+    return account && account->pw_dir ? account->pw_dir : "";
+}
+
+std::string ExecutableDirectory() {
+    std::error_code error;
+    std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string(".") : self.parent_path().string();
+}
+
+std::string DefaultPluginDir(const std::string& executableDir) {
+    return (std::filesystem::path(executableDir) / "plugins").string();
+}
+
+}  // namespace tarvo::hostapp

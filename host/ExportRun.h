@@ -1,0 +1,19 @@
+// One run of tarvo-x-export: load the plug-ins and the scene, create the exporter for "X",
+// export, and report the outcome on the console.
+#pragma once
+
+#include "host/CommandLine.h"
+#include "host/ProgressBar.h"
+
+namespace tarvo::hostapp {
+
+// The file extension whose exporter the program runs.
+inline constexpr const char* kExportExtension = "X";
+
+// Runs the export the command line asks for; returns the exit status (kExitSuccess when
+// DoExport returned 1, kExitFailure when it returned 0 or the run could not start,
+// kExitUsage for a node name that is not in the scene). Every failure is one line on the
+// console that says why.
+int RunExport(const CommandLine& line, Console& console);
+
+}  // namespace tarvo::hostapp

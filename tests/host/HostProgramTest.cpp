@@ -1,0 +1,360 @@
+// tarvo-x-export run as a user runs it, with fake exporter plug-ins loaded through dlopen.
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <pty.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+#include "host/scene/SceneFile.h"
+#include "tests/host/ProgramRunner.h"
+
+namespace fs = std::filesystem;
+using namespace tarvo;
+using subprocess::EnvironmentChanges;
+using subprocess::ProgramResult;
+
+namespace {
+
+std::string ReadText(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+int LineCount(const std::string& text) {
+    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
+}
+
+bool Contains(const std::string& text, const std::string& part) {
+    return text.find(part) != std::string::npos;
+}
+
+// Box01 with the child Sphere01, Light01 (selected in the file) and two nodes named Twin.
+scene::SceneData TestScene() {
+    scene::SceneData data;
+    auto add = [&data](const char* name, int parent, bool selected = false) {
+        scene::NodeData node;
+        node.name = name;
+        node.parent = parent;
+        node.selected = selected;
+        data.nodes.push_back(node);
+    };
+    add("Box01", -1);
+    add("Sphere01", 0);
+    add("Light01", -1, true);
+    add("Twin", -1);
+    add("Twin", 0);
+    scene::FileProperty keep;
+    keep.name = "Keep";
+    keep.text = "me";
+    data.fileProperties.push_back(keep);
+    return data;
+}
+
+const scene::FileProperty* FindProperty(const scene::SceneData& data, const std::string& name) {
+    for (const auto& property : data.fileProperties)
+        if (property.named && property.name == name) return &property;
+    return nullptr;
+}
+
+class HostProgram : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
+        dir = fs::temp_directory_path() /
+              ("tarvo-program-" + std::to_string(getpid()) + "-" + test->name());
+        fs::remove_all(dir);
+        fs::create_directories(dir / "plugins");
+        fs::create_symlink(FAKE_EXPORTER_MODULE, dir / "plugins" / "fake.so");
+        scene = (dir / "scene.tscene.json").string();
+        output = (dir / "out.x").string();
+        plugcfg = (dir / "config").string();
+        scenefile::SaveSceneFile(TestScene(), scene);
+    }
+    void TearDown() override { fs::remove_all(dir); }
+
+    // The program with the test's plug-in and configuration directories, then `args`.
+    std::vector<std::string> Command(const std::vector<std::string>& args) const {
+        std::vector<std::string> command{TARVO_X_EXPORT, "--plugin-dir", (dir / "plugins").string(),
+                                         "--plugcfg", plugcfg};
+        command.insert(command.end(), args.begin(), args.end());
+        return command;
+    }
+
+    ProgramResult Run(const std::vector<std::string>& args, const std::string& mode = "write") {
+        return subprocess::RunProgram(Command(args), {{"TARVO_FAKE_EXPORTER", mode}});
+    }
+
+    fs::path dir;
+    std::string scene;
+    std::string output;
+    std::string plugcfg;
+};
+
+}  // namespace
+
+TEST_F(HostProgram, ExportsThroughThePluginWithPromptsSuppressed) {
+    ProgramResult r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err, "");  // not a terminal: no progress, and nothing went wrong
+    const std::string report = ReadText(output);
+    EXPECT_TRUE(Contains(report, "suppressPrompts 1\n")) << report;
+    EXPECT_TRUE(Contains(report, "options 0\n")) << report;
+    EXPECT_TRUE(Contains(report, "plugcfg " + plugcfg + "\n")) << report;
+    EXPECT_TRUE(Contains(report, "node Box01 selected 0\nnode Sphere01 selected 0\n")) << report;
+    EXPECT_TRUE(fs::is_directory(plugcfg));
+}
+
+TEST_F(HostProgram, RelativeOutputIsHandedOverAsAFullPath) {
+    // The child starts in the test directory; the program's own path is absolute.
+    const fs::path previous = fs::current_path();
+    fs::current_path(dir);
+    ProgramResult r = subprocess::RunProgram(Command({"--debug", scene, "out.x"}),
+                                             {{"TARVO_FAKE_EXPORTER", "write"}});
+    fs::current_path(previous);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    // The fake's debug line names the file it was given.
+    EXPECT_TRUE(Contains(r.err, "fake: writing " + output + "\n")) << r.err;
+    EXPECT_TRUE(fs::exists(output));
+}
+
+TEST_F(HostProgram, SelectedNodesAreSelectedAndTheOptionIsPassed) {
+    ProgramResult r = Run({"--selected", "Sphere01", "--selected", "Twin", scene, output});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const std::string report = ReadText(output);
+    EXPECT_TRUE(Contains(report, "options 1\n")) << report;
+    EXPECT_TRUE(Contains(report, "node Sphere01 selected 1\n")) << report;
+    EXPECT_TRUE(Contains(report, "node Box01 selected 0\n")) << report;
+    // The selection stored in the scene gives way to the command line's.
+    EXPECT_TRUE(Contains(report, "node Light01 selected 0\n")) << report;
+    // Both nodes of the name.
+    EXPECT_EQ(std::count(report.begin(), report.end(), '\n'), 8) << report;
+    std::size_t first = report.find("node Twin selected 1\n");
+    ASSERT_NE(first, std::string::npos) << report;
+    EXPECT_NE(report.find("node Twin selected 1\n", first + 1), std::string::npos) << report;
+}
+
+TEST_F(HostProgram, UnknownSelectedNodeIsAUsageErrorNamingIt) {
+    ProgramResult r = Run({"--selected", "Box01", "--selected", "Cone07", scene, output});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "\"Cone07\"")) << r.err;
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(HostProgram, FailedExportRepeatsTheSaveErrorInOneLine) {
+    ProgramResult r = Run({scene, output}, "fail-with-error");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: export to " + output +
+                         " failed: fake save error: AddDataObject failed (E_FAIL)\n");
+}
+
+TEST_F(HostProgram, FailedExportWithoutAMessagePointsToDebug) {
+    ProgramResult r = Run({scene, output}, "fail-silently");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: export to " + output + " failed; --debug shows more\n");
+}
+
+TEST_F(HostProgram, DebugShowsThePluginsDebugLines) {
+    ProgramResult quiet = Run({scene, output});
+    EXPECT_FALSE(Contains(quiet.err, "fake: writing")) << quiet.err;
+    ProgramResult r = Run({"--debug", scene, output}, "fail-with-error");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err, "loaded plug-in " + (dir / "plugins" / "fake.so").string() +
+                                    ": Fake exporter plug-in\n"))
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "GameInterface Node: 0, Name: Box01\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "fake save error: AddDataObject failed (E_FAIL)\n")) << r.err;
+    EXPECT_TRUE(Contains(r.err, "after the error\n")) << r.err;
+    // The reason is still the last line.
+    const std::string last = "tarvo-x-export: export to " + output +
+                             " failed: fake save error: AddDataObject failed (E_FAIL)\n";
+    ASSERT_GE(r.err.size(), last.size());
+    EXPECT_EQ(r.err.substr(r.err.size() - last.size()), last) << r.err;
+}
+
+TEST_F(HostProgram, MessageBoxesArePrintedInOneLine) {
+    ProgramResult r = Run({scene, output}, "message-box");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_TRUE(Contains(r.err,
+                         "TarvoExporter: Exporter has encountered a major problem. Can't "
+                         "continue.\n"))
+        << r.err;
+    EXPECT_EQ(LineCount(r.err), 2) << r.err;  // the box and the failure
+}
+
+TEST_F(HostProgram, UnreadableSceneNamesTheFileAndTheProblem) {
+    const std::string missing = (dir / "missing.tscene.json").string();
+    ProgramResult r = Run({missing, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err,
+              "tarvo-x-export: " + missing + ": cannot be read: No such file or directory\n");
+
+    std::ofstream(scene) << "{\"format\": \"tarvo-scene\", \"version\": 1, \"nodes\": 3}";
+    r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("tarvo-x-export: " + scene + ": ", 0), 0u) << r.err;
+    EXPECT_FALSE(fs::exists(output));
+}
+
+TEST_F(HostProgram, NoPluginForXSaysSoAndWhy) {
+    fs::remove(dir / "plugins" / "fake.so");
+    fs::create_symlink(FAKE_OTHER_EXTENSION_MODULE, dir / "plugins" / "other.so");
+    ProgramResult r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: no plug-in in " + (dir / "plugins").string() +
+                         " exports the extension \"X\"\n");
+
+    fs::create_symlink(FAKE_NO_LIB_VERSION_MODULE, dir / "plugins" / "broken.so");
+    r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, (dir / "plugins" / "broken.so").string() +
+                                    " was not loaded: not a plug-in: no entry point LibVersion"))
+        << r.err;
+}
+
+TEST_F(HostProgram, MissingPluginDirectoryIsReported) {
+    fs::remove_all(dir / "plugins");
+    ProgramResult r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: cannot read the plug-in directory " +
+                         (dir / "plugins").string() + ": No such file or directory\n");
+}
+
+TEST_F(HostProgram, MissingOutputDirectoryIsReportedBeforeExporting) {
+    const std::string nowhere = (dir / "no-such-dir" / "out.x").string();
+    ProgramResult r = Run({scene, nowhere});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, "does not exist")) << r.err;
+}
+
+TEST_F(HostProgram, SaveSceneKeepsTheExportersFilePropertiesAndNothingOfTheRun) {
+    ProgramResult r = Run({"--save-scene", "--selected", "Sphere01", scene, output});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    const scene::SceneData saved = scenefile::LoadSceneFile(scene);
+    const scene::FileProperty* mark = FindProperty(saved, "FakeExporterOutput");
+    ASSERT_NE(mark, nullptr);
+    EXPECT_EQ(mark->text, output);
+    const scene::FileProperty* keep = FindProperty(saved, "Keep");
+    ASSERT_NE(keep, nullptr);
+    EXPECT_EQ(keep->text, "me");
+    // The run's selection is not written back.
+    scene::SceneData expected = TestScene();
+    expected.fileProperties = saved.fileProperties;
+    EXPECT_EQ(scenefile::SerializeScene(saved), scenefile::SerializeScene(expected));
+    EXPECT_FALSE(fs::exists(scene + ".partial"));
+}
+
+TEST_F(HostProgram, WithoutSaveSceneTheSceneFileIsUntouched) {
+    const std::string before = ReadText(scene);
+    ProgramResult r = Run({scene, output});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadText(scene), before);
+}
+
+TEST_F(HostProgram, FailedExportDoesNotSaveTheScene) {
+    const std::string before = ReadText(scene);
+    ProgramResult r = Run({"--save-scene", scene, output}, "fail-silently");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(ReadText(scene), before);
+}
+
+TEST_F(HostProgram, CtrlCCancelsTheExport) {
+    const std::string before = ReadText(scene);
+    subprocess::ChildProgram child(Command({"--save-scene", scene, output}),
+                                   {{"TARVO_FAKE_EXPORTER", "wait-for-cancel"}});
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!fs::exists(output + ".waiting") && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(output + ".waiting"));
+    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
+    ProgramResult r = child.Wait();
+    EXPECT_EQ(r.signal, 0);
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(ReadText(output), "cancelled\n");
+    EXPECT_EQ(r.err, "tarvo-x-export: cancelled: " + output +
+                         " holds what was exported before; the scene was not saved\n");
+    EXPECT_EQ(ReadText(scene), before);
+}
+
+TEST_F(HostProgram, PlugCfgDefaultsToTheXdgConfigDirectory) {
+    const std::vector<std::string> command{TARVO_X_EXPORT, "--plugin-dir",
+                                           (dir / "plugins").string(), scene, output};
+    const fs::path xdg = dir / "xdg";
+    ProgramResult r = subprocess::RunProgram(
+        command, {{"XDG_CONFIG_HOME", xdg.string()}, {"TARVO_FAKE_EXPORTER", "write"}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Contains(ReadText(output), "plugcfg " + (xdg / "tarvo-dx").string() + "\n"));
+    EXPECT_TRUE(fs::is_directory(xdg / "tarvo-dx"));
+
+    const fs::path home = dir / "home";
+    r = subprocess::RunProgram(command, {{"XDG_CONFIG_HOME", std::nullopt},
+                                         {"HOME", home.string()},
+                                         {"TARVO_FAKE_EXPORTER", "write"}});
+    ASSERT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(
+        Contains(ReadText(output), "plugcfg " + (home / ".config" / "tarvo-dx").string() + "\n"));
+}
+
+TEST_F(HostProgram, DefaultPluginDirectoryIsBesideTheProgram) {
+    const fs::path bin = dir / "bin";
+    fs::create_directories(bin / "plugins");
+    fs::copy_file(TARVO_X_EXPORT, bin / "tarvo-x-export");
+    fs::create_symlink(FAKE_EXPORTER_MODULE, bin / "plugins" / "fake.so");
+    ProgramResult r = subprocess::RunProgram(
+        {(bin / "tarvo-x-export").string(), "--plugcfg", plugcfg, scene, output},
+        {{"TARVO_FAKE_EXPORTER", "write"}});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_TRUE(Contains(ReadText(output), "suppressPrompts 1\n"));
+}
+
+TEST_F(HostProgram, UsageErrorsExitWithTwo) {
+    ProgramResult r = subprocess::RunProgram({TARVO_X_EXPORT, scene});
+    EXPECT_EQ(r.exitCode, 2);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    r = subprocess::RunProgram({TARVO_X_EXPORT, "--help"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Contains(r.out, "--selected")) << r.out;
+    r = subprocess::RunProgram({TARVO_X_EXPORT, "--version"});
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_EQ(r.out.rfind("tarvo-x-export ", 0), 0u) << r.out;
+}
+
+TEST_F(HostProgram, TerminalShowsTheProgressBar) {
+    int master = -1, slave = -1;
+    winsize size{};
+    size.ws_col = 60;
+    size.ws_row = 24;
+    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, &size), 0);
+    subprocess::ChildProgram child(Command({scene, output}), {{"TARVO_FAKE_EXPORTER", "write"}},
+                                   slave);
+    close(slave);
+    std::string screen;
+    char buffer[4096];
+    for (;;) {
+        const ssize_t n = read(master, buffer, sizeof buffer);
+        if (n <= 0) break;  // EIO once the child has closed the terminal
+        screen.append(buffer, static_cast<std::size_t>(n));
+    }
+    close(master);
+    ProgramResult r = child.Wait();
+    EXPECT_EQ(r.exitCode, 0);
+    EXPECT_TRUE(Contains(screen, "\rExporting data... [-")) << screen;
+    EXPECT_TRUE(Contains(screen, "\rBox01 mesh. [#")) << screen;
+    EXPECT_TRUE(Contains(screen, "]  50%\x1b[K")) << screen;
+    EXPECT_TRUE(Contains(screen, "] 100%\x1b[K")) << screen;
+    // The bar is cleared at the end and nothing else is written.
+    EXPECT_EQ(screen.substr(screen.size() - 4), "\r\x1b[K") << screen;
+    EXPECT_EQ(screen.find('\n'), std::string::npos) << screen;
+}
