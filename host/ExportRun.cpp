@@ -20,16 +20,17 @@ namespace {
 
 // ---- Messages ----
 
-void Fail(Console& console, const std::string& why) {
-    console.Print(std::string(kProgramName) + ": " + why);
-}
-
-// A text as one line: plug-in messages may hold line breaks of their own.
+// A text as one line: plug-in messages and system errors may hold line breaks.
 std::string Flatten(std::string text) {
     for (char& c : text)
         if (c == '\n' || c == '\r') c = ' ';
     while (!text.empty() && text.back() == ' ') text.pop_back();
     return text;
+}
+
+// A failure is always one line that says why.
+void Fail(Console& console, const std::string& why) {
+    console.Print(std::string(kProgramName) + ": " + Flatten(why));
 }
 
 // ---- Output file ----

@@ -270,6 +270,34 @@ TEST_F(HostProgram, FailedExportDoesNotSaveTheScene) {
     EXPECT_EQ(ReadText(scene), before);
 }
 
+TEST_F(HostProgram, SceneThatCannotBeSavedFailsAfterTheExport) {
+    // A directory where the saver puts its temporary file makes the save fail.
+    fs::create_directory(scene + ".partial");
+    const std::string before = ReadText(scene);
+    ProgramResult r = Run({"--save-scene", scene, output});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_EQ(
+        r.err.rfind(
+            "tarvo-x-export: the export succeeded but the scene was not saved: " + scene + ": ", 0),
+        0u)
+        << r.err;
+    EXPECT_TRUE(fs::exists(output));
+    EXPECT_EQ(ReadText(scene), before);
+}
+
+TEST_F(HostProgram, PlugCfgDirThatCannotBeMadeIsAWarningOnly) {
+    std::ofstream(dir / "file") << "in the way";
+    plugcfg = (dir / "file" / "config").string();
+    ProgramResult r = Run({scene, output});
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_EQ(r.err.rfind("tarvo-x-export: warning: cannot create " + plugcfg + ": ", 0), 0u)
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "the export settings will not be saved\n")) << r.err;
+    EXPECT_TRUE(Contains(ReadText(output), "plugcfg " + plugcfg + "\n"));
+}
+
 TEST_F(HostProgram, CtrlCCancelsTheExport) {
     const std::string before = ReadText(scene);
     subprocess::ChildProgram child(Command({"--save-scene", scene, output}),
