@@ -1,8 +1,16 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <random>
 #include <string>
+#include <vector>
 
 #include "host/scene/SceneFile.h"
+#include "platform/max/HostScene.h"
 
 using namespace tarvo;
 
@@ -192,4 +200,61 @@ TEST(SceneFileErrors, ErrorCarriesFilePathAndProblemSeparately) {
         EXPECT_EQ(e.Path(), "/nodes/0/hidden");
         EXPECT_EQ(e.Problem(), "expected true or false, found a string");
     }
+}
+
+// Whatever the loader accepts, the host can build and walk: changing whole numbers of the
+// sample at random (indices, channels, slots, times) gives either a scene error or a scene
+// that HostScene, IGame and every mesh accept.
+TEST(SceneFileErrors, RandomlyChangedNumbersNeverGetPastTheLoaderBroken) {
+    std::ifstream in(std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json");
+    std::string original((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::pair<std::size_t, std::size_t>> integers;  // offset, length
+    for (std::size_t i = 0; i < original.size();) {
+        bool starts = std::isdigit(static_cast<unsigned char>(original[i])) &&
+                      (i == 0 || std::strchr("[ ,:", original[i - 1]));
+        std::size_t end = i;
+        while (end < original.size() && std::isdigit(static_cast<unsigned char>(original[end])))
+            ++end;
+        if (starts && end < original.size() && original[end] != '.')
+            integers.push_back({i, end - i});
+        i = std::max(end, i + 1);
+    }
+    ASSERT_GT(integers.size(), 100u);
+
+    std::mt19937 rng(99);
+    const char* replacements[] = {
+        "0",  "1",  "2",  "3",   "5",     "7",     "8",          "11",         "12",         "40",
+        "-1", "-2", "99", "100", "65535", "65536", "4294967295", "4294967296", "-2147483648"};
+    int accepted = 0, refused = 0;
+    for (int round = 0; round < 400; ++round) {
+        std::string text = original;
+        // Change from the back so earlier offsets stay valid.
+        std::vector<std::size_t> picks;
+        for (int n = 1 + static_cast<int>(rng() % 3); n > 0; --n)
+            picks.push_back(rng() % integers.size());
+        std::sort(picks.rbegin(), picks.rend());
+        for (std::size_t pick : picks)
+            text.replace(integers[pick].first, integers[pick].second,
+                         replacements[rng() % std::size(replacements)]);
+        try {
+            scene::SceneData data = scenefile::ParseScene(text, "mutated.tscene.json");
+            HostScene host(std::move(data));
+            host.IGame()->InitialiseIGame();
+            for (int i = 0; i < host.IGame()->GetTotalNodeCount(); ++i) {
+                IGameNode* node = host.IGame()->GetIGameNode(host.Node(i));
+                IGameObject* object = node->GetIGameObject();
+                object->InitializeData();
+                if (IGameSkin* skin = object->GetIGameSkin()) {
+                    for (int v = 0; v < skin->GetNumOfSkinnedVerts(); ++v)
+                        for (int b = 0; b < skin->GetNumberOfBones(v); ++b)
+                            ASSERT_NE(skin->GetBone(v, b), nullptr);
+                }
+            }
+            ++accepted;
+        } catch (const scenefile::SceneFileError&) {
+            ++refused;
+        }
+    }
+    EXPECT_GT(accepted, 0);
+    EXPECT_GT(refused, 0);
 }
