@@ -1,11 +1,187 @@
-// Mesh export: one geometric node into a Mesh data object and its children.
+// Mesh export: one geometric node into a Mesh data object and its children. The stages, in
+// the order ExportMesh runs them:
+//   gather per corner (positions, texture coordinates, extra channels, colours)
+//   -> VertexBuilder (AddVertex: none / keyed sharing) -> OptimiseVertices -> CheckMesh
+//   -> Mesh payload -> MeshNormals -> [material list] -> MeshVertexColors
+//   -> MeshTextureCoords -> FVFData -> [skin header and weights]
 #pragma once
 
+#include <array>
+#include <cstdint>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "mesh/FirstEqualIndex.h"
 #include "platform/max/Max.h"
 #include "xfile/XFile.h"
 
 class TarvoDirectXMaxExporter;
+struct ExportOptions;
 
-// Writes the node's mesh under the parent. Mesh writing lands with its own change; until
-// then a geometric node's frame holds its transform only.
-void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time, const XParent& parent);
+// Writes the node's mesh under the parent: the Mesh and its children.
+void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time,
+                const XParent& parent);
+
+// The legal name of a Mesh or Material: "TDX" before a leading digit; a double quote
+// becomes a single quote; control characters, the space, bytes of 128 and above and each of
+// # > : . < become an underscore; "Sub<index>" is appended unless the index is -1. The
+// result is in one shared buffer that the next call overwrites; names of any length are
+// kept whole.
+const char* MakeObjectName(const char* text, int index);
+
+// ---- Indices -----------------------------------------------------------------------------
+
+// A 32-bit index that cannot be mixed up with an index into another array.
+template <typename Tag>
+struct MeshIndex {
+    std::uint32_t value = 0;
+    constexpr MeshIndex() = default;
+    constexpr explicit MeshIndex(std::uint32_t v) : value(v) {}
+    friend constexpr bool operator==(MeshIndex, MeshIndex) = default;
+};
+using HostVertex = MeshIndex<struct HostVertexTag>;      // into the host's vertex array
+using OutputVertex = MeshIndex<struct OutputVertexTag>;  // into the written vertex list
+using MapVertex = MeshIndex<struct MapVertexTag>;        // into one map channel's vertices
+
+// ---- Records -----------------------------------------------------------------------------
+
+constexpr int kMaxMapChannels = 9;    // positions of the active channel list considered
+constexpr int kMaxExtraChannels = 8;  // positions 1 to 8 of that list
+
+// One extra map channel's coordinate of a corner; its third component is always 0, so it is
+// not stored.
+struct ExtraUv {
+    float u = 0.0f;
+    float v = 0.0f;
+};
+
+// The attributes of one face corner. The corner's extra-channel coordinates travel beside
+// the record (a span when adding, a row of the builder once stored), so a record never
+// owns heap memory. Bone influences join with the skin writer.
+struct MeshVertex {
+    float position[3] = {0, 0, 0};
+    float uvw[3] = {0, 0, 0};  // u, v, 0
+    float color[3] = {0, 0, 0};
+    float alpha = 0.0f;
+    std::uint32_t materialId = 0;      // set on skinned nodes only
+    std::uint32_t smoothingGroup = 0;  // set on skinned nodes only
+    std::uint32_t next = 0;            // next record of the same host vertex; 0 ends the chain
+    std::uint32_t extraCount = 0;      // extra-channel entries of this record
+};
+
+// Record equality of the sharing rules: every float with ==, so -0.0 equals 0.0 and a NaN
+// equals nothing; ids equal; extra channels of the same count and equal. `next` is ignored.
+bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
+                  std::span<const ExtraUv> bExtras);
+// A hash that equal records share; false (and no hash) for a record with a NaN, which
+// equals nothing.
+bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::uint64_t& hash);
+
+// ---- Vertex builder ----------------------------------------------------------------------
+
+using FaceIndices = std::array<std::uint32_t, 3>;
+
+// The per-mesh store of output vertices and faces.
+struct VertexBuilder {
+    std::int32_t slotCount = 0;  // host vertices (keyed) or 3 × faces (sequential)
+    std::int32_t faceCount = 0;
+    bool keyed = false;
+    std::int32_t nextSequential = 0;
+    std::uint32_t extraStride = 0;     // room for extra-channel entries per vertex
+    std::vector<MeshVertex> vertices;  // slots first, then appended records
+    std::vector<ExtraUv> extraUvs;     // vertices.size() × extraStride
+    std::vector<FaceIndices> faces;
+    std::vector<std::uint8_t> used;  // per slot: 1 once a record is stored there
+
+    // Keyed mode: the first record equal to a new one within a host vertex's chain.
+    FirstEqualIndex lookup;
+    std::vector<std::uint32_t> chainTail;     // per slot: last record of its chain
+    std::vector<std::uint32_t> appendedHost;  // per appended record: its host vertex
+
+    std::span<const ExtraUv> ExtrasOf(std::size_t vertex) const {
+        return {extraUvs.data() + vertex * extraStride, vertices[vertex].extraCount};
+    }
+};
+
+// slotCount is the host vertex count when keyed, else 3 × faceCount. Every corner may carry
+// up to extraStride extra-channel entries.
+VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t faceCount, bool keyed,
+                                  std::uint32_t extraStride);
+// The output vertex of a corner: its own slot in sequential mode; in keyed mode the host
+// vertex's slot, the first equal record of its chain, or a new appended record.
+OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
+                       std::span<const ExtraUv> extras);
+// Merges every appended record above slotCount into the lowest equal one above slotCount,
+// removes the merged records and renumbers the faces; one "Optimized: vert %ld, with vert
+// %ld\n" line per equal pair, as the pairwise scan from the top would write them.
+void OptimiseVertices(VertexBuilder& builder);
+// Reports slots no corner filled and faces whose indices are not distinct; changes nothing.
+void CheckMesh(const VertexBuilder& builder);
+
+// ---- Per-mesh setup ------------------------------------------------------------------------
+
+// The corner and axis order of a mesh: leftHanded 1 takes host corners 0, 2, 1 and writes
+// x, z, y.
+struct CornerOrder {
+    int hostCorner[3] = {0, 1, 2};
+    int axis[3] = {0, 1, 2};
+};
+CornerOrder CornerOrderFor(const ExportOptions& options);
+
+// What every stage of one mesh reads.
+struct MeshContext {
+    TarvoDirectXMaxExporter* exporter = nullptr;
+    const ExportOptions* options = nullptr;
+    INode* maxNode = nullptr;
+    IGameMesh* mesh = nullptr;
+    Matrix3 meshTransform;        // M
+    bool objectSpaceFlag = true;  // what GetVertex is asked for
+    CornerOrder corners;
+    bool skinned = false;
+    int faceCount = 0;
+    int texVertCount = 0;
+    int colorVertCount = 0;
+    std::vector<int> extraChannels;  // channel numbers that become extra channels, in order
+    std::int32_t channelsUsed = 0;
+};
+
+// ---- Gathering (inside the face loop) --------------------------------------------------
+
+// The three records of one face with their extra-channel entries, on the stack.
+struct FaceCorners {
+    MeshVertex records[3];
+    ExtraUv extras[3][kMaxExtraChannels];
+};
+
+void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
+void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners);
+void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
+// The extra channels of a mesh: positions 1 to maps - 1 of the active list, channels of 0
+// or below skipped.
+std::vector<int> ExtraChannelsOf(const Tab<int>& activeChannels, int maps);
+// The FVF code for K extra channels: 0x002 with n × 0x100 ORed in for n = 1..K.
+std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
+
+// ---- Children of the Mesh ----------------------------------------------------------------
+
+// Normals of the mesh as MeshNormals; false when the payload could not be allocated (the
+// later children are then not written).
+bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData);
+HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
+HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
+HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
+                           std::int32_t channelsUsed);
+
+// ---- Normals -----------------------------------------------------------------------------
+
+// A growable list of normals; with dedupe on, a normal equal (per component, as floats) to
+// an entry already listed is not added again.
+struct NormalList {
+    bool dedupe = false;
+    std::vector<Point3> normals;
+    FirstEqualIndex lookup;
+};
+std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal);
+// The smoothing-group normal of a face corner from the host mesh's render normals.
+Point3 GetCornerNormal(Mesh& mesh, int faceIndex, const RVertex& rv);

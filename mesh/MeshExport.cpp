@@ -1,5 +1,209 @@
-#include "mesh/Mesh.h"
+// ExportMesh: one geometric node into a Mesh data object, then its children in their fixed
+// order.
+#include <algorithm>
 
-void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time, const XParent& parent) {
-    (void)exporter, (void)node, (void)time, (void)parent;
+#include "mesh/Mesh.h"
+#include "mesh/MeshPayload.h"
+#include "plugin/Exporter.h"
+
+namespace {
+
+bool HoldsModifier(Object* object, const Class_ID& modifierClass) {
+    auto* derived = static_cast<IDerivedObject*>(object);
+    for (int i = 0; i < derived->NumModifiers(); ++i)
+        if (derived->GetModifier(i)->ClassID() == modifierClass) return true;
+    return false;
+}
+
+bool IsDerived(Object* object) {
+    return object != nullptr && object->SuperClassID() == GEN_DERIVOB_CLASS_ID;
+}
+
+// Skin on the first derived object, or Physique anywhere down the chain of derived objects.
+bool IsNodeSkinned(const ExportOptions& options, INode* node) {
+    if (!options.skinning) return false;
+    Object* top = node->GetObjectRef();
+    if (IsDerived(top) && HoldsModifier(top, SKIN_CLASSID)) return true;
+    for (Object* object = top; IsDerived(object);
+         object = static_cast<IDerivedObject*>(object)->GetObjRef())
+        if (HoldsModifier(object, PHYSIQUE_CLASS_ID)) return true;
+    return false;
+}
+
+// M is the node's object transform only when no frame carries it. Positions are asked for
+// in object space either way: M is applied here, and the host's world space already holds
+// that transform, so asking for it as well would place the mesh twice.
+void ChooseMeshTransform(MeshContext& context, TimeValue time) {
+    const ExportOptions& options = *context.options;
+    context.meshTransform.IdentityMatrix();
+    if (options.frameSetting == 0 && !options.localObjectSpace)
+        context.meshTransform = context.maxNode->GetObjTMAfterWSM(time);
+    context.objectSpaceFlag = true;
+}
+
+// Skin set-up: the skin state and the initial-pose mesh of a skinned node join with the
+// skin writer; until then every node exports its own mesh.
+IGameMesh* ChooseMeshInterface(MeshContext& /*context*/, IGameObject* object) {
+    return static_cast<IGameMesh*>(object);
+}
+
+void RequestNormalMode(const ExportOptions& options, IGameMesh* mesh) {
+    if (options.customNormals)
+        mesh->SetCreateOptimizedNormalList();
+    else
+        mesh->SetUseWeightedNormals();
+}
+
+void ReadHostCounts(MeshContext& context) {
+    IGameMesh* mesh = context.mesh;
+    context.faceCount = mesh->GetNumberOfFaces();
+    context.texVertCount = mesh->GetNumberOfTexVerts();
+    context.colorVertCount = mesh->GetNumberOfColorVerts();
+    Tab<int> active = mesh->GetActiveMapChannelNum();
+    int maps = std::min(active.Count(), kMaxMapChannels);
+    context.extraChannels = ExtraChannelsOf(active, maps);
+    DebugPrint("Node Name is :%s Verts: %d, Faces: %d VCols: %d tVerts: %d Maps: %d\n",
+               context.maxNode->GetName(), mesh->GetNumberOfVerts(), context.faceCount,
+               context.colorVertCount, context.texVertCount, maps);
+}
+
+void GatherPositions(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
+    for (int k = 0; k < 3; ++k) {
+        Point3 p = context.mesh->GetVertex(
+            static_cast<int>(face.vert[context.corners.hostCorner[k]]), context.objectSpaceFlag);
+        float* position = corners.records[k].position;
+        position[0] = p.x, position[1] = p.y, position[2] = p.z;
+    }
+}
+
+// One face: three records gathered, then three output vertices.
+void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
+    const FaceEx& face = *context.mesh->GetFace(faceIndex);
+    FaceCorners corners;
+    if (context.skinned) {
+        for (MeshVertex& record : corners.records) {
+            record.materialId = static_cast<std::uint32_t>(face.matID);
+            record.smoothingGroup = face.smGrp;
+        }
+    }
+    GatherPositions(context, face, corners);  // bone influences join here with the skin writer
+    GatherTextureCoords(context, face, corners);
+    GatherExtraChannels(context, faceIndex, corners);
+    GatherVertexColors(context, face, corners);
+    FaceIndices& indices = builder.faces[static_cast<std::size_t>(faceIndex)];
+    for (int k = 0; k < 3; ++k) {
+        HostVertex host(face.vert[context.corners.hostCorner[k]]);
+        const MeshVertex& record = corners.records[k];
+        indices[static_cast<std::size_t>(k)] =
+            AddVertex(builder, host, record, {corners.extras[k], record.extraCount}).value;
+    }
+}
+
+VertexBuilder BuildVertices(MeshContext& context) {
+    const ExportOptions& options = *context.options;
+    VertexBuilder builder = CreateVertexBuilder(
+        context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != 0,
+        options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0);
+    for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f);
+    DebugPrint("Actual Channels used %d\n", context.channelsUsed);
+    if (options.optMesh > 1) OptimiseVertices(builder);
+    CheckMesh(builder);
+    return builder;
+}
+
+// The Mesh: positions times M in the output axis order, then the faces. Null when the
+// payload cannot be had or the object cannot be added.
+ID3DXFileSaveData* WriteMeshObject(const MeshContext& context, const VertexBuilder& builder,
+                                   const XParent& parent) {
+    std::size_t v = builder.vertices.size();
+    MeshPayload payload;
+    if (!payload.Allocate(4 + 12 * v + 4 + 16 * builder.faces.size())) return nullptr;
+    payload.Dword(static_cast<std::uint32_t>(v));
+    for (const MeshVertex& vertex : builder.vertices) {
+        Point3 p = Point3(vertex.position[0], vertex.position[1], vertex.position[2]) *
+                   context.meshTransform;
+        for (int axis : context.corners.axis) payload.Float(p[axis]);
+    }
+    payload.Dword(static_cast<std::uint32_t>(builder.faces.size()));
+    for (const FaceIndices& face : builder.faces) {
+        payload.Dword(3);
+        for (std::uint32_t index : face) payload.Dword(index);
+    }
+    const char* name = context.options->frameSetting > 0
+                           ? nullptr
+                           : MakeObjectName(context.maxNode->GetName(), -1);
+    ID3DXFileSaveData* meshData = nullptr;
+    if (FAILED(parent.AddDataObject(TID_D3DRMMesh, name, nullptr, payload.Size(), payload.Data(),
+                                    &meshData)))
+        return nullptr;
+    return meshData;
+}
+
+// The children of the Mesh, in their fixed order.
+void WriteMeshChildren(const MeshContext& context, const VertexBuilder& builder,
+                       ID3DXFileSaveData* meshData) {
+    const ExportOptions& options = *context.options;
+    if (options.normals && !WriteMeshNormals(context, meshData)) return;
+    // The material list (MeshMaterialList with its materials) is written here by its writer.
+    if (options.vertexColors && context.colorVertCount > 0) WriteVertexColors(builder, meshData);
+    if (options.textureCoords && context.texVertCount > 0) WriteTextureCoords(builder, meshData);
+    if (options.textureCoords && context.channelsUsed != 0)
+        WriteExtraChannels(builder, meshData, context.channelsUsed);
+    // The skin's XSkinMeshHeader and SkinWeights are written here, last, by the skin writer.
+}
+
+void WriteMesh(MeshContext& context, const XParent& parent) {
+    VertexBuilder builder = BuildVertices(context);
+    const long maxWeightPerFace = 0;  // the skin state's m_nMaxWeightPerFace: nothing raises it
+    DebugPrint("m_nMaxWeightPerFace=%ld\n", maxWeightPerFace);
+    DebugPrint("Opt Node Name is :%s Verts: %d, Faces: %d \n", context.maxNode->GetName(),
+               static_cast<int>(builder.vertices.size()), context.faceCount);
+    ID3DXFileSaveData* meshData = WriteMeshObject(context, builder, parent);
+    if (meshData == nullptr) return;
+    WriteMeshChildren(context, builder, meshData);
+    meshData->Release();
+}
+
+}  // namespace
+
+CornerOrder CornerOrderFor(const ExportOptions& options) {
+    CornerOrder order;
+    if (options.leftHanded == 1) {
+        order.hostCorner[1] = 2, order.hostCorner[2] = 1;
+        order.axis[1] = 2, order.axis[2] = 1;
+    }
+    return order;
+}
+
+void CheckMesh(const VertexBuilder& builder) {
+    for (std::size_t slot = 0; slot < builder.used.size(); ++slot)
+        if (builder.used[slot] == 0)
+            DebugPrint("Not Used - What went wrong %d\n", static_cast<int>(slot));
+    for (std::size_t f = 0; f < builder.faces.size(); ++f) {
+        const FaceIndices& i = builder.faces[f];
+        if (i[0] == i[1] || i[1] == i[2] || i[0] == i[2])
+            DebugPrint("*** Degenerate Face %d Detected %d %d %d\n", static_cast<int>(f),
+                       static_cast<int>(i[0]), static_cast<int>(i[1]), static_cast<int>(i[2]));
+    }
+}
+
+void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time,
+                const XParent& parent) {
+    MeshContext context;
+    context.exporter = &exporter;
+    context.options = &exporter.options;
+    context.maxNode = node->GetMaxNode();
+    Object* object = context.maxNode->EvalWorldState(time, TRUE).obj;
+    if (object == nullptr || object->SuperClassID() != GEOMOBJECT_CLASS_ID) return;
+    ChooseMeshTransform(context, time);
+    context.corners = CornerOrderFor(exporter.options);
+    context.skinned = IsNodeSkinned(exporter.options, context.maxNode);
+    IGameObject* gameObject = node->GetIGameObject();
+    if (gameObject == nullptr || gameObject->GetIGameType() != IGameObject::IGAME_MESH) return;
+    context.mesh = ChooseMeshInterface(context, gameObject);
+    RequestNormalMode(exporter.options, context.mesh);
+    context.mesh->InitializeData();
+    ReadHostCounts(context);
+    WriteMesh(context, parent);
+    node->ReleaseIGameObject();
 }

@@ -1,0 +1,70 @@
+// Extra map channels: up to eight further texture coordinate sets per corner, written as
+// one FVFData object with the v flip and (0, 1) padding.
+#include <cmath>
+
+#include "mesh/Mesh.h"
+#include "mesh/MeshPayload.h"
+#include "plugin/Exporter.h"
+
+namespace {
+
+float ZeroNaN(float value) {
+    return std::isnan(value) ? 0.0f : value;
+}
+
+// Appends channel `channel`'s coordinate to each of the three records.
+void GatherChannel(const MeshContext& context, int channel, int faceIndex, FaceCorners& corners) {
+    DWORD index[3] = {0, 0, 0};
+    context.mesh->GetMapFaceIndex(channel, faceIndex, index);
+    for (int k = 0; k < 3; ++k) {
+        Point3 p = context.mesh->GetMapVertex(
+            channel, static_cast<int>(index[context.corners.hostCorner[k]]));
+        MeshVertex& record = corners.records[k];
+        corners.extras[k][record.extraCount++] = ExtraUv{ZeroNaN(p.x), ZeroNaN(p.y)};
+    }
+}
+
+}  // namespace
+
+std::vector<int> ExtraChannelsOf(const Tab<int>& activeChannels, int maps) {
+    std::vector<int> channels;
+    for (int position = 1; position < maps; ++position)
+        if (activeChannels[position] > 0) channels.push_back(activeChannels[position]);
+    return channels;
+}
+
+std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount) {
+    std::uint32_t fvf = 0x002;
+    for (std::uint32_t n = 1; n <= channelCount; ++n) fvf |= n * 0x100;
+    return fvf;
+}
+
+void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners) {
+    if (!context.options->textureCoords || context.extraChannels.empty()) return;
+    for (int channel : context.extraChannels) GatherChannel(context, channel, faceIndex, corners);
+    context.channelsUsed =
+        std::max(context.channelsUsed, static_cast<std::int32_t>(corners.records[0].extraCount));
+}
+
+HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
+                           std::int32_t channelsUsed) {
+    auto channels = static_cast<std::size_t>(channelsUsed);
+    std::size_t v = builder.vertices.size();
+    MeshPayload payload;
+    if (!payload.Allocate(8 + 8 * v * channels)) return E_FAIL;
+    payload.Dword(ExtraChannelsFvf(static_cast<std::uint32_t>(channels)));
+    payload.Dword(static_cast<std::uint32_t>(v * channels * 2));
+    for (std::size_t i = 0; i < v; ++i) {
+        std::span<const ExtraUv> extras = builder.ExtrasOf(i);
+        for (std::size_t j = 0; j < channels; ++j) {
+            bool present = j < extras.size();
+            payload.Float(present ? extras[j].u : 0.0f);
+            payload.Float(present ? 1.0f - extras[j].v : 1.0f);
+        }
+    }
+    ID3DXFileSaveData* object = nullptr;
+    HRESULT hr = meshData->AddDataObject(DXFILEOBJ_FVFData, nullptr, nullptr, payload.Size(),
+                                         payload.Data(), &object);
+    if (object != nullptr) object->Release();
+    return hr;
+}

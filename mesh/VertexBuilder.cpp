@@ -1,0 +1,166 @@
+// The vertex builder: one record per face corner becomes an output vertex, either its own
+// (sequential mode) or shared with an equal corner of the same host vertex (keyed mode).
+#include <cmath>
+#include <cstring>
+
+#include "mesh/Mesh.h"
+
+namespace {
+
+// Mixes one 32-bit word into a running hash.
+std::uint64_t Mix(std::uint64_t hash, std::uint32_t word) {
+    hash ^= word;
+    hash *= 0x100000001B3ull;
+    return hash ^ (hash >> 29);
+}
+
+// The bits of a float with -0.0 taken as 0.0; false for a NaN.
+bool FloatKey(float value, std::uint32_t& bits) {
+    if (std::isnan(value)) return false;
+    float zeroed = value == 0.0f ? 0.0f : value;
+    std::memcpy(&bits, &zeroed, sizeof bits);
+    return true;
+}
+
+bool MixFloats(std::uint64_t& hash, const float* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        std::uint32_t bits;
+        if (!FloatKey(values[i], bits)) return false;
+        hash = Mix(hash, bits);
+    }
+    return true;
+}
+
+std::uint64_t Finish(std::uint64_t hash) {
+    hash ^= hash >> 33;
+    hash *= 0xFF51AFD7ED558CCDull;
+    return hash ^ (hash >> 33);
+}
+
+bool FloatsEqual(const float* a, const float* b, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i)
+        if (!(a[i] == b[i])) return false;
+    return true;
+}
+
+// The host vertex a stored record belongs to (keyed mode).
+std::uint32_t HostOf(const VertexBuilder& builder, std::uint32_t vertex) {
+    auto slots = static_cast<std::uint32_t>(builder.slotCount);
+    return vertex < slots ? vertex : builder.appendedHost[vertex - slots];
+}
+
+void StoreRecord(VertexBuilder& builder, std::size_t vertex, const MeshVertex& record,
+                 std::span<const ExtraUv> extras) {
+    MeshVertex& stored = builder.vertices[vertex];
+    stored = record;
+    stored.next = 0;
+    stored.extraCount = static_cast<std::uint32_t>(extras.size());
+    std::memcpy(builder.extraUvs.data() + vertex * builder.extraStride, extras.data(),
+                extras.size_bytes());
+}
+
+std::size_t AppendRecord(VertexBuilder& builder, const MeshVertex& record,
+                         std::span<const ExtraUv> extras) {
+    std::size_t vertex = builder.vertices.size();
+    builder.vertices.emplace_back();
+    builder.extraUvs.resize(builder.extraUvs.size() + builder.extraStride);
+    StoreRecord(builder, vertex, record, extras);
+    return vertex;
+}
+
+OutputVertex AddSequential(VertexBuilder& builder, const MeshVertex& record,
+                           std::span<const ExtraUv> extras) {
+    auto slot = static_cast<std::size_t>(builder.nextSequential++);
+    StoreRecord(builder, slot, record, extras);
+    builder.used[slot] = 1;
+    return OutputVertex(static_cast<std::uint32_t>(slot));
+}
+
+// The first record of the host vertex's chain equal to the new one: records in one chain
+// are never equal to each other, so the only equal one is the first.
+std::uint32_t FindInChain(const VertexBuilder& builder, std::uint32_t host, std::uint64_t hash,
+                          const MeshVertex& record, std::span<const ExtraUv> extras) {
+    return builder.lookup.Find(hash, [&](std::uint32_t vertex) {
+        return HostOf(builder, vertex) == host &&
+               RecordsEqual(builder.vertices[vertex], builder.ExtrasOf(vertex), record, extras);
+    });
+}
+
+OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
+                      std::span<const ExtraUv> extras) {
+    std::uint32_t h = host.value;
+    std::uint64_t hash = 0;
+    bool hashed = HashRecord(record, extras, hash);
+    if (hashed) hash = Finish(Mix(hash, h));
+    if (builder.used[h] == 0) {
+        StoreRecord(builder, h, record, extras);
+        builder.used[h] = 1;
+        builder.chainTail[h] = h;
+        if (hashed) builder.lookup.Insert(hash, h);
+        return OutputVertex(h);
+    }
+    if (hashed) {
+        std::uint32_t found = FindInChain(builder, h, hash, record, extras);
+        if (found != FirstEqualIndex::kNone) return OutputVertex(found);
+    }
+    auto appended = static_cast<std::uint32_t>(AppendRecord(builder, record, extras));
+    builder.appendedHost.push_back(h);
+    builder.vertices[builder.chainTail[h]].next = appended;
+    builder.chainTail[h] = appended;
+    if (hashed) builder.lookup.Insert(hash, appended);
+    return OutputVertex(appended);
+}
+
+}  // namespace
+
+bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
+                  std::span<const ExtraUv> bExtras) {
+    if (!FloatsEqual(a.position, b.position, 3) || !FloatsEqual(a.uvw, b.uvw, 3)) return false;
+    if (!FloatsEqual(a.color, b.color, 3) || !(a.alpha == b.alpha)) return false;
+    if (a.materialId != b.materialId || a.smoothingGroup != b.smoothingGroup) return false;
+    if (aExtras.size() != bExtras.size()) return false;
+    for (std::size_t i = 0; i < aExtras.size(); ++i) {
+        // The third component is 0 on both sides.
+        if (!(aExtras[i].u == bExtras[i].u) || !(aExtras[i].v == bExtras[i].v)) return false;
+    }
+    return true;
+}
+
+bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::uint64_t& hash) {
+    std::uint64_t h = 0xCBF29CE484222325ull;
+    if (!MixFloats(h, record.position, 3) || !MixFloats(h, record.uvw, 3)) return false;
+    if (!MixFloats(h, record.color, 3) || !MixFloats(h, &record.alpha, 1)) return false;
+    h = Mix(Mix(h, record.materialId), record.smoothingGroup);
+    h = Mix(h, static_cast<std::uint32_t>(extras.size()));
+    for (const ExtraUv& extra : extras) {
+        const float uv[2] = {extra.u, extra.v};
+        if (!MixFloats(h, uv, 2)) return false;
+    }
+    hash = Finish(h);
+    return true;
+}
+
+VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t faceCount, bool keyed,
+                                  std::uint32_t extraStride) {
+    VertexBuilder builder;
+    builder.keyed = keyed;
+    builder.faceCount = faceCount;
+    builder.slotCount = keyed ? hostVertexCount : 3 * faceCount;
+    builder.extraStride = extraStride;
+    auto slots = static_cast<std::size_t>(builder.slotCount);
+    builder.vertices.assign(slots, MeshVertex{});
+    builder.extraUvs.assign(slots * extraStride, ExtraUv{});
+    builder.faces.assign(static_cast<std::size_t>(faceCount), FaceIndices{0, 0, 0});
+    builder.used.assign(slots, 0);
+    if (keyed) {
+        builder.chainTail.assign(slots, 0);
+        builder.lookup.Reserve(slots);
+    }
+    return builder;
+}
+
+OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
+                       std::span<const ExtraUv> extras) {
+    return builder.keyed ? AddKeyed(builder, host, record, extras)
+                         : AddSequential(builder, record, extras);
+}

@@ -1,0 +1,205 @@
+// Texture coordinates, vertex colours and extra map channels: gathering, the v flip, NaN
+// handling, the FVF codes and the order of the Mesh's children.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "../max/TestScenes.h"
+#include "MeshTestSupport.h"
+#include "mesh/Mesh.h"
+
+namespace {
+
+using meshtest::ExportRun;
+using meshtest::MeshOptions;
+using meshtest::OneMeshScene;
+using tarvo::scene::MapChannel;
+using tarvo::scene::MeshData;
+
+MeshData Triangle() {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    return mesh;
+}
+
+MapChannel Channel(std::vector<Point3> vertices) {
+    MapChannel channel;
+    channel.vertices = std::move(vertices);
+    channel.faces = {{0, 1, 2}};
+    return channel;
+}
+
+std::vector<std::array<float, 2>> UvsOf(const MeshData& mesh,
+                                        ExportOptions options = MeshOptions()) {
+    ExportRun run(OneMeshScene(mesh), options);
+    const xfile::XDataObject* coords = meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords");
+    EXPECT_NE(coords, nullptr);
+    return coords ? meshtest::ReadTextureCoords(*coords) : std::vector<std::array<float, 2>>{};
+}
+
+TEST(TextureCoords, VIsFlippedOnOutputInOutputCornerOrder) {
+    MeshData mesh = Triangle();
+    mesh.maps[1] = Channel({{0.25f, 0.75f, 0}, {0.5f, 0.0f, 0}, {1.0f, 1.0f, 0}});
+    ExportOptions options = MeshOptions();
+    options.optMesh = 0;
+    // Output corners are host corners 0, 2, 1.
+    EXPECT_EQ(UvsOf(mesh, options),
+              (std::vector<std::array<float, 2>>{{0.25f, 0.25f}, {1.0f, 0.0f}, {0.5f, 1.0f}}));
+}
+
+TEST(TextureCoords, NaNCoordinatesBecomeZeroBeforeTheFlip) {
+    MeshData mesh = Triangle();
+    mesh.maps[1] = Channel({{NAN, NAN, 0}, {0.5f, NAN, 0}, {NAN, 0.5f, 0}});
+    auto uvs = UvsOf(mesh);
+    ASSERT_EQ(uvs.size(), 3u);
+    EXPECT_EQ(uvs[0], (std::array<float, 2>{0.0f, 1.0f}));
+    EXPECT_EQ(uvs[1], (std::array<float, 2>{0.5f, 1.0f}));
+    EXPECT_EQ(uvs[2], (std::array<float, 2>{0.0f, 0.5f}));
+}
+
+TEST(TextureCoords, WithoutTextureVerticesThereIsNoObjectAndSharingIsUnaffected) {
+    MeshData box = tarvo::testscenes::Box();
+    ExportOptions options = MeshOptions();
+    ExportRun run(OneMeshScene(box), options);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords"), nullptr);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors"), nullptr);
+    EXPECT_EQ(meshtest::ReadMesh(run.OnlyMesh()).vertices.size(), 8u);
+}
+
+TEST(TextureCoords, OffLeavesCoordinatesOutOfSharing) {
+    MeshData box = tarvo::testscenes::Box();
+    MapChannel uvs;
+    for (std::uint32_t f = 0; f < 12; ++f) {
+        uvs.vertices.push_back(Point3(static_cast<float>(f), 0, 0));
+        uvs.faces.push_back({f, f, f});
+    }
+    box.maps[1] = uvs;
+    ExportOptions options = MeshOptions();
+    options.textureCoords = 0;
+    ExportRun run(OneMeshScene(box), options);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords"), nullptr);
+    EXPECT_EQ(meshtest::ReadMesh(run.OnlyMesh()).vertices.size(), 8u);
+}
+
+TEST(VertexColors, ColourAndAlphaAreWrittenUnchangedWithTheirIndex) {
+    MeshData mesh = Triangle();
+    mesh.maps[0] = Channel({{1, 0, 0}, {0, 1, 0}, {0, 0, 2}});  // no clamping
+    mesh.maps[-2] = Channel({{0.5f, 0, 0}, {0.25f, 0, 0}, {NAN, 0, 0}});
+    ExportOptions options = MeshOptions();
+    ExportRun run(OneMeshScene(mesh), options);
+    const xfile::XDataObject* colors = meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors");
+    ASSERT_NE(colors, nullptr);
+    auto entries = meshtest::ReadColors(*colors);
+    ASSERT_EQ(entries.size(), 3u);
+    for (std::uint32_t i = 0; i < 3; ++i) EXPECT_EQ(entries[i].index, i);
+    EXPECT_EQ(entries[0].r, 1.0f);
+    EXPECT_EQ(entries[0].a, 0.5f);
+    EXPECT_EQ(entries[1].g, 1.0f);  // host vertex 1 is slot 1
+    EXPECT_EQ(entries[1].a, 0.25f);
+    EXPECT_EQ(entries[2].b, 2.0f);
+    EXPECT_TRUE(std::isnan(entries[2].a));
+}
+
+TEST(VertexColors, WithoutAlphaVerticesEveryCornerIsOpaque) {
+    MeshData mesh = Triangle();
+    mesh.maps[0] = Channel({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    ExportRun run(OneMeshScene(mesh), MeshOptions());
+    for (const auto& entry :
+         meshtest::ReadColors(*meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors")))
+        EXPECT_EQ(entry.a, 1.0f);
+}
+
+TEST(VertexColors, ColoursKeepACornerFromSharing) {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    mesh.faces.push_back({{0, 1, 2}, 0, 0});
+    mesh.faces.push_back({{2, 1, 3}, 0, 0});
+    MapChannel colors;
+    colors.vertices = {{1, 0, 0}, {0, 1, 0}};
+    colors.faces = {{0, 0, 0}, {1, 1, 1}};
+    mesh.maps[0] = colors;
+    ExportOptions options = MeshOptions();
+    EXPECT_EQ(meshtest::ReadMesh(ExportRun(OneMeshScene(mesh), options).OnlyMesh()).vertices.size(),
+              6u);
+    options.vertexColors = 0;
+    ExportRun run(OneMeshScene(mesh), options);
+    EXPECT_EQ(meshtest::ReadMesh(run.OnlyMesh()).vertices.size(), 4u);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors"), nullptr);
+}
+
+TEST(ExtraChannels, TheFirstActiveChannelIsNeverAnExtraChannel) {
+    auto tab = [](std::vector<int> values) {
+        Tab<int> t;
+        for (int v : values) t.Append(1, &v);
+        return t;
+    };
+    EXPECT_EQ(ExtraChannelsOf(tab({1, 2, 3}), 3), (std::vector<int>{2, 3}));
+    EXPECT_EQ(ExtraChannelsOf(tab({0, 1, 2}), 3), (std::vector<int>{1, 2}));
+    EXPECT_EQ(ExtraChannelsOf(tab({1, -2, 3}), 3), (std::vector<int>{3}));
+    EXPECT_EQ(ExtraChannelsOf(tab({1}), 1), (std::vector<int>{}));
+    EXPECT_EQ(ExtraChannelsOf(tab({1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11}), 9),
+              (std::vector<int>{2, 3, 4, 5, 6, 7, 8, 9}));
+}
+
+TEST(ExtraChannels, TheFvfCodeIsTheOrOfTheChannelCodes) {
+    const std::uint32_t expected[9] = {0x002, 0x102, 0x302, 0x302, 0x702,
+                                       0x702, 0x702, 0x702, 0xF02};
+    for (std::uint32_t k = 0; k <= 8; ++k) EXPECT_EQ(ExtraChannelsFvf(k), expected[k]) << k;
+}
+
+TEST(ExtraChannels, ChannelsTwoAndThreeAreWrittenVertexMajorWithTheVFlip) {
+    MeshData mesh = Triangle();
+    mesh.maps[1] = Channel({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    mesh.maps[2] = Channel({{0.1f, 0.2f, 9}, {0.3f, 0.4f, 9}, {0.5f, 0.6f, 9}});
+    mesh.maps[3] = Channel({{NAN, 0.25f, 0}, {0.75f, NAN, 0}, {1, 1, 0}});
+    ExportOptions options = MeshOptions();
+    ExportRun run(OneMeshScene(mesh), options);
+    const xfile::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
+    ASSERT_NE(fvf, nullptr);
+    auto view = meshtest::ReadFvf(*fvf);
+    EXPECT_EQ(view.fvf, 0x302u);
+    EXPECT_EQ(view.data, (std::vector<float>{0.1f, 1 - 0.2f, 0.0f, 0.75f,    // host vertex 0
+                                             0.3f, 1 - 0.4f, 0.75f, 1.0f,    // host vertex 1
+                                             0.5f, 1 - 0.6f, 1.0f, 0.0f}));  // host vertex 2
+    EXPECT_EQ(meshtest::LinesStarting(run.DebugLines(), "Actual Channels"),
+              (std::vector<std::string>{"Actual Channels used 2"}));
+}
+
+TEST(ExtraChannels, UnusedSlotsArePaddedWithZeroAndOne) {
+    MeshData mesh = Triangle();
+    mesh.vertices.push_back(Point3(5, 5, 5));  // no face uses it
+    mesh.maps[1] = Channel({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    mesh.maps[2] = Channel({{0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}});
+    ExportRun run(OneMeshScene(mesh), MeshOptions());
+    auto view = meshtest::ReadFvf(*meshtest::ChildOf(run.OnlyMesh(), "FVFData"));
+    EXPECT_EQ(view.fvf, 0x102u);
+    ASSERT_EQ(view.data.size(), 8u);
+    EXPECT_EQ(view.data[6], 0.0f);
+    EXPECT_EQ(view.data[7], 1.0f);
+}
+
+TEST(ExtraChannels, NotWrittenWithTextureCoordinatesOff) {
+    MeshData mesh = Triangle();
+    mesh.maps[1] = Channel({{0, 0, 0}, {0, 0, 0}, {0, 0, 0}});
+    mesh.maps[2] = Channel({{0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}, {0.5f, 0.5f, 0}});
+    ExportOptions options = MeshOptions();
+    options.textureCoords = 0;
+    ExportRun run(OneMeshScene(mesh), options);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "FVFData"), nullptr);
+    EXPECT_EQ(meshtest::LinesStarting(run.DebugLines(), "Actual Channels"),
+              (std::vector<std::string>{"Actual Channels used 0"}));
+}
+
+TEST(MeshChildren, AreWrittenInTheirFixedOrder) {
+    MeshData mesh = Triangle();
+    mesh.maps[0] = Channel({{1, 0, 0}, {0, 1, 0}, {0, 0, 1}});
+    mesh.maps[1] = Channel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    mesh.maps[4] = Channel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
+    ExportRun run(OneMeshScene(mesh), MeshOptions());
+    EXPECT_EQ(meshtest::ChildTemplates(run.OnlyMesh()),
+              (std::vector<std::string>{"MeshNormals", "MeshVertexColors", "MeshTextureCoords",
+                                        "FVFData"}));
+}
+
+}  // namespace

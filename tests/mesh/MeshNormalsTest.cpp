@@ -1,0 +1,185 @@
+// MeshNormals: counts by sharing mode, smoothing groups and explicit normals, flipping,
+// the axis swap and the transform without frames.
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "../max/TestScenes.h"
+#include "MeshTestSupport.h"
+#include "mesh/Mesh.h"
+
+namespace {
+
+using meshtest::ExportRun;
+using meshtest::MeshOptions;
+using meshtest::OneMeshScene;
+using meshtest::ReadNormals;
+using meshtest::Vec3;
+using tarvo::scene::MeshData;
+
+// The box with one smoothing group per side.
+MeshData SmoothedBox() {
+    MeshData box = tarvo::testscenes::Box();
+    for (std::size_t f = 0; f < box.faces.size(); ++f) box.faces[f].smGroup = 1u << (f / 2);
+    return box;
+}
+
+meshtest::NormalsPayloadView NormalsOf(const MeshData& mesh, const ExportOptions& options) {
+    ExportRun run(OneMeshScene(mesh), options);
+    const xfile::XDataObject* normals = meshtest::ChildOf(run.OnlyMesh(), "MeshNormals");
+    EXPECT_NE(normals, nullptr);
+    return normals ? ReadNormals(*normals) : meshtest::NormalsPayloadView{};
+}
+
+Vec3 Swapped(const Point3& p) {
+    return {p.x, p.z, p.y};
+}
+
+TEST(MeshNormals, TheBoxHas36NormalsWithNoneAnd6WhenShared) {
+    ExportOptions options = MeshOptions();
+    options.optMesh = 0;
+    auto none = NormalsOf(SmoothedBox(), options);
+    EXPECT_EQ(none.normals.size(), 36u);
+    ASSERT_EQ(none.faces.size(), 12u);
+    EXPECT_EQ(none.faces[5], (std::array<std::uint32_t, 3>{15, 16, 17}));
+    for (int optMesh : {1, 2}) {
+        options.optMesh = optMesh;
+        auto shared = NormalsOf(SmoothedBox(), options);
+        ASSERT_EQ(shared.normals.size(), 6u) << optMesh;
+        for (std::size_t f = 0; f < 12; ++f) {
+            Vec3 expected = Swapped(tarvo::testscenes::kBoxSideNormals[f / 2]);
+            for (std::uint32_t index : shared.faces[f])
+                EXPECT_EQ(shared.normals.at(index), expected) << f;
+        }
+    }
+}
+
+TEST(MeshNormals, FacesWithoutSmoothingGroupUseTheirFaceNormal) {
+    // Without groups the box's corners take their face normals, as the sides are flat.
+    ExportOptions options = MeshOptions();
+    auto normals = NormalsOf(tarvo::testscenes::Box(), options);
+    ASSERT_EQ(normals.normals.size(), 6u);
+    for (std::size_t f = 0; f < 12; ++f)
+        for (std::uint32_t index : normals.faces[f])
+            EXPECT_EQ(normals.normals[index], Swapped(tarvo::testscenes::kBoxSideNormals[f / 2]));
+}
+
+TEST(MeshNormals, OneSmoothingGroupAveragesTheCorners) {
+    MeshData box = tarvo::testscenes::Box();
+    for (auto& face : box.faces) face.smGroup = 1;
+    auto normals = NormalsOf(box, MeshOptions());
+    ASSERT_EQ(normals.normals.size(), 8u);  // one per corner of the cube
+    const float d = 1.0f / std::sqrt(3.0f);
+    for (const Vec3& n : normals.normals) {
+        EXPECT_NEAR(std::fabs(n.x), d, 1e-6f);
+        EXPECT_NEAR(std::fabs(n.y), d, 1e-6f);
+        EXPECT_NEAR(std::fabs(n.z), d, 1e-6f);
+    }
+}
+
+TEST(MeshNormals, FlippingNegatesEveryNormalAndKeepsTheIndices) {
+    ExportOptions options = MeshOptions();
+    auto plain = NormalsOf(SmoothedBox(), options);
+    options.flipNormals = 1;
+    auto flipped = NormalsOf(SmoothedBox(), options);
+    ASSERT_EQ(flipped.normals.size(), plain.normals.size());
+    for (std::size_t i = 0; i < plain.normals.size(); ++i)
+        EXPECT_EQ(flipped.normals[i],
+                  (Vec3{-plain.normals[i].x, -plain.normals[i].y, -plain.normals[i].z}));
+    EXPECT_EQ(flipped.faces, plain.faces);
+}
+
+TEST(MeshNormals, RightHandedKeepsAxesAndCornerOrder) {
+    ExportOptions options = MeshOptions();
+    options.leftHanded = 0;
+    options.optMesh = 0;
+    auto normals = NormalsOf(SmoothedBox(), options);
+    EXPECT_EQ(normals.normals[0], (Vec3{0, 0, -1}));
+    EXPECT_EQ(normals.faces[0], (std::array<std::uint32_t, 3>{0, 1, 2}));
+    options.leftHanded = 1;
+    normals = NormalsOf(SmoothedBox(), options);
+    EXPECT_EQ(normals.normals[0], (Vec3{0, -1, 0}));
+}
+
+TEST(MeshNormals, ExplicitNormalsAreTakenPerCornerInOutputOrder) {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    tarvo::scene::ExplicitNormals explicitNormals;
+    explicitNormals.normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 2}};
+    explicitNormals.faces = {{0, 1, 2}};
+    mesh.normals = explicitNormals;
+    ExportOptions options = MeshOptions();
+    options.customNormals = 1;
+    auto normals = NormalsOf(mesh, options);
+    // Listed in output corner order (host corners 0, 2, 1), normalised, axes swapped.
+    EXPECT_EQ(normals.normals, (std::vector<Vec3>{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+    EXPECT_EQ(normals.faces[0], (std::array<std::uint32_t, 3>{0, 1, 2}));
+}
+
+TEST(MeshNormals, WithoutFramesNormalsFollowTheNodeTransformAndStayUnit) {
+    tarvo::scene::SceneData scene = OneMeshScene(SmoothedBox());
+    scene.nodes[0].transform.scale = Point3(1, 1, 5);
+    scene.nodes[0].transform.rotation = QuatFromAxisAngle(Point3(0, 0, 1), 1.5707963f);
+    scene.nodes[0].transform.position = Point3(7, 8, 9);
+    ExportOptions options = MeshOptions();
+    options.frameSetting = 0;
+    ExportRun run(scene, options);
+    auto normals = ReadNormals(*meshtest::ChildOf(run.OnlyMesh(), "MeshNormals"));
+    ASSERT_EQ(normals.normals.size(), 6u);
+    for (const Vec3& n : normals.normals)
+        EXPECT_NEAR(n.x * n.x + n.y * n.y + n.z * n.z, 1.0f, 1e-5f);
+    // The host's +x side turns to +y under a quarter turn about z; written as (0, 0, 1).
+    const Vec3& right = normals.normals[normals.faces[10][0]];
+    EXPECT_NEAR(right.x, 0.0f, 1e-5f);
+    EXPECT_NEAR(right.z, 1.0f, 1e-5f);
+}
+
+TEST(MeshNormals, OffMeansNoMeshNormals) {
+    ExportOptions options = MeshOptions();
+    options.normals = 0;
+    ExportRun run(OneMeshScene(SmoothedBox()), options);
+    EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshNormals"), nullptr);
+}
+
+TEST(MeshNormals, AddUniqueNormalReturnsTheFirstEqualEntry) {
+    NormalList list;
+    list.dedupe = true;
+    EXPECT_EQ(AddUniqueNormal(list, Point3(0, 0, 1)), 0u);
+    EXPECT_EQ(AddUniqueNormal(list, Point3(0, 1, 0)), 1u);
+    EXPECT_EQ(AddUniqueNormal(list, Point3(-0.0f, 0, 1)), 0u);  // -0.0 equals 0.0
+    EXPECT_EQ(AddUniqueNormal(list, Point3(NAN, 0, 1)), 2u);    // a NaN matches nothing
+    EXPECT_EQ(AddUniqueNormal(list, Point3(NAN, 0, 1)), 3u);
+    list.dedupe = false;
+    EXPECT_EQ(AddUniqueNormal(list, Point3(0, 0, 1)), 4u);
+}
+
+TEST(GetCornerNormal, FollowsTheRenderVertexRules) {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.resize(1);
+    mesh.faces[0].v[0] = 0, mesh.faces[0].v[1] = 1, mesh.faces[0].v[2] = 2;
+    mesh.faces[0].smGroup = 0b0110;
+    mesh.buildNormals();
+    const Point3 faceNormal = mesh.getFaceNormal(0);
+    RNormal extra[3] = {RNormal(Point3(1, 0, 0), 0b0010), RNormal(Point3(0, 1, 0), 0b0100),
+                        RNormal(Point3(0, 0, 1), 0b1000)};
+    RVertex rv;
+    rv.rFlags = 3;
+    rv.ern = extra;
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), Point3(0, 1, 0));  // the last one sharing a group
+    rv.rFlags = 3 | SPECIFIED_NORMAL;
+    rv.rn = RNormal(Point3(0.6f, 0.8f, 0), 0);
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), Point3(0.6f, 0.8f, 0));
+    rv.rFlags = 1;
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), Point3(0.6f, 0.8f, 0));
+    rv.rFlags = 0;
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), faceNormal);
+    mesh.faces[0].smGroup = 0b10000;  // shares no group with any extra normal
+    rv.rFlags = 3;
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), faceNormal);
+    mesh.faces[0].smGroup = 0;
+    EXPECT_EQ(GetCornerNormal(mesh, 0, rv), faceNormal);
+}
+
+}  // namespace

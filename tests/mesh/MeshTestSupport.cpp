@@ -1,0 +1,195 @@
+#include "MeshTestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+#include "settings/Settings.h"
+
+namespace meshtest {
+
+namespace {
+
+class PayloadReader {
+  public:
+    explicit PayloadReader(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
+    std::uint32_t Dword() {
+        std::uint32_t value = 0;
+        Take(&value, 4);
+        return value;
+    }
+    float Float() {
+        float value = 0;
+        Take(&value, 4);
+        return value;
+    }
+    Vec3 Vector() {
+        Vec3 v;
+        v.x = Float(), v.y = Float(), v.z = Float();
+        return v;
+    }
+    std::array<std::uint32_t, 3> Triple() {
+        EXPECT_EQ(Dword(), 3u) << "face corner count";
+        std::array<std::uint32_t, 3> t;
+        for (auto& i : t) i = Dword();
+        return t;
+    }
+    bool AtEnd() const { return m_offset == m_bytes.size(); }
+
+  private:
+    void Take(void* out, std::size_t n) {
+        if (m_offset + n > m_bytes.size()) {
+            ADD_FAILURE() << "payload too short";
+            return;
+        }
+        std::memcpy(out, m_bytes.data() + m_offset, n);
+        m_offset += n;
+    }
+    const std::vector<std::uint8_t>& m_bytes;
+    std::size_t m_offset = 0;
+};
+
+void CollectMeshes(const xfile::XDataObject& object,
+                   std::vector<const xfile::XDataObject*>& meshes) {
+    if (object.templateName == "Mesh") meshes.push_back(&object);
+    for (const auto& child : object.children)
+        if (!child.IsReference()) CollectMeshes(*child.object, meshes);
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
+}  // namespace
+
+ExportOptions MeshOptions() {
+    ExportOptions options;
+    options.exportAnimation = 0;
+    return options;
+}
+
+ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& options) {
+    HostScene scene(std::move(sceneData));
+    Interface host(&scene);
+    host.SetPlugCfgDir(m_dir.Path(""));
+    EXPECT_TRUE(SaveSettings(options, host));
+    std::string debug;
+    SetDebugPrintSink([&debug](const std::string& text) { debug += text; });
+    m_path = m_dir.Path("mesh.x");
+    TarvoDirectXMaxExporter exporter;
+    int result = exporter.DoExport(m_path.c_str(), nullptr, &host, TRUE, 0);
+    SetDebugPrintSink(nullptr);
+    EXPECT_EQ(result, 1);
+    m_lines = SplitLines(debug);
+    m_contents = xtest::ReadBack(m_path);
+}
+
+ExportRun::~ExportRun() = default;
+
+std::vector<const xfile::XDataObject*> ExportRun::Meshes() const {
+    std::vector<const xfile::XDataObject*> meshes;
+    for (const auto& object : m_contents.objects) CollectMeshes(object, meshes);
+    return meshes;
+}
+
+const xfile::XDataObject& ExportRun::OnlyMesh() const {
+    auto meshes = Meshes();
+    EXPECT_EQ(meshes.size(), 1u);
+    if (meshes.empty()) throw std::runtime_error("no mesh written");
+    return *meshes.front();
+}
+
+tarvo::scene::SceneData OneMeshScene(const tarvo::scene::MeshData& mesh, const char* name) {
+    tarvo::scene::SceneData scene;
+    tarvo::scene::NodeData node;
+    node.name = name;
+    node.object = tarvo::scene::ObjectKind::Mesh;
+    node.mesh = mesh;
+    scene.nodes.push_back(node);
+    return scene;
+}
+
+MeshPayloadView ReadMesh(const xfile::XDataObject& mesh) {
+    PayloadReader in(mesh.payload);
+    MeshPayloadView view;
+    view.vertices.resize(in.Dword());
+    for (auto& v : view.vertices) v = in.Vector();
+    view.faces.resize(in.Dword());
+    for (auto& f : view.faces) f = in.Triple();
+    EXPECT_TRUE(in.AtEnd());
+    return view;
+}
+
+NormalsPayloadView ReadNormals(const xfile::XDataObject& normals) {
+    PayloadReader in(normals.payload);
+    NormalsPayloadView view;
+    view.normals.resize(in.Dword());
+    for (auto& n : view.normals) n = in.Vector();
+    view.faces.resize(in.Dword());
+    for (auto& f : view.faces) f = in.Triple();
+    EXPECT_TRUE(in.AtEnd());
+    return view;
+}
+
+std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& coords) {
+    PayloadReader in(coords.payload);
+    std::vector<std::array<float, 2>> uvs(in.Dword());
+    for (auto& uv : uvs) uv[0] = in.Float(), uv[1] = in.Float();
+    EXPECT_TRUE(in.AtEnd());
+    return uvs;
+}
+
+std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors) {
+    PayloadReader in(colors.payload);
+    std::vector<ColorEntry> entries(in.Dword());
+    for (auto& e : entries) {
+        e.index = in.Dword();
+        e.r = in.Float(), e.g = in.Float(), e.b = in.Float(), e.a = in.Float();
+    }
+    EXPECT_TRUE(in.AtEnd());
+    return entries;
+}
+
+FvfView ReadFvf(const xfile::XDataObject& fvf) {
+    PayloadReader in(fvf.payload);
+    FvfView view;
+    view.fvf = in.Dword();
+    view.data.resize(in.Dword());
+    for (auto& d : view.data) d = in.Float();
+    EXPECT_TRUE(in.AtEnd());
+    return view;
+}
+
+const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
+                                  const std::string& templateName) {
+    for (const auto& child : object.children)
+        if (!child.IsReference() && child.object->templateName == templateName)
+            return child.object.get();
+    return nullptr;
+}
+
+std::vector<std::string> ChildTemplates(const xfile::XDataObject& object) {
+    std::vector<std::string> names;
+    for (const auto& child : object.children)
+        names.push_back(child.IsReference() ? "{" + child.referenceName + "}"
+                                            : child.object->templateName);
+    return names;
+}
+
+std::vector<std::string> LinesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix) {
+    std::vector<std::string> found;
+    for (const auto& line : lines)
+        if (line.rfind(prefix, 0) == 0) found.push_back(line);
+    return found;
+}
+
+}  // namespace meshtest

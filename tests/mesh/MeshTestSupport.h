@@ -1,0 +1,80 @@
+// Exports small scenes through the whole exporter and reads the Mesh back with our reader;
+// decodes the payloads of the Mesh and its children.
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "../d3dx/XTestSupport.h"
+#include "platform/max/HostScene.h"
+#include "plugin/Exporter.h"
+
+namespace meshtest {
+
+// The default options with animation off, so a file holds frames and meshes only.
+ExportOptions MeshOptions();
+
+// Runs one export of a scene and keeps what it wrote and printed.
+class ExportRun {
+  public:
+    ExportRun(tarvo::scene::SceneData scene, const ExportOptions& options);
+    ~ExportRun();
+
+    const xfile::XFileContents& Contents() const { return m_contents; }
+    const std::string& Path() const { return m_path; }
+    const std::vector<std::string>& DebugLines() const { return m_lines; }
+    // The Meshes of the file in file order, found anywhere in the tree.
+    std::vector<const xfile::XDataObject*> Meshes() const;
+    // The only Mesh; fails the test when there is not exactly one.
+    const xfile::XDataObject& OnlyMesh() const;
+
+  private:
+    xtest::ScratchDir m_dir;
+    std::string m_path;
+    xfile::XFileContents m_contents;
+    std::vector<std::string> m_lines;
+};
+
+// A scene of one mesh node.
+tarvo::scene::SceneData OneMeshScene(const tarvo::scene::MeshData& mesh, const char* name = "Box");
+
+// Reads the payloads.
+struct Vec3 {
+    float x, y, z;
+    friend bool operator==(const Vec3&, const Vec3&) = default;
+};
+struct MeshPayloadView {
+    std::vector<Vec3> vertices;
+    std::vector<std::array<std::uint32_t, 3>> faces;
+};
+struct NormalsPayloadView {
+    std::vector<Vec3> normals;
+    std::vector<std::array<std::uint32_t, 3>> faces;
+};
+struct ColorEntry {
+    std::uint32_t index;
+    float r, g, b, a;
+};
+struct FvfView {
+    std::uint32_t fvf = 0;
+    std::vector<float> data;
+};
+
+MeshPayloadView ReadMesh(const xfile::XDataObject& mesh);
+NormalsPayloadView ReadNormals(const xfile::XDataObject& normals);
+std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& coords);
+std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors);
+FvfView ReadFvf(const xfile::XDataObject& fvf);
+
+// The child of a Mesh with the template name; null when there is none.
+const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
+                                  const std::string& templateName);
+std::vector<std::string> ChildTemplates(const xfile::XDataObject& object);
+
+// Debug lines that begin with the prefix.
+std::vector<std::string> LinesStarting(const std::vector<std::string>& lines,
+                                       const std::string& prefix);
+
+}  // namespace meshtest

@@ -1,0 +1,178 @@
+// The vertex builder on hand-made records: keyed chains, NaN records, ids on skinned
+// nodes, and the merges and lines of "Optimized".
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "../max/TestScenes.h"
+#include "MeshTestSupport.h"
+#include "mesh/Mesh.h"
+
+namespace {
+
+MeshVertex At(float x, float u = 0.0f) {
+    MeshVertex record;
+    record.position[0] = x;
+    record.uvw[0] = u;
+    return record;
+}
+
+OutputVertex Add(VertexBuilder& builder, std::uint32_t host, const MeshVertex& record) {
+    return AddVertex(builder, HostVertex(host), record, {});
+}
+
+TEST(VertexSharing, KeyedChainsHoldTheVariantsOfAHostVertexInCreationOrder) {
+    VertexBuilder builder = CreateVertexBuilder(2, 3, true, 0);
+    EXPECT_EQ(Add(builder, 1, At(1, 0)).value, 1u);
+    EXPECT_EQ(Add(builder, 1, At(1, 0.5f)).value, 2u);
+    EXPECT_EQ(Add(builder, 1, At(1, 1)).value, 3u);
+    EXPECT_EQ(Add(builder, 1, At(1, 0.5f)).value, 2u);
+    EXPECT_EQ(Add(builder, 1, At(1, -0.0f)).value, 1u);  // -0.0 equals 0.0
+    EXPECT_EQ(builder.vertices[1].next, 2u);
+    EXPECT_EQ(builder.vertices[2].next, 3u);
+    EXPECT_EQ(builder.vertices[3].next, 0u);
+    EXPECT_EQ(builder.used, (std::vector<std::uint8_t>{0, 1}));
+}
+
+TEST(VertexSharing, ARecordWithANaNIsNeverShared) {
+    VertexBuilder builder = CreateVertexBuilder(1, 2, true, 0);
+    MeshVertex record = At(1);
+    record.color[1] = NAN;
+    EXPECT_EQ(Add(builder, 0, record).value, 0u);
+    EXPECT_EQ(Add(builder, 0, record).value, 1u);
+    EXPECT_EQ(Add(builder, 0, record).value, 2u);
+    record.color[1] = 0;
+    EXPECT_EQ(Add(builder, 0, record).value, 3u);
+    EXPECT_EQ(Add(builder, 0, record).value, 3u);
+}
+
+TEST(VertexSharing, MaterialIdsAndSmoothingGroupsKeepCornersApart) {
+    VertexBuilder builder = CreateVertexBuilder(1, 3, true, 0);
+    MeshVertex record = At(1);
+    EXPECT_EQ(Add(builder, 0, record).value, 0u);
+    record.materialId = 2;
+    EXPECT_EQ(Add(builder, 0, record).value, 1u);
+    record.smoothingGroup = 4;
+    EXPECT_EQ(Add(builder, 0, record).value, 2u);
+}
+
+TEST(VertexSharing, ExtraChannelsMustAgreeInCountAndValue) {
+    VertexBuilder builder = CreateVertexBuilder(1, 3, true, 2);
+    const ExtraUv one[1] = {{0.5f, 0.5f}};
+    const ExtraUv two[2] = {{0.5f, 0.5f}, {0, 0}};
+    EXPECT_EQ(AddVertex(builder, HostVertex(0), At(1), one).value, 0u);
+    EXPECT_EQ(AddVertex(builder, HostVertex(0), At(1), two).value, 1u);
+    EXPECT_EQ(AddVertex(builder, HostVertex(0), At(1), one).value, 0u);
+    EXPECT_EQ(AddVertex(builder, HostVertex(0), At(1), two).value, 1u);
+    EXPECT_EQ(builder.ExtrasOf(1).size(), 2u);
+}
+
+TEST(VertexSharing, SequentialGivesEveryCornerItsOwnVertex) {
+    VertexBuilder builder = CreateVertexBuilder(1, 2, false, 0);
+    for (std::uint32_t i = 0; i < 6; ++i) EXPECT_EQ(Add(builder, 0, At(1)).value, i);
+    EXPECT_EQ(builder.vertices.size(), 6u);
+}
+
+// Slot count 9; host vertices 0, 1 and 2 each get a second variant, all three equal, at
+// 10, 11 and 12, and host vertex 3 one at 9 that is equal too but never takes part.
+VertexBuilder ThreeEqualVariants() {
+    VertexBuilder builder = CreateVertexBuilder(9, 8, true, 0);
+    std::uint32_t f = 0;
+    auto face = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+        builder.faces[f++] = {a, b, c};
+    };
+    for (std::uint32_t h = 0; h < 9; ++h)
+        builder.vertices[h] = At(static_cast<float>(h)), builder.used[h] = 1;
+    for (std::uint32_t h : {3u, 0u, 1u, 2u}) {
+        MeshVertex variant = At(7, 0.5f);
+        std::uint32_t index = AddVertex(builder, HostVertex(h), variant, {}).value;
+        face(index, 4, 5);
+        face(6, index, 8);
+    }
+    return builder;
+}
+
+TEST(VertexSharing, OptimizedMergesEqualAppendedRecordsIntoTheLowest) {
+    VertexBuilder builder = ThreeEqualVariants();
+    ASSERT_EQ(builder.vertices.size(), 13u);
+    std::string printed;
+    SetDebugPrintSink([&printed](const std::string& text) { printed += text; });
+    OptimiseVertices(builder);
+    SetDebugPrintSink(nullptr);
+    EXPECT_EQ(printed,
+              "Optimized: vert 12, with vert 11\n"
+              "Optimized: vert 12, with vert 10\n"
+              "Optimized: vert 11, with vert 10\n");
+    ASSERT_EQ(builder.vertices.size(), 11u);
+    // Record 9 (the first appended) is left alone; the others end up at 10.
+    EXPECT_EQ(builder.faces[0][0], 9u);
+    for (std::size_t f = 2; f < 8; f += 2) EXPECT_EQ(builder.faces[f][0], 10u) << f;
+    for (std::size_t f = 3; f < 8; f += 2) EXPECT_EQ(builder.faces[f][1], 10u) << f;
+}
+
+TEST(VertexSharing, OptimizedRenumbersTheRecordsAboveARemovedOne) {
+    VertexBuilder builder = CreateVertexBuilder(2, 4, true, 0);
+    for (std::uint32_t h = 0; h < 2; ++h)
+        builder.vertices[h] = At(100.0f + static_cast<float>(h)), builder.used[h] = 1;
+    // Appended: 2 (host 0, a), 3 (host 0, b), 4 (host 1, b), 5 (host 1, c).
+    std::uint32_t a = Add(builder, 0, At(1)).value, b = Add(builder, 0, At(2)).value;
+    std::uint32_t b1 = Add(builder, 1, At(2)).value, c = Add(builder, 1, At(3)).value;
+    builder.faces = {{a, b, 0}, {b1, c, 1}, {c, b1, 0}, {0, 1, b1}};
+    OptimiseVertices(builder);
+    ASSERT_EQ(builder.vertices.size(), 5u);
+    EXPECT_EQ(builder.faces,
+              (std::vector<FaceIndices>{{2, 3, 0}, {3, 4, 1}, {4, 3, 0}, {0, 1, 3}}));
+    EXPECT_EQ(builder.vertices[4].position[0], 3.0f);
+}
+
+TEST(VertexSharing, OptimizedThroughTheExporterMergesCoincidentHostVertices) {
+    // Host vertices 0 and 1 lie at one place; each is used with a second texture
+    // coordinate, which makes equal appended variants of two host vertices.
+    tarvo::scene::MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces = {{{0, 2, 3}, 0, 0}, {{2, 3, 0}, 0, 0}, {{1, 2, 3}, 0, 0}, {{1, 3, 2}, 0, 0}};
+    tarvo::scene::MapChannel uvs;
+    uvs.vertices = {{0, 0, 0}, {1, 1, 0}};
+    uvs.faces = {{0, 0, 0}, {1, 1, 1}, {0, 0, 0}, {1, 1, 1}};
+    mesh.maps[1] = uvs;
+    ExportOptions options = meshtest::MeshOptions();
+    options.optMesh = 1;
+    // Appended, in corner order 0, 2, 1: 4 (host 2), 5 (host 0), 6 (host 3), 7 (host 1).
+    auto normal =
+        meshtest::ReadMesh(meshtest::ExportRun(meshtest::OneMeshScene(mesh), options).OnlyMesh());
+    EXPECT_EQ(normal.vertices.size(), 8u);
+    EXPECT_EQ(normal.faces[3][0], 7u);
+    options.optMesh = 2;
+    meshtest::ExportRun run(meshtest::OneMeshScene(mesh), options);
+    auto optimized = meshtest::ReadMesh(run.OnlyMesh());
+    EXPECT_EQ(optimized.vertices.size(), 7u);
+    EXPECT_EQ(optimized.faces[3], (std::array<std::uint32_t, 3>{5, 4, 6}));
+    EXPECT_EQ(meshtest::LinesStarting(run.DebugLines(), "Optimized"),
+              (std::vector<std::string>{"Optimized: vert 7, with vert 5"}));
+}
+
+TEST(VertexSharing, SkinnedNodesKeepFacesOfDifferentMaterialsApart) {
+    tarvo::scene::SceneData scene;
+    scene.nodes.push_back(tarvo::testscenes::PlainNode("Bone", tarvo::scene::ObjectKind::Helper));
+    tarvo::scene::MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    mesh.faces = {{{0, 1, 2}, 1, 0}, {{2, 1, 3}, 1, 1}};
+    auto node = tarvo::testscenes::MeshNode("Skinned", mesh);
+    tarvo::scene::ModifierData skin;
+    skin.kind = tarvo::scene::ModifierKind::Skin;
+    skin.name = "Skin";
+    skin.skin.bones = {0};
+    skin.skin.weights = {{{0, 1.0f}}, {{0, 1.0f}}, {{0, 1.0f}}, {{0, 1.0f}}};
+    node.derived.push_back({{skin}});
+    scene.nodes.push_back(node);
+    ExportOptions options = meshtest::MeshOptions();
+    EXPECT_EQ(
+        meshtest::ReadMesh(*meshtest::ExportRun(scene, options).Meshes().at(0)).vertices.size(),
+        4u);
+    options.skinning = 1;  // the material ids now take part: vertices 1 and 2 split
+    EXPECT_EQ(
+        meshtest::ReadMesh(*meshtest::ExportRun(scene, options).Meshes().at(0)).vertices.size(),
+        6u);
+}
+
+}  // namespace
