@@ -70,17 +70,16 @@ std::string RenderProgressLine(std::string_view title, int percent, bool showPer
         percentText = buffer;
     }
     const std::string clean = OneLine(title);
-    // The title gets at most half the line, so that the bar stays readable.
-    std::string shownTitle = FitText(clean, usable / 2);
-    int barWidth = usable - ColumnsOf(shownTitle) - 2 - static_cast<int>(percentText.size());
-    if (!shownTitle.empty()) --barWidth;  // the space after the title
+    // The title takes a fixed third of the line, so the bar stays put while titles change.
+    const int titleWidth = usable / 3;
+    const int barWidth = usable - titleWidth - 3 - static_cast<int>(percentText.size());
     if (barWidth < kMinimumBarWidth)
         return FitText(clean, usable - static_cast<int>(percentText.size())) + percentText;
 
+    std::string line = FitText(clean, titleWidth);
+    line.append(static_cast<std::size_t>(titleWidth - ColumnsOf(line)), ' ');
+    line += " [";
     const int filled = barWidth * percent / 100;
-    std::string line = shownTitle;
-    if (!line.empty()) line += ' ';
-    line += '[';
     line.append(static_cast<std::size_t>(filled), '#');
     line.append(static_cast<std::size_t>(barWidth - filled), '-');
     line += ']';

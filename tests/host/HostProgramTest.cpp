@@ -12,6 +12,7 @@
 #include <sstream>
 #include <thread>
 
+#include "host/ProgressBar.h"
 #include "host/scene/SceneFile.h"
 #include "tests/host/ProgramRunner.h"
 
@@ -221,6 +222,18 @@ TEST_F(HostProgram, NoPluginForXSaysSoAndWhy) {
     EXPECT_TRUE(Contains(r.err, (dir / "plugins" / "broken.so").string() +
                                     " was not loaded: not a plug-in: no entry point LibVersion"))
         << r.err;
+
+    fs::create_symlink(FAKE_OLD_VERSION_MODULE, dir / "plugins" / "old.so");
+    r = Run({scene, output});
+    EXPECT_EQ(LineCount(r.err), 1) << r.err;
+    EXPECT_TRUE(Contains(r.err, " (and 1 more; --debug lists them)\n")) << r.err;
+    r = Run({"--debug", scene, output});
+    EXPECT_TRUE(Contains(r.err, "skipped " + (dir / "plugins" / "old.so").string() +
+                                    ": built for host version 0x2EE02300, this host is "
+                                    "0x36B02600\n"))
+        << r.err;
+    EXPECT_TRUE(Contains(r.err, "loaded plug-in " + (dir / "plugins" / "other.so").string()))
+        << r.err;
 }
 
 TEST_F(HostProgram, MissingPluginDirectoryIsReported) {
@@ -378,10 +391,12 @@ TEST_F(HostProgram, TerminalShowsTheProgressBar) {
     close(master);
     ProgramResult r = child.Wait();
     EXPECT_EQ(r.exitCode, 0);
-    EXPECT_TRUE(Contains(screen, "\rExporting data... [-")) << screen;
-    EXPECT_TRUE(Contains(screen, "\rBox01 mesh. [#")) << screen;
-    EXPECT_TRUE(Contains(screen, "]  50%\x1b[K")) << screen;
-    EXPECT_TRUE(Contains(screen, "] 100%\x1b[K")) << screen;
+    auto drawn = [](const char* title, int percent) {
+        return "\r" + hostapp::RenderProgressLine(title, percent, true, 60) + "\x1b[K";
+    };
+    EXPECT_TRUE(Contains(screen, drawn("Exporting data...", 0))) << screen;
+    EXPECT_TRUE(Contains(screen, drawn("Box01 mesh.", 50))) << screen;
+    EXPECT_TRUE(Contains(screen, drawn("Exporting data...", 100))) << screen;
     // The bar is cleared at the end and nothing else is written.
     EXPECT_EQ(screen.substr(screen.size() - 4), "\r\x1b[K") << screen;
     EXPECT_EQ(screen.find('\n'), std::string::npos) << screen;
