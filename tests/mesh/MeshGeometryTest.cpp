@@ -54,6 +54,18 @@ TEST(MeshGeometry, RightHandedKeepsCornersAndAxes) {
     EXPECT_EQ(mesh.faces[0], (std::array<std::uint32_t, 3>{0, 1, 2}));
 }
 
+TEST(MeshGeometry, OnlyLeftHandedExactlyOneSwaps) {
+    const std::vector<int> kept = {0, 1, 2}, swapped = {0, 2, 1};
+    for (int leftHanded : {0, 2, -1, 1}) {
+        ExportOptions options;
+        options.leftHanded = leftHanded;
+        CornerOrder order = CornerOrderFor(options);
+        const std::vector<int>& expected = leftHanded == 1 ? swapped : kept;
+        EXPECT_EQ(std::vector<int>(order.hostCorner, order.hostCorner + 3), expected) << leftHanded;
+        EXPECT_EQ(std::vector<int>(order.axis, order.axis + 3), expected) << leftHanded;
+    }
+}
+
 TEST(MeshGeometry, NoneWritesThreeVerticesPerFaceInCornerOrder) {
     ExportOptions options = MeshOptions();
     options.optMesh = 0;

@@ -154,6 +154,21 @@ TEST(MeshNormals, AddUniqueNormalReturnsTheFirstEqualEntry) {
     EXPECT_EQ(AddUniqueNormal(list, Point3(0, 0, 1)), 4u);
 }
 
+TEST(MeshNormals, ProgressIsReportedAboutOncePerPercentOfFaces) {
+    // 250 faces: a step of 2 faces, so updates at faces 0, 2, 4 ... with 100 × f / 250.
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    for (int f = 0; f < 250; ++f) mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    ExportRun run(OneMeshScene(mesh, "Plane"), MeshOptions());
+    std::vector<std::string> normals;
+    for (const auto& update : run.ProgressUpdates())
+        if (update.find("normals") != std::string::npos) normals.push_back(update);
+    std::vector<std::string> expected = {"0 Plane normals."};
+    for (int f = 0; f < 250; f += 2)
+        expected.push_back(std::to_string(100 * f / 250) + " Plane normals.");
+    EXPECT_EQ(normals, expected);
+}
+
 TEST(GetCornerNormal, FollowsTheRenderVertexRules) {
     Mesh mesh;
     mesh.verts = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};

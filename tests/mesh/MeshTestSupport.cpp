@@ -81,6 +81,11 @@ ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& opt
     Interface host(&scene);
     host.SetPlugCfgDir(m_dir.Path(""));
     EXPECT_TRUE(SaveSettings(options, host));
+    ProgressSink progress;
+    progress.update = [this](int percent, bool showPercent, const std::string& title) {
+        m_progress.push_back(std::to_string(percent) + (showPercent ? "% " : " ") + title);
+    };
+    host.SetProgressSink(progress);
     std::string debug;
     SetDebugPrintSink([&debug](const std::string& text) { debug += text; });
     m_path = m_dir.Path("mesh.x");

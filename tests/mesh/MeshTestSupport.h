@@ -25,6 +25,8 @@ class ExportRun {
     const xfile::XFileContents& Contents() const { return m_contents; }
     const std::string& Path() const { return m_path; }
     const std::vector<std::string>& DebugLines() const { return m_lines; }
+    // Every progress update as "percent title", percent shown or not.
+    const std::vector<std::string>& ProgressUpdates() const { return m_progress; }
     // The Meshes of the file in file order, found anywhere in the tree.
     std::vector<const xfile::XDataObject*> Meshes() const;
     // The only Mesh; fails the test when there is not exactly one.
@@ -35,6 +37,7 @@ class ExportRun {
     std::string m_path;
     xfile::XFileContents m_contents;
     std::vector<std::string> m_lines;
+    std::vector<std::string> m_progress;
 };
 
 // A scene of one mesh node.

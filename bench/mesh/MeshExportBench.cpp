@@ -1,0 +1,219 @@
+// Exporting a mesh of 1,000,000 faces: a 1000 x 500 quad grid with texture coordinates,
+// vertex colours, two extra map channels and smoothing groups, with texture seams every
+// ten rows and a duplicated vertex column every hundred columns (so "Normal" appends
+// variants and "Optimized" finds equal variants of different host vertices to merge).
+//
+// Export/<optMesh>/<xFileType>: the whole DoExport, file written. MeshOnly/<optMesh>: just
+// ExportMesh into an open save object (gathering, sharing, payloads, the file layer's copy).
+// Counters: peak_MB is the process's peak resident memory during the run (the scene itself
+// included; scene_MB is what was resident before), vertices the written vertex count.
+#include <benchmark/benchmark.h>
+#include <stdlib.h>
+
+#include <chrono>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+
+#include "mesh/Mesh.h"
+#include "platform/d3dx/XTemplateSets.h"
+#include "platform/max/HostScene.h"
+#include "plugin/Exporter.h"
+#include "settings/Settings.h"
+
+namespace {
+
+using tarvo::scene::MapChannel;
+using tarvo::scene::MeshData;
+
+constexpr std::uint32_t kColumns = 1000, kRows = 500;  // quads: 2 x 500,000 triangles
+constexpr std::uint32_t kSeamRows = 10;                // texture seam every ten rows
+constexpr std::uint32_t kSplitColumns = 100;           // duplicated vertex column every hundred
+
+// Host vertices: the grid, then one duplicate of every split column.
+struct GridLayout {
+    std::uint32_t gridVertices = (kColumns + 1) * (kRows + 1);
+    std::uint32_t Grid(std::uint32_t x, std::uint32_t y) const { return y * (kColumns + 1) + x; }
+    // The vertex a quad at column `quadX` uses at grid column x.
+    std::uint32_t For(std::uint32_t quadX, std::uint32_t x, std::uint32_t y) const {
+        bool split = x % kSplitColumns == 0 && x > 0 && x < kColumns && quadX >= x;
+        return split ? gridVertices + (x / kSplitColumns - 1) * (kRows + 1) + y : Grid(x, y);
+    }
+};
+
+// Per band of rows its own texture vertices, so seam rows carry two.
+std::uint32_t BandVertex(std::uint32_t x, std::uint32_t y, std::uint32_t band) {
+    return band * (kColumns + 1) * (kSeamRows + 1) + (y - band * kSeamRows) * (kColumns + 1) + x;
+}
+
+MapChannel BandedChannel(float scale) {
+    MapChannel channel;
+    std::uint32_t bands = kRows / kSeamRows;
+    for (std::uint32_t band = 0; band < bands; ++band)
+        for (std::uint32_t y = band * kSeamRows; y <= band * kSeamRows + kSeamRows; ++y)
+            for (std::uint32_t x = 0; x <= kColumns; ++x)
+                channel.vertices.push_back(Point3(scale * float(x) / kColumns,
+                                                  float(y - band * kSeamRows) / kSeamRows, 0));
+    return channel;
+}
+
+void AddQuad(MeshData& mesh, const GridLayout& layout, std::uint32_t x, std::uint32_t y) {
+    std::uint32_t a = layout.For(x, x, y), b = layout.For(x, x + 1, y);
+    std::uint32_t c = layout.For(x, x, y + 1), d = layout.For(x, x + 1, y + 1);
+    std::uint32_t group = 1u << ((y / 50) % 4);
+    mesh.faces.push_back({{a, b, d}, group, 0});
+    mesh.faces.push_back({{a, d, c}, group, 0});
+    std::uint32_t band = y / kSeamRows;
+    std::array<std::uint32_t, 3> t1 = {BandVertex(x, y, band), BandVertex(x + 1, y, band),
+                                       BandVertex(x + 1, y + 1, band)};
+    std::array<std::uint32_t, 3> t2 = {BandVertex(x, y, band), BandVertex(x + 1, y + 1, band),
+                                       BandVertex(x, y + 1, band)};
+    for (int channel : {1, 2, 3}) {
+        mesh.maps[channel].faces.push_back(t1);
+        mesh.maps[channel].faces.push_back(t2);
+    }
+    // Colours follow the host vertices.
+    mesh.maps[0].faces.push_back({a, b, d});
+    mesh.maps[0].faces.push_back({a, d, c});
+}
+
+MeshData Grid() {
+    GridLayout layout;
+    MeshData mesh;
+    for (std::uint32_t y = 0; y <= kRows; ++y)
+        for (std::uint32_t x = 0; x <= kColumns; ++x)
+            mesh.vertices.push_back(
+                Point3(float(x) * 0.1f, float(y) * 0.1f, 0.01f * float((x * 7 + y * 13) % 101)));
+    for (std::uint32_t split = kSplitColumns; split < kColumns; split += kSplitColumns)
+        for (std::uint32_t y = 0; y <= kRows; ++y)
+            mesh.vertices.push_back(mesh.vertices[layout.Grid(split, y)]);
+    mesh.maps[1] = BandedChannel(1.0f);
+    mesh.maps[2] = BandedChannel(2.0f);
+    mesh.maps[3] = BandedChannel(4.0f);
+    for (const Point3& p : mesh.vertices)
+        mesh.maps[0].vertices.push_back(Point3(p.x / 100, p.y / 50, p.z));
+    for (std::uint32_t y = 0; y < kRows; ++y)
+        for (std::uint32_t x = 0; x < kColumns; ++x) AddQuad(mesh, layout, x, y);
+    return mesh;
+}
+
+tarvo::scene::SceneData GridScene() {
+    tarvo::scene::SceneData scene;
+    tarvo::scene::NodeData node;
+    node.name = "Grid";
+    node.object = tarvo::scene::ObjectKind::Mesh;
+    node.mesh = Grid();
+    scene.nodes.push_back(std::move(node));
+    return scene;
+}
+
+HostScene& Scene() {
+    static HostScene scene(GridScene());
+    return scene;
+}
+
+// Resident memory in MB, the peak (VmHWM) or the current (VmRSS).
+double StatusMB(const std::string& key) {
+    std::ifstream status("/proc/self/status");
+    std::string line;
+    while (std::getline(status, line))
+        if (line.rfind(key + ":", 0) == 0) return std::stod(line.substr(key.size() + 1)) / 1024.0;
+    return 0.0;
+}
+
+// Starts a new peak: writing 5 to clear_refs resets the process's peak resident size.
+void ResetPeak() {
+    std::ofstream("/proc/self/clear_refs") << "5";
+}
+
+std::string ScratchDir() {
+    static std::string dir = [] {
+        std::string pattern =
+            (std::filesystem::temp_directory_path() / "tarvo-mesh-bench-XXXXXX").string();
+        return std::string(mkdtemp(pattern.data()));
+    }();
+    return dir;
+}
+
+ExportOptions BenchOptions(int optMesh, int xFileType) {
+    ExportOptions options;
+    options.exportAnimation = 0;
+    options.optMesh = optMesh;
+    options.xFileType = xFileType;
+    return options;
+}
+
+std::uint32_t LastVertexCount(const std::string& lines) {
+    std::size_t at = lines.rfind("Opt Node Name is :Grid Verts: ");
+    return at == std::string::npos ? 0
+                                   : static_cast<std::uint32_t>(std::stoul(lines.substr(at + 30)));
+}
+
+void BM_Export(benchmark::State& state) {
+    HostScene& scene = Scene();
+    Interface host(&scene);
+    host.SetPlugCfgDir(ScratchDir());
+    SaveSettings(BenchOptions(static_cast<int>(state.range(0)), static_cast<int>(state.range(1))),
+                 host);
+    std::string path = ScratchDir() + "/grid.x", lines;
+    SetDebugPrintSink([&lines](const std::string& text) {
+        if (text.rfind("Opt Node", 0) == 0) lines += text;
+    });
+    double sceneMB = StatusMB("VmRSS");
+    ResetPeak();
+    for (auto _ : state) {
+        TarvoDirectXMaxExporter exporter;
+        if (exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0) != 1)
+            state.SkipWithError("export failed");
+    }
+    state.counters["peak_MB"] = StatusMB("VmHWM");
+    state.counters["scene_MB"] = sceneMB;
+    state.counters["file_MB"] = double(std::filesystem::file_size(path)) / 1e6;
+    state.counters["vertices"] = LastVertexCount(lines);
+    SetDebugPrintSink(nullptr);
+}
+
+// ExportMesh alone, into a save object that is never saved.
+void BM_MeshOnly(benchmark::State& state) {
+    HostScene& scene = Scene();
+    Interface host(&scene);
+    scene.IGame()->InitialiseIGame(false);
+    IGameNode* node = scene.IGame()->GetTopLevelNode(0);
+    TarvoDirectXMaxExporter exporter;
+    exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
+    exporter.hostInterface = &host;
+    ID3DXFile* file = nullptr;
+    D3DXFileCreate(&file);
+    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
+    file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    std::string path = ScratchDir() + "/unsaved.x";
+    double sceneMB = StatusMB("VmRSS");
+    ResetPeak();
+    for (auto _ : state) {
+        ID3DXFileSaveObject* save = nullptr;
+        file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save);
+        ExportMesh(exporter, node, 0, XParent(save));
+        save->Release();
+    }
+    state.counters["peak_MB"] = StatusMB("VmHWM");
+    state.counters["scene_MB"] = sceneMB;
+    file->Release();
+    scene.IGame()->ReleaseIGame();
+}
+
+BENCHMARK(BM_MeshOnly)
+    ->ArgNames({"optMesh"})
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
+BENCHMARK(BM_Export)
+    ->ArgNames({"optMesh", "xFileType"})
+    ->ArgsProduct({{0, 1, 2}, {0, 1, 2}})
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(1);
+
+}  // namespace
+
+BENCHMARK_MAIN();
