@@ -6,6 +6,8 @@
 //   message-box       shows a message box and returns 0
 //   wait-for-cancel   polls the host's cancel flag (writing OUTPUT.waiting once it does)
 //                     and, when a cancel comes, writes OUTPUT and returns 1
+//   ignore-cancel     like wait-for-cancel, but on a cancel only writes OUTPUT.cancel-seen
+//                     and goes on waiting
 // Built in variants (compile definitions) for the loader's failure cases.
 #include <chrono>
 #include <cstdlib>
@@ -64,11 +66,16 @@ int WriteReport(const MCHAR* name, Interface* ip, BOOL suppressPrompts, DWORD op
     return out ? 1 : 0;
 }
 
-int WaitForCancel(const MCHAR* name, Interface* ip) {
+int WaitForCancel(const MCHAR* name, Interface* ip, bool stopOnCancel) {
     ip->ProgressStart("Waiting for a cancel", TRUE, nullptr, nullptr);
     std::ofstream(std::string(name) + ".waiting") << "polling\n";
+    bool seen = false;
     for (int poll = 0; poll < 2000; ++poll) {
-        if (ip->GetCancel()) {
+        if (ip->GetCancel() && !stopOnCancel && !seen) {
+            std::ofstream(std::string(name) + ".cancel-seen") << "going on\n";
+            seen = true;
+        }
+        if (ip->GetCancel() && stopOnCancel) {
             ip->ProgressEnd();
             std::ofstream(name) << "cancelled\n";
             MarkScene(ip, name);
@@ -113,7 +120,8 @@ class FakeExporter : public SceneExport {
                         "TarvoExporter", MB_OK);
             return 0;
         }
-        if (mode == "wait-for-cancel") return WaitForCancel(name, ip);
+        if (mode == "wait-for-cancel") return WaitForCancel(name, ip, true);
+        if (mode == "ignore-cancel") return WaitForCancel(name, ip, false);
         return WriteReport(name, ip, suppressPrompts, options);
     }
 };

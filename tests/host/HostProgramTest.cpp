@@ -66,6 +66,14 @@ const scene::FileProperty* FindProperty(const scene::SceneData& data, const std:
     return nullptr;
 }
 
+// The fake plug-in leaves marker files as it reaches the points the tests wait for.
+bool WaitForFile(const std::string& file) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
+    while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    return fs::exists(file);
+}
+
 class HostProgram : public ::testing::Test {
   protected:
     void SetUp() override {
@@ -311,14 +319,23 @@ TEST_F(HostProgram, PlugCfgDirThatCannotBeMadeIsAWarningOnly) {
     EXPECT_TRUE(Contains(ReadText(output), "plugcfg " + plugcfg + "\n"));
 }
 
+TEST_F(HostProgram, SecondCtrlCEndsAnExportThatDoesNotStop) {
+    subprocess::ChildProgram child(Command({scene, output}),
+                                   {{"TARVO_FAKE_EXPORTER", "ignore-cancel"}});
+    ASSERT_TRUE(WaitForFile(output + ".waiting"));
+    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
+    ASSERT_TRUE(WaitForFile(output + ".cancel-seen"));
+    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
+    ProgramResult r = child.Wait();
+    EXPECT_EQ(r.signal, SIGINT);
+    EXPECT_FALSE(fs::exists(output));
+}
+
 TEST_F(HostProgram, CtrlCCancelsTheExport) {
     const std::string before = ReadText(scene);
     subprocess::ChildProgram child(Command({"--save-scene", scene, output}),
                                    {{"TARVO_FAKE_EXPORTER", "wait-for-cancel"}});
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!fs::exists(output + ".waiting") && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    ASSERT_TRUE(fs::exists(output + ".waiting"));
+    ASSERT_TRUE(WaitForFile(output + ".waiting"));
     ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
     ProgramResult r = child.Wait();
     EXPECT_EQ(r.signal, 0);
