@@ -761,6 +761,12 @@ SceneData ParseScene(const std::string& text, const std::string& fileName,
                              "line " + std::to_string(line) + ", column " + std::to_string(column) +
                                  ": not valid JSON" +
                                  (reason == std::string::npos ? "" : what.substr(reason)));
+    } catch (const json::out_of_range& e) {
+        // A number beyond the range of a double, such as 2e400.
+        std::string what = e.what();
+        std::size_t reason = what.find("] ");
+        throw SceneFileError(fileName, "",
+                             "not valid JSON: " + (reason == std::string::npos ? what : what.substr(reason + 2)));
     }
     return SceneReader(fileName, baseDirectory).Read(document);
 }

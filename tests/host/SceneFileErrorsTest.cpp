@@ -53,6 +53,9 @@ TEST(SceneFileErrors, DocumentLevelProblems) {
               "bad.tscene.json: /animationRange: the animation range ends before it starts");
     EXPECT_EQ(Refusal(R"({"format": "tarvo-scene", "version": 1, "colour": 1})"),
               "bad.tscene.json: /colour: unknown key \"colour\"");
+    // A number beyond a double's range is refused, not thrown past the loader.
+    EXPECT_EQ(Refusal(R"({"format": "tarvo-scene", "version": 1, "currentTime": 2e400})"),
+              "bad.tscene.json: not valid JSON: number overflow parsing '2e400'");
 }
 
 TEST(SceneFileErrors, ValuesOfTheWrongKindOrShape) {

@@ -1,0 +1,27 @@
+// Feeds arbitrary text to the scene-file parser. Whatever parses must also build a host
+// scene or be refused with a message, and must serialise and parse back to the same records.
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+
+#include "host/scene/SceneFile.h"
+#include "platform/max/HostScene.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    std::string text(reinterpret_cast<const char*>(data), size);
+    tarvo::scene::SceneData scene;
+    try {
+        scene = tarvo::scenefile::ParseScene(text, "fuzz.tscene.json");
+    } catch (const tarvo::scenefile::SceneFileError&) {
+        return 0;
+    }
+    try {
+        HostScene host(scene);
+    } catch (const std::invalid_argument&) {
+        // A refused scene names its problem; that is an answer.
+    }
+    auto again = tarvo::scenefile::ParseScene(tarvo::scenefile::SerializeScene(scene), "again.tscene.json");
+    again.baseDirectory = scene.baseDirectory;
+    if (!(again == scene)) std::abort();
+    return 0;
+}
