@@ -1,5 +1,6 @@
 // The vertex builder: one record per face corner becomes an output vertex, either its own
 // (sequential mode) or shared with an equal corner of the same host vertex (keyed mode).
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -55,8 +56,8 @@ void StoreRecord(VertexBuilder& builder, std::size_t vertex, const MeshVertex& r
     stored = record;
     stored.next = 0;
     stored.extraCount = static_cast<std::uint32_t>(extras.size());
-    std::memcpy(builder.extraUvs.data() + vertex * builder.extraStride, extras.data(),
-                extras.size_bytes());
+    auto row = builder.extraUvs.begin() + static_cast<std::ptrdiff_t>(vertex * builder.extraStride);
+    std::copy(extras.begin(), extras.end(), row);
 }
 
 std::size_t AppendRecord(VertexBuilder& builder, const MeshVertex& record,
