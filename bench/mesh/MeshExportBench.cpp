@@ -11,6 +11,7 @@
 #include <stdlib.h>
 
 #include <chrono>
+#include <cmath>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -144,10 +145,12 @@ ExportOptions BenchOptions(int optMesh, int xFileType) {
     return options;
 }
 
+// The output vertex count of the last "Opt Node Name is :%s Verts: %d, ..." line.
 std::uint32_t LastVertexCount(const std::string& lines) {
-    std::size_t at = lines.rfind("Opt Node Name is :Grid Verts: ");
+    std::size_t line = lines.rfind("Opt Node Name is :");
+    std::size_t at = line == std::string::npos ? line : lines.find("Verts: ", line);
     return at == std::string::npos ? 0
-                                   : static_cast<std::uint32_t>(std::stoul(lines.substr(at + 30)));
+                                   : static_cast<std::uint32_t>(std::stoul(lines.substr(at + 7)));
 }
 
 void BM_Export(benchmark::State& state) {
@@ -203,6 +206,68 @@ void BM_MeshOnly(benchmark::State& state) {
     scene.IGame()->ReleaseIGame();
 }
 
+// A fan of 200,000 faces around one host vertex whose every corner carries a texture
+// coordinate of its own: one host vertex with 200,000 variants, the case where walking the
+// chain per corner would be quadratic.
+HostScene& FanScene() {
+    static HostScene scene([] {
+        constexpr std::uint32_t kFanFaces = 200000;
+        MeshData mesh;
+        mesh.vertices.push_back(Point3(0, 0, 0));
+        MapChannel uvs;
+        for (std::uint32_t i = 0; i <= kFanFaces; ++i) {
+            float angle = 6.2831853f * float(i) / kFanFaces;
+            mesh.vertices.push_back(Point3(std::cos(angle), std::sin(angle), 0));
+            uvs.vertices.push_back(Point3(float(i) / kFanFaces, 0, 0));
+        }
+        for (std::uint32_t i = 0; i < kFanFaces; ++i) {
+            mesh.faces.push_back({{0, i + 1, i + 2}, 1, 0});
+            uvs.faces.push_back({i, i, i + 1});
+        }
+        mesh.maps[1] = uvs;
+        tarvo::scene::SceneData data;
+        tarvo::scene::NodeData node;
+        node.name = "Fan";
+        node.object = tarvo::scene::ObjectKind::Mesh;
+        node.mesh = std::move(mesh);
+        data.nodes.push_back(std::move(node));
+        return data;
+    }());
+    return scene;
+}
+
+void BM_FanMeshOnly(benchmark::State& state) {
+    HostScene& scene = FanScene();
+    Interface host(&scene);
+    scene.IGame()->InitialiseIGame(false);
+    IGameNode* node = scene.IGame()->GetTopLevelNode(0);
+    TarvoDirectXMaxExporter exporter;
+    exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
+    exporter.hostInterface = &host;
+    ID3DXFile* file = nullptr;
+    D3DXFileCreate(&file);
+    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    std::string path = ScratchDir() + "/fan.x", lines;
+    SetDebugPrintSink([&lines](const std::string& text) {
+        if (text.rfind("Opt Node", 0) == 0) lines = text;
+    });
+    for (auto _ : state) {
+        ID3DXFileSaveObject* save = nullptr;
+        file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save);
+        ExportMesh(exporter, node, 0, XParent(save));
+        save->Release();
+    }
+    SetDebugPrintSink(nullptr);
+    state.counters["vertices"] = LastVertexCount(lines);
+    file->Release();
+    scene.IGame()->ReleaseIGame();
+}
+
+BENCHMARK(BM_FanMeshOnly)
+    ->ArgNames({"optMesh"})
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond)
+    ->Iterations(2);
 BENCHMARK(BM_MeshOnly)
     ->ArgNames({"optMesh"})
     ->DenseRange(0, 2)
