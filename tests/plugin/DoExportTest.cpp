@@ -148,13 +148,14 @@ TEST_F(DoExportTest, TopFrameOnlyCarriesObjectPlacementsAndNoOffsetFrames) {
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
     const XDataObject& box = contents.objects[0];
-    ASSERT_EQ(box.children.size(), 3u);  // matrix, Child, Hidden
+    ASSERT_EQ(box.children.size(), 4u);  // matrix, Mesh, Child, Hidden
+    EXPECT_EQ(Child(box, 1).templateName, "Mesh");
     // The object sits half a unit up the box's own turned z axis.
     Point3 up = Point3(0, 0, 0.5f) * (RotateMatrix(QuatFromAxisAngle(Point3(0.3f, 0.4f, 0.866f).Normalize(), 0.7f)) *
                                       ScaleMatrix(Point3(1.3f, 1.3f, 1.3f)));
     ExpectNear(Translation(Child(box, 0)), Point3(1 + up.x, 3 + up.z, 2 + up.y));
-    EXPECT_EQ(Child(box, 1).name, "Child");
-    ExpectNear(Translation(Child(Child(box, 1), 0)), Point3(1, 3, 2));
+    EXPECT_EQ(Child(box, 2).name, "Child");
+    ExpectNear(Translation(Child(Child(box, 2), 0)), Point3(1, 3, 2));
 }
 
 TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
