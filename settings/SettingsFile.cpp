@@ -1,7 +1,6 @@
 // Loading and saving the settings: the order of the sources, the two files in the host's
 // plug-in configuration directory, and the host's clock.
 #include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -11,6 +10,7 @@
 #include <optional>
 
 #include "platform/max/Interface.h"
+#include "platform/win/FileIO.h"
 #include "settings/Settings.h"
 
 namespace {
@@ -47,40 +47,11 @@ std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t ma
     return bytes;
 }
 
-bool WriteAll(int fd, std::string_view bytes) {
-    while (!bytes.empty()) {
-        const ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0 && errno == EINTR) continue;
-        if (written <= 0) return false;
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    return true;
-}
-
-// A replaced file keeps its permissions; a new one is private to the user, as the
-// temporary file was created.
-void KeepPermissions(const std::string& target, int fd) {
-    struct stat existing {};
-    if (::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode)) {
-        ::fchmod(fd, existing.st_mode & 07777);
-    }
-}
-
 // Writes the file through a temporary file beside it that is renamed into place, so an
 // interrupted or failed save leaves the previous file whole.
 bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    const std::string target = tarvo::host::NativePath(path);
-    std::string temporary = target + ".XXXXXX";
-    const int fd = ::mkstemp(temporary.data());
-    if (fd < 0) return false;
-    KeepPermissions(target, fd);
-    const bool written = WriteAll(fd, bytes) && ::fsync(fd) == 0;
-    const bool closed = ::close(fd) == 0;
-    if (!written || !closed || std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return false;
-    }
-    return true;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    return SUCCEEDED(WriteFileAtomically(tarvo::host::NativePath(path), {data, bytes.size()}));
 }
 
 // Step 2: the XML file. Nothing when it is absent or its text is refused.

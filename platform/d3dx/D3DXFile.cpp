@@ -193,7 +193,9 @@ HRESULT SaveObject::Save() {
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;
     }
-    return xfile::WriteFileAtomically(m_path, image);
+    HRESULT hr = WriteFileAtomically(m_path, image);
+    // Errors of the file layer itself are D3DX's own "file read or write failed".
+    return hr == E_FAIL ? D3DXFERR_BADFILE : hr;
 }
 
 }  // namespace
