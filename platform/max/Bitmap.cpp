@@ -10,6 +10,7 @@
 #include <fstream>
 
 #include "platform/max/Interface.h"
+#include "platform/win/FileIO.h"
 
 namespace {
 
@@ -133,29 +134,15 @@ BMMRES Bitmap::Write(BitmapInfo*, DWORD) {
     return ok ? BMMRES_SUCCESS : BMMRES_IOERROR;
 }
 
-// A complete close writes a temporary file beside the target and renames it into place,
-// so a failure never leaves half an image and never destroys the previous file.
+// A complete close writes the image whole or not at all: a failure never leaves half an
+// image and never destroys the previous file.
 int Bitmap::Close(BitmapInfo*, int flag) {
     std::string target = std::move(m_outputName);
     std::vector<unsigned char> bytes = std::move(m_encoded);
     m_outputName.clear();
     m_encoded.clear();
     if (flag != BMM_CLOSE_COMPLETE || target.empty() || bytes.empty()) return 0;
-    std::string temporary = target + ".partial";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out.write(reinterpret_cast<const char*>(bytes.data()),
-                  static_cast<std::streamsize>(bytes.size()));
-        if (!out.flush()) {
-            std::remove(temporary.c_str());
-            return 0;
-        }
-    }
-    if (std::rename(temporary.c_str(), target.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        return 0;
-    }
-    return 1;
+    return SUCCEEDED(WriteFileAtomically(target, bytes)) ? 1 : 0;
 }
 
 void Bitmap::DeleteThis() {
