@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 
 #include "platform/max/Interface.h"
 #include "platform/win/FileIO.h"
