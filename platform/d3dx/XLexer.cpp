@@ -1,5 +1,6 @@
 #include "platform/d3dx/XLexer.h"
 
+#include <array>
 #include <cstring>
 #include <string_view>
 
@@ -33,9 +34,24 @@ bool EqualsIgnoringCase(std::string_view a, std::string_view b) {
     return a.size() == b.size() && ToLowerAscii(a) == ToLowerAscii(b);
 }
 
-bool IsSpace(std::uint8_t c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == 0; }
+// Character classes of the text form, looked up once per character of every word.
+enum CharClass : std::uint8_t { kWordChar = 0, kSpace = 1, kPunctuation = 2 };
 
-bool IsPunctuation(std::uint8_t c) { return std::strchr("{}[](),;<>\"", c) != nullptr && c != 0; }
+constexpr std::array<std::uint8_t, 256> MakeCharClasses() {
+    std::array<std::uint8_t, 256> classes{};
+    for (unsigned char c : std::string_view(" \t\r\n", 4)) classes[c] = kSpace;
+    classes[0] = kSpace;
+    for (unsigned char c : std::string_view("{}[](),;<>\"")) classes[c] = kPunctuation;
+    return classes;
+}
+
+constexpr std::array<std::uint8_t, 256> kCharClasses = MakeCharClasses();
+
+bool IsSpace(std::uint8_t c) { return kCharClasses[c] == kSpace; }
+
+bool IsPunctuation(std::uint8_t c) { return kCharClasses[c] == kPunctuation; }
+
+bool EndsWord(std::uint8_t c) { return kCharClasses[c] != kWordChar; }
 
 XTokenKind PunctuationKind(std::uint8_t c) {
     switch (c) {
@@ -140,7 +156,7 @@ private:
 
     XToken& ReadWord(XToken& token) {
         std::size_t end = m_pos;
-        while (end < m_data.size() && !IsSpace(m_data[end]) && !IsPunctuation(m_data[end])) ++end;
+        while (end < m_data.size() && !EndsWord(m_data[end])) ++end;
         std::string_view word(reinterpret_cast<const char*>(m_data.data()) + m_pos, end - m_pos);
         if (word.size() > kMaxTokenBytes) {
             throw XParseError(D3DXFERR_PARSEERROR, token.offset, "name too long");
