@@ -270,6 +270,14 @@ class SceneReader {
     // ---- Sections ----
 
     void ReadMaterials(const json& v, const std::string& path);
+    // A class identifier: its two parts as two unsigned 32-bit numbers.
+    Class_ID ReadClassId(const json& v, const std::string& path) const {
+        Array(v, path);
+        if (v.size() != 2) Fail(path, "expected two numbers, found " + std::to_string(v.size()));
+        return Class_ID(static_cast<ULONG>(Integer(v[0], path + "/0", 0, 0xFFFFFFFF)),
+                        static_cast<ULONG>(Integer(v[1], path + "/1", 0, 0xFFFFFFFF)));
+    }
+
     MaterialData ReadMaterial(const json& v, const std::string& path,
                               std::vector<const json*>& subs);
     void ReadMaps(Object& o, MaterialData& m);
@@ -387,14 +395,7 @@ MaterialData SceneReader::ReadMaterial(const json& v, const std::string& path,
         if (auto* x = o.Find("paramBlocks")) ReadParamBlocks(*x, o.At("paramBlocks"), m);
     }
     if (m.kind == MaterialKind::Other) {
-        if (auto* x = o.Find("classId")) {
-            Array(*x, o.At("classId"));
-            if (x->size() != 2)
-                Fail(o.At("classId"), "expected two numbers, found " + std::to_string(x->size()));
-            m.classId = Class_ID(
-                static_cast<ULONG>(Integer((*x)[0], o.At("classId") + "/0", 0, 0xFFFFFFFF)),
-                static_cast<ULONG>(Integer((*x)[1], o.At("classId") + "/1", 0, 0xFFFFFFFF)));
-        }
+        if (auto* x = o.Find("classId")) m.classId = ReadClassId(*x, o.At("classId"));
         if (auto* x = o.Find("className")) m.className = String(*x, o.At("className"));
     }
     o.Finish();
@@ -636,14 +637,7 @@ ModifierData SceneReader::ReadModifier(const json& v, const std::string& path, i
                                                 : "";
     if (auto* x = o.Find("name")) m.name = String(*x, o.At("name"));
     if (m.kind == ModifierKind::Other) {
-        if (auto* x = o.Find("classId")) {
-            Array(*x, o.At("classId"));
-            if (x->size() != 2)
-                Fail(o.At("classId"), "expected two numbers, found " + std::to_string(x->size()));
-            m.classId = Class_ID(
-                static_cast<ULONG>(Integer((*x)[0], o.At("classId") + "/0", 0, 0xFFFFFFFF)),
-                static_cast<ULONG>(Integer((*x)[1], o.At("classId") + "/1", 0, 0xFFFFFFFF)));
-        }
+        if (auto* x = o.Find("classId")) m.classId = ReadClassId(*x, o.At("classId"));
     } else {
         const json& bones = Array(o.Need("bones"), o.At("bones"));
         m.skin.bones.assign(bones.size(), -1);
