@@ -1,11 +1,6 @@
 // Loading and saving the settings: the order of the sources, the two files in the host's
 // plug-in configuration directory, and the host's clock.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstdio>
 #include <limits>
 #include <optional>
 
@@ -29,21 +24,9 @@ std::string PathInConfigDirectory(Interface& host, std::string_view fileName) {
 
 // The whole file (at most maxBytes of it), or nothing when it cannot be opened or read;
 // a directory of that name cannot be read.
-std::optional<std::string> ReadWholeFile(const std::string& path, std::size_t maxBytes) {
-    const int fd = ::open(tarvo::host::NativePath(path).c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return std::nullopt;
+std::optional<std::string> ReadConfigFile(const std::string& path, std::size_t maxBytes) {
     std::string bytes;
-    char buffer[4096];
-    bool failed = false;
-    while (bytes.size() < maxBytes) {
-        const ssize_t got = ::read(fd, buffer, std::min(sizeof buffer, maxBytes - bytes.size()));
-        if (got < 0 && errno == EINTR) continue;
-        if (got < 0) failed = true;
-        if (got <= 0) break;
-        bytes.append(buffer, static_cast<std::size_t>(got));
-    }
-    ::close(fd);
-    if (failed) return std::nullopt;
+    if (FAILED(ReadWholeFile(tarvo::host::NativePath(path), bytes, maxBytes))) return std::nullopt;
     return bytes;
 }
 
@@ -58,8 +41,7 @@ bool ReplaceFile(const std::string& path, std::string_view bytes) {
 std::optional<bool> LoadSettingsFile(ExportOptions& options, Interface& host) {
     const std::string path = GetSettingsPath(host);
     if (!DoesFileExist(path.c_str())) return std::nullopt;
-    const std::optional<std::string> text =
-        ReadWholeFile(path, std::numeric_limits<std::size_t>::max());
+    const std::optional<std::string> text = ReadConfigFile(path, kWholeFile);
     if (!text) return false;
     if (ReadSettingsText(options, host, *text)) return true;
     return std::nullopt;
@@ -69,7 +51,7 @@ std::optional<bool> LoadSettingsFile(ExportOptions& options, Interface& host) {
 std::optional<bool> LoadLegacySettingsFile(ExportOptions& options, Interface& host) {
     const std::string path = GetLegacySettingsPath(host);
     if (!DoesFileExist(path.c_str())) return std::nullopt;
-    const std::optional<std::string> bytes = ReadWholeFile(path, kLegacyFileMaxBytes);
+    const std::optional<std::string> bytes = ReadConfigFile(path, kLegacyFileMaxBytes);
     if (!bytes) return false;
     return ReadLegacySettings(
         options, std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));

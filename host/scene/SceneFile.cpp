@@ -4,15 +4,14 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <nlohmann/json.hpp>
 #include <set>
-#include <sstream>
 
 #include "host/scene/SceneFileFormat.h"
 #include "platform/max/SceneCheck.h"
+#include "platform/win/FileIO.h"
 
 namespace tarvo::scenefile {
 
@@ -759,8 +758,9 @@ SceneData ParseScene(const std::string& text, const std::string& fileName,
         // A number beyond the range of a double, such as 2e400.
         std::string what = e.what();
         std::size_t reason = what.find("] ");
-        throw SceneFileError(fileName, "",
-                             "not valid JSON: " + (reason == std::string::npos ? what : what.substr(reason + 2)));
+        throw SceneFileError(
+            fileName, "",
+            "not valid JSON: " + (reason == std::string::npos ? what : what.substr(reason + 2)));
     }
     return SceneReader(fileName, baseDirectory).Read(document);
 }
@@ -769,13 +769,15 @@ SceneData LoadSceneFile(const std::string& file) {
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
         throw SceneFileError(file, "", "cannot be read: it is a directory");
-    std::ifstream in(file, std::ios::binary);
-    if (!in) throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
-    std::ostringstream text;
-    text << in.rdbuf();
-    if (in.bad()) throw SceneFileError(file, "", "cannot be read");
+    std::string text;
+    const HRESULT read = ReadWholeFile(file, text);
+    // Only a file that could not be opened has a reason from the system worth showing.
+    if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
+        throw SceneFileError(file, "", "cannot be read");
+    if (FAILED(read))
+        throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
     std::filesystem::path base = std::filesystem::absolute(file).parent_path();
-    return ParseScene(text.str(), file, base.string());
+    return ParseScene(text, file, base.string());
 }
 
 }  // namespace tarvo::scenefile
