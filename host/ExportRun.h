@@ -3,7 +3,7 @@
 #pragma once
 
 #include "host/CommandLine.h"
-#include "host/ProgressBar.h"
+#include "host/Console.h"
 
 namespace tarvo::hostapp {
 

@@ -4,8 +4,8 @@
 #include <iostream>
 
 #include "host/CommandLine.h"
+#include "host/Console.h"
 #include "host/ExportRun.h"
-#include "host/ProgressBar.h"
 
 int main(int argc, char** argv) {
     using namespace tarvo::hostapp;

@@ -2,6 +2,7 @@
 
 #include <string>
 
+#include "host/Console.h"
 #include "host/ProgressBar.h"
 
 using namespace tarvo::hostapp;
