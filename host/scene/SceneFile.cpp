@@ -475,17 +475,17 @@ ParamData SceneReader::ReadParam(const json& v, const std::string& path) {
             Fail(o.At("value"),
                  "a parameter of type code " + std::to_string(p.type) + " holds no value here");
     } else if (t->values == 0) {
-        bool optional = p.type == 16;  // a bitmap parameter may hold no bitmap
+        bool optional = p.type == TYPE_BITMAP;  // a bitmap parameter may hold no bitmap
         if (!value && !optional) Fail(path, "\"value\" is missing");
         if (value && !value->is_null()) p.text = String(*value, o.At("value"));
     } else {
         if (!value) Fail(path, "\"value\" is missing");
         if (t->values == 1) {
-            if (p.type == 4 && value->is_boolean())
+            if (p.type == TYPE_BOOL && value->is_boolean())
                 p.number = value->get<bool>() ? 1 : 0;
-            else if (p.type == 4)
+            else if (p.type == TYPE_BOOL)
                 p.number = static_cast<double>(Integer(*value, o.At("value"), 0, 1));
-            else if (p.type == 1)
+            else if (p.type == TYPE_INT)
                 p.number = static_cast<double>(Integer(*value, o.At("value"),
                                                        std::numeric_limits<int>::min(),
                                                        std::numeric_limits<int>::max()));

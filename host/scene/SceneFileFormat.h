@@ -5,6 +5,7 @@
 #include <array>
 #include <string_view>
 
+#include "platform/max/ParamTypes.h"
 #include "platform/max/SceneData.h"
 
 namespace tarvo::scenefile::format {
@@ -48,21 +49,21 @@ inline constexpr std::array<ModifierKindName, 3> kModifierKinds{{
 }};
 
 struct ParamTypeName {
-    int code;
+    ParamType2 code;
     std::string_view name;
     int values;  // numbers in the value: 1 for a number, 3 or 4 for a vector, 0 for text
 };
 inline constexpr std::array<ParamTypeName, 10> kParamTypes{{
-    {0, "float", 1},
-    {1, "int", 1},
-    {2, "rgba", 4},
-    {3, "point3", 3},
-    {4, "bool", 1},
-    {8, "string", 0},
-    {9, "filename", 0},
-    {16, "bitmap", 0},
-    {22, "point4", 4},
-    {23, "frgba", 4},
+    {TYPE_FLOAT, "float", 1},
+    {TYPE_INT, "int", 1},
+    {TYPE_RGBA, "rgba", 4},
+    {TYPE_POINT3, "point3", 3},
+    {TYPE_BOOL, "bool", 1},
+    {TYPE_STRING, "string", 0},
+    {TYPE_FILENAME, "filename", 0},
+    {TYPE_BITMAP, "bitmap", 0},
+    {TYPE_POINT4, "point4", 4},
+    {TYPE_FRGBA, "frgba", 4},
 }};
 
 inline const ParamTypeName* FindParamType(int code) {

@@ -16,10 +16,6 @@ namespace {
 using json = nlohmann::ordered_json;
 using namespace tarvo::scene;
 
-constexpr int TYPE_FLOAT_CODE = 0;
-constexpr int TYPE_BOOL_CODE = 4;
-constexpr int TYPE_BITMAP_CODE = 16;
-
 // The shortest decimal that reads back as the same float, so files stay readable (0.1, not
 // 0.100000001490116) and load again bit for bit.
 double Number(float f) {
@@ -186,10 +182,10 @@ json SceneWriter::MaterialJson(const MaterialData& m) const {
                 else
                     param["type"] = p.type;
                 if (type && type->values == 1)
-                    param["value"] =
-                        p.type == TYPE_FLOAT_CODE  ? json(Number(static_cast<float>(p.number)))
-                        : p.type == TYPE_BOOL_CODE ? json(p.number != 0.0)
-                                                   : json(static_cast<long long>(p.number));
+                    param["value"] = p.type == TYPE_FLOAT
+                                         ? json(Number(static_cast<float>(p.number)))
+                                     : p.type == TYPE_BOOL ? json(p.number != 0.0)
+                                                           : json(static_cast<long long>(p.number));
                 if (type && type->values >= 3) {
                     json v =
                         json::array({Number(p.vector.x), Number(p.vector.y), Number(p.vector.z)});
@@ -198,7 +194,7 @@ json SceneWriter::MaterialJson(const MaterialData& m) const {
                 }
                 if (type && type->values == 0)
                     param["value"] =
-                        p.type == TYPE_BITMAP_CODE && p.text.empty() ? json(nullptr) : json(p.text);
+                        p.type == TYPE_BITMAP && p.text.empty() ? json(nullptr) : json(p.text);
                 list.push_back(param);
             }
             blocks.push_back(json{{"block", index}, {"params", list}});

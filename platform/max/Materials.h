@@ -10,22 +10,10 @@
 #include "platform/max/MaxMath.h"
 #include "platform/max/MaxTypes.h"
 #include "platform/max/Node.h"
+#include "platform/max/ParamTypes.h"
 #include "platform/max/SceneData.h"
 
 class Texmap;
-
-// Parameter types of a parameter block.
-using ParamType2 = int;
-constexpr ParamType2 TYPE_FLOAT = 0;
-constexpr ParamType2 TYPE_INT = 1;
-constexpr ParamType2 TYPE_RGBA = 2;
-constexpr ParamType2 TYPE_POINT3 = 3;
-constexpr ParamType2 TYPE_BOOL = 4;
-constexpr ParamType2 TYPE_STRING = 8;
-constexpr ParamType2 TYPE_FILENAME = 9;
-constexpr ParamType2 TYPE_BITMAP = 16;
-constexpr ParamType2 TYPE_POINT4 = 22;
-constexpr ParamType2 TYPE_FRGBA = 23;
 
 using ParamID = short;
 
