@@ -1,25 +1,6 @@
-#include <cstdio>
 #include <string>
 
 #include "mesh/Mesh.h"
-
-namespace {
-
-bool IsReplacedInObjectName(signed char c) {
-    if (c < 33) return true;  // control characters, the space, and every byte of 128 and above
-    switch (c) {
-        case '#':
-        case '>':
-        case ':':
-        case '.':
-        case '<':
-            return true;
-        default:
-            return false;
-    }
-}
-
-}  // namespace
 
 const char* MakeObjectName(const char* text, int index) {
     // Grows to fit: a name of any length is kept whole.
@@ -29,12 +10,7 @@ const char* MakeObjectName(const char* text, int index) {
         if (*text >= '0' && *text <= '9') buffer = "TDX";
         buffer += text;
     }
-    for (char& c : buffer) {
-        if (c == '"')
-            c = '\'';
-        else if (IsReplacedInObjectName(static_cast<signed char>(c)))
-            c = '_';
-    }
     if (index != -1) buffer += "Sub" + std::to_string(index);
+    MakeLegalName(buffer);
     return buffer.c_str();
 }

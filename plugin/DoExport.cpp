@@ -90,6 +90,7 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, 
 
     totalNodeCount = 0;
     visitedNodeCount = 0;
+    frameNames = UniqueNames();
     CountNodes(*this, hostInterface->GetRootNode(), totalNodeCount);
     if (options.exportMaterials && !options.inlineMaterials) WriteTopLevelMaterials(*this, XParent(saveObject));
 

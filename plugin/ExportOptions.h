@@ -30,6 +30,12 @@ struct AnimSegment {
     bool operator==(const AnimSegment&) const = default;
 };
 
+// Values of frameSetting.
+constexpr std::int32_t kFrameSettingNoFrames = 0;  // meshes at the top level, no frames
+constexpr std::int32_t kFrameSettingTopFrameOnly =
+    1;  // one frame per node, side by side, world placement
+constexpr std::int32_t kFrameSettingSubFrames = 2;  // frames nested as the nodes are
+
 // Every field is a signed 32-bit value; a flag holds 0 or 1. The initial values below are
 // what a new exporter holds before any settings are loaded.
 struct ExportOptions {

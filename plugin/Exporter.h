@@ -43,6 +43,7 @@ public:
     TimeValue staticTime = 0;
     std::vector<Mtl*> sceneMaterials;            // distinct, no nulls; the host owns them
     StringPool stringPool;
+    UniqueNames frameNames;                      // the Frame name of each host node written
     float igameVersion = 0.0f;
 
 private:

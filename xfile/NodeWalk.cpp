@@ -14,45 +14,52 @@ Object* EvaluatedObject(INode* node, TimeValue time) {
 
 // Matrices whose twelve floats are equal bit for bit: the exact test that keeps an
 // unchanged child from picking up rounding noise.
-bool SameBits(const Matrix3& a, const Matrix3& b) { return std::memcmp(a.m, b.m, sizeof a.m) == 0; }
+bool SameBits(const Matrix3& a, const Matrix3& b) {
+    return std::memcmp(a.m, b.m, sizeof a.m) == 0;
+}
 
 HRESULT AddMatrix(TarvoDirectXMaxExporter& exporter, Matrix3 matrix, ID3DXFileSaveData* frame) {
     FlipMatrixYZ(exporter, matrix);
     float payload[16];
     MatrixToXFile(matrix, payload);
     ID3DXFileSaveData* object = nullptr;
-    HRESULT hr = frame->AddDataObject(TID_D3DRMFrameTransformMatrix, nullptr, nullptr, sizeof payload,
-                                      payload, &object);
+    HRESULT hr = frame->AddDataObject(TID_D3DRMFrameTransformMatrix, nullptr, nullptr,
+                                      sizeof payload, payload, &object);
     if (object != nullptr) object->Release();
     return hr;
 }
 
-ID3DXFileSaveData* AddNodeFrame(INode* node, const XParent& parent) {
+ID3DXFileSaveData* AddNodeFrame(TarvoDirectXMaxExporter& exporter, INode* node,
+                                const XParent& parent) {
+    const std::string& name = exporter.frameNames.NameOf(node, MakeNodeName(node->GetName()));
     ID3DXFileSaveData* frame = nullptr;
-    parent.AddDataObject(TID_D3DRMFrame, MakeNodeName(node->GetName()), nullptr, 0, nullptr, &frame);
+    (void)parent.AddDataObject(TID_D3DRMFrame, name.c_str(), nullptr, 0, nullptr, &frame);
     return frame;
 }
 
 void PrintClass(const char* format, INode* node) {
     Object* reference = node->GetObjectRef();
     Class_ID id = reference != nullptr ? reference->ClassID() : Class_ID(0, 0);
-    DebugPrint(format, node->GetName(), static_cast<unsigned>(id.PartA()), static_cast<unsigned>(id.PartB()));
+    DebugPrint(format, node->GetName(), static_cast<unsigned>(id.PartA()),
+               static_cast<unsigned>(id.PartB()));
 }
 
 void ShowNodeProgress(TarvoDirectXMaxExporter& exporter, INode* node) {
     std::string title = node->GetName();
     if (const char* suffix = LoadResString(IDS_MESH)) title += suffix;
-    int percent = exporter.totalNodeCount > 0 ? exporter.visitedNodeCount * 100 / exporter.totalNodeCount : 0;
+    int percent =
+        exporter.totalNodeCount > 0 ? exporter.visitedNodeCount * 100 / exporter.totalNodeCount : 0;
     exporter.hostInterface->ProgressUpdate(percent, FALSE, title.c_str());
 }
 
 // The node's own content by the kind of its evaluated object.
-void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, INode* node, Object* object,
-                       const XParent& parent, ID3DXFileSaveData** frame) {
+void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, INode* node,
+                       Object* object, const XParent& parent, INode* parentNode,
+                       ID3DXFileSaveData** frame) {
     switch (object->SuperClassID()) {
         case GEOMOBJECT_CLASS_ID:
             if (!exporter.options.exportGeom) return;
-            ExportGeomNode(exporter, gameNode, parent, frame);
+            ExportGeomNode(exporter, gameNode, parent, parentNode, frame);
             exporter.hostInterface->ProgressUpdate(0, FALSE, LoadResString(IDS_ANIMATION_SETS));
             if (exporter.options.exportAnimation) RegisterSegmentNode(exporter, gameNode);
             return;
@@ -62,29 +69,54 @@ void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, I
                 DebugPrint("IGame Detected Helper\n");
             }
             if (!exporter.options.exportDummy) return;
-            ExportHelperNode(exporter, node, parent, frame);
+            ExportHelperNode(exporter, node, parent, parentNode, frame);
             if (exporter.options.exportAnimation) RegisterSegmentNode(exporter, gameNode);
             return;
         }
-        case GEN_DERIVOB_CLASS_ID: DebugPrint("mmmmm May have something here\n"); return;
-        default: return;  // cameras, lights, shapes, systems: no frame
+        case GEN_DERIVOB_CLASS_ID:
+            DebugPrint("mmmmm May have something here\n");
+            return;
+        default:
+            return;  // cameras, lights, shapes, systems: no frame
     }
 }
 
 }  // namespace
 
+// Where the children of a node go. With top frames only every frame stands at the top level
+// of the file; otherwise a child hangs under the node's frame, or, when the node made none,
+// under the node's own parent, and its matrix is relative to the node of that frame.
+struct ChildPlacement {
+    XParent parent;
+    INode* parentNode;
+};
+
+ChildPlacement PlacementOfChildren(const TarvoDirectXMaxExporter& exporter, INode* node,
+                                   ID3DXFileSaveData* frame, const XParent& parent,
+                                   INode* parentNode) {
+    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
+        return {XParent(exporter.saveObject), nullptr};
+    if (frame != nullptr) return {XParent(frame), node};
+    return {parent, parentNode};
+}
+
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter) {
     ++counter;
     AddUniqueMaterial(exporter, node->GetMtl());
-    for (int i = 0; i < node->NumberOfChildren(); ++i) CountNodes(exporter, node->GetChildNode(i), counter);
+    // Every name the file may hold, so that a renamed frame never takes a later one's name.
+    exporter.frameNames.Reserve(MakeNodeName(node->GetName()));
+    for (int i = 0; i < node->NumberOfChildren(); ++i)
+        CountNodes(exporter, node->GetChildNode(i), counter);
 }
 
-int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* host, const XParent& parent) {
+int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* host,
+             const XParent& parent, INode* parentNode) {
     ++exporter.visitedNodeCount;
     INode* node = gameNode->GetMaxNode();
     ShowNodeProgress(exporter, node);
-    DebugPrint("Current Node: %ld  Name: %s Children: %ld \n", static_cast<long>(exporter.visitedNodeCount),
-               node->GetName(), static_cast<long>(node->NumberOfChildren()));
+    DebugPrint("Current Node: %ld  Name: %s Children: %ld \n",
+               static_cast<long>(exporter.visitedNodeCount), node->GetName(),
+               static_cast<long>(node->NumberOfChildren()));
     if (host->GetCancel()) return 0;
 
     ID3DXFileSaveData* frame = nullptr;
@@ -95,15 +127,14 @@ int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* 
         gameNode->GetIGameObject();
         Object* object = EvaluatedObject(node, exporter.staticTime);
         if (object == nullptr) return 0;
-        ExportNodeContent(exporter, gameNode, node, object, parent, &frame);
+        ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, &frame);
     }
 
-    // A child hangs under this node's frame, or under this node's own parent when no frame
-    // was made.
-    XParent childParent = frame != nullptr ? XParent(frame) : parent;
+    ChildPlacement children = PlacementOfChildren(exporter, node, frame, parent, parentNode);
     int result = 1;
     for (int i = 0; i < gameNode->GetChildCount(); ++i) {
-        if (WalkNode(exporter, gameNode->GetNodeChild(i), host, childParent) == 0) {
+        if (WalkNode(exporter, gameNode->GetNodeChild(i), host, children.parent,
+                     children.parentNode) == 0) {
             result = 0;
             break;
         }
@@ -113,64 +144,72 @@ int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* 
 }
 
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, const XParent& parent,
-                   ID3DXFileSaveData** frame) {
+                   INode* parentNode, ID3DXFileSaveData** frame) {
     INode* node = gameNode->GetMaxNode();
     Object* object = EvaluatedObject(node, exporter.staticTime);
     if (object == nullptr || object->ClassID() == TARGET_CLASS_ID) return 0;
-    if (exporter.options.frameSetting <= 0) {
+    if (exporter.options.frameSetting <= kFrameSettingNoFrames) {
         ExportMesh(exporter, gameNode, exporter.staticTime, parent);
         return 1;
     }
-    ID3DXFileSaveData* nodeFrame = AddNodeFrame(node, parent);
+    ID3DXFileSaveData* nodeFrame = AddNodeFrame(exporter, node, parent);
     // When the frame cannot be added, its content goes under the parent instead.
     XParent frameParent = nodeFrame != nullptr ? XParent(nodeFrame) : parent;
     ID3DXFileSaveData* meshParent = nodeFrame;
     if (nodeFrame != nullptr) {
-        WriteFrameTransform(exporter, node, exporter.staticTime, nodeFrame);
-        WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &meshParent);
+        // The walk goes on whatever these two give: the frame stays, with what could be added.
+        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, nodeFrame);
+        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &meshParent);
     }
     bool visible = !node->IsNodeHidden(FALSE) && node->Renderable();
-    if (visible) ExportMesh(exporter, gameNode, exporter.staticTime, meshParent != nullptr ? XParent(meshParent) : frameParent);
+    if (visible)
+        ExportMesh(exporter, gameNode, exporter.staticTime,
+                   meshParent != nullptr ? XParent(meshParent) : frameParent);
     if (meshParent != nullptr && meshParent != nodeFrame) meshParent->Release();
     *frame = nodeFrame;
     return 1;
 }
 
 int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XParent& parent,
-                     ID3DXFileSaveData** frame) {
+                     INode* parentNode, ID3DXFileSaveData** frame) {
     *frame = nullptr;
-    if (exporter.options.frameSetting <= 0) return 1;
-    ID3DXFileSaveData* nodeFrame = AddNodeFrame(node, parent);
+    if (exporter.options.frameSetting <= kFrameSettingNoFrames) return 1;
+    ID3DXFileSaveData* nodeFrame = AddNodeFrame(exporter, node, parent);
     if (nodeFrame != nullptr) {
-        WriteFrameTransform(exporter, node, exporter.staticTime, nodeFrame);
+        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, nodeFrame);
         ID3DXFileSaveData* offsetFrame = nodeFrame;
-        WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &offsetFrame);
+        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &offsetFrame);
         if (offsetFrame != nodeFrame) offsetFrame->Release();
     }
     *frame = nodeFrame;
     return 1;
 }
 
-HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
-                            ID3DXFileSaveData* frame) {
+HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, INode* parentNode,
+                            TimeValue time, ID3DXFileSaveData* frame) {
+    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
+        return AddMatrix(exporter, node->GetObjTMAfterWSM(time), frame);
     Matrix3 placement = node->GetNodeTM(time);
     if (!node->IsRootNode()) {
-        Matrix3 parentPlacement = node->GetParentTM(time);
-        placement = SameBits(placement, parentPlacement) ? Matrix3(1) : placement * Inverse(parentPlacement);
+        // Relative to the frame it is written under, which is not always the node's parent:
+        // a camera or an unselected parent makes no frame.
+        if (parentNode == nullptr) parentNode = exporter.hostInterface->GetRootNode();
+        Matrix3 parentPlacement = parentNode->GetNodeTM(time);
+        placement = SameBits(placement, parentPlacement) ? Matrix3(1)
+                                                         : placement * Inverse(parentPlacement);
     }
-    if (exporter.options.frameSetting == 1) placement = node->GetObjTMAfterWSM(time);
     return AddMatrix(exporter, placement, frame);
 }
 
 HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
                                ID3DXFileSaveData* frame, ID3DXFileSaveData** meshParent) {
     *meshParent = frame;
-    if (exporter.options.frameSetting == 1) return 0;
+    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly) return 0;
     Matrix3 nodePlacement = node->GetNodeTM(time);
     Matrix3 objectPlacement = node->GetObjTMAfterWSM(time);
     if (SameBits(objectPlacement, nodePlacement)) return 0;
     ID3DXFileSaveData* offsetFrame = nullptr;
-    frame->AddDataObject(TID_D3DRMFrame, nullptr, nullptr, 0, nullptr, &offsetFrame);
+    (void)frame->AddDataObject(TID_D3DRMFrame, nullptr, nullptr, 0, nullptr, &offsetFrame);
     if (offsetFrame == nullptr) return D3DXFERR_BADOBJECT;
     HRESULT hr = AddMatrix(exporter, objectPlacement * Inverse(nodePlacement), offsetFrame);
     if (FAILED(hr)) {
@@ -185,7 +224,8 @@ void RegisterSegmentNode(TarvoDirectXMaxExporter& exporter, IGameNode* node) {
     try {
         DebugPrint("Animation Node: %s\n", node->GetName());
         for (AnimSegment& segment : exporter.options.segments) {
-            segment.nodes.push_back(SegmentNode{node->GetName(), node, exporter.options.aniOpenClosed,
+            segment.nodes.push_back(SegmentNode{node->GetName(), node,
+                                                exporter.options.aniOpenClosed,
                                                 exporter.options.aniPositionQuality});
         }
     } catch (...) {

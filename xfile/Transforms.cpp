@@ -9,20 +9,27 @@ Matrix3 QuatMatrix(const Quat& q) {
     return m;
 }
 
+// The rotation seen in the mirror that exchanges y and z.
+Quat MirroredYZ(const Quat& q) {
+    return Quat(q.x, q.z, q.y, -q.w);
+}
+
 }  // namespace
 
 void FlipMatrixYZ(const TarvoDirectXMaxExporter& exporter, Matrix3& matrix) {
     if (exporter.options.leftHanded != 1) return;
     AffineParts parts;
     decomp_affine(matrix, &parts);
-    // The parts with y and z exchanged; the rotation turns the other way about its axis.
+    // The parts with y and z exchanged; each rotation, the stretch rotation too, turns the
+    // other way about its mirrored axis. The stretch rotation is not always the identity:
+    // with two equal stretch factors the decomposition may turn the pair's axes, and leaving
+    // it unmirrored would stretch the wrong axis.
     Point3 t(parts.t.x, parts.t.z, parts.t.y);
     Point3 k(parts.k.x, parts.k.z, parts.k.y);
-    Quat q(parts.q.x, parts.q.z, parts.q.y, -parts.q.w);
     Matrix3 T(1);
     T.SetTrans(t);
-    Matrix3 U = QuatMatrix(parts.u);
-    matrix = Inverse(U) * ScaleMatrix(k) * U * QuatMatrix(q) *
+    Matrix3 U = QuatMatrix(MirroredYZ(parts.u));
+    matrix = Inverse(U) * ScaleMatrix(k) * U * QuatMatrix(MirroredYZ(parts.q)) *
              ScaleMatrix(Point3(parts.f, parts.f, parts.f)) * T;
 }
 

@@ -7,6 +7,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
@@ -22,7 +24,7 @@ class IGameNode;
 // Where a data object is added: the top level of the file, or under a data object. Every
 // writer is written once over this, whatever kind of parent it is handed.
 class XParent {
-public:
+  public:
     explicit XParent(ID3DXFileSaveObject* file) : m_file(file) {}
     explicit XParent(ID3DXFileSaveData* data) : m_data(data) {}
 
@@ -31,7 +33,7 @@ public:
     HRESULT AddDataReference(LPCSTR szName, const GUID* pId) const;
     bool IsFile() const { return m_file != nullptr; }
 
-private:
+  private:
     ID3DXFileSaveObject* m_file = nullptr;
     ID3DXFileSaveData* m_data = nullptr;
 };
@@ -42,9 +44,9 @@ private:
 // destroyed. Texts are never split or moved; a new block becomes the head when the head
 // has no room, and earlier blocks are not searched.
 class StringPool {
-public:
-    static constexpr std::size_t kBlockBytes = 4104;     // link, count, text area
-    static constexpr std::size_t kBlockTextBytes = 4088; // room for texts in one block
+  public:
+    static constexpr std::size_t kBlockBytes = 4104;      // link, count, text area
+    static constexpr std::size_t kBlockTextBytes = 4088;  // room for texts in one block
 
     StringPool() = default;
     StringPool(const StringPool&) = delete;
@@ -59,7 +61,7 @@ public:
     std::size_t BlockCount() const { return m_blocks.size(); }
     std::size_t HeadBytesUsed() const { return m_blocks.empty() ? 0 : m_blocks.back().used; }
 
-private:
+  private:
     struct Block {
         std::unique_ptr<char[]> text;
         std::size_t capacity = 0;
@@ -73,17 +75,42 @@ private:
 
 // ---- Names -------------------------------------------------------------------------------
 
-// The legal object name of a host node, optionally "prefix-name": a double quote becomes a
-// single quote; control characters, the space, bytes of 128 and above, and each of
-// ( ) # > . : ; < become an underscore. The result is in one shared buffer that the next
-// call overwrites; names of any length are kept whole.
+// The one name rule of every object name written (frames, meshes, materials, references,
+// skin bones), so that every reader's text parser reads the name back: each byte other than
+// a letter, a digit, '_' or '-' becomes '_'; a name starting with a digit or '-', or equal
+// to a keyword of the text form in any case ("template", "DWORD", "Array", ...), gets a '_'
+// in front. A name that already follows the rule stays as it is.
+void MakeLegalName(std::string& text);
+
+// The legal object name of a host node, optionally "prefix-name", by MakeLegalName. The
+// result is in one shared buffer that the next call overwrites; names of any length are
+// kept whole.
 const char* MakeNodeName(const char* name, const char* prefix = nullptr);
+
+// The written names of one kind of object in one file (the frames), each unique: an object
+// keeps the name the rule gave it unless an earlier object of the file has it; then it gets
+// the shortest suffix "_2", "_3", ... that no name given out or reserved has. Every reference
+// to the object (animations, skin bones) asks here for the name it actually got.
+class UniqueNames {
+  public:
+    // A name that some object of the file may take later; renamed objects keep clear of it.
+    void Reserve(const std::string& ruleName);
+    // The name of `object`, given out on the first call; an empty rule name stays empty
+    // (an unnamed object).
+    const std::string& NameOf(const void* object, const std::string& ruleName);
+
+  private:
+    std::unordered_map<const void*, std::string> m_given;
+    std::unordered_set<std::string> m_taken;     // names given out
+    std::unordered_set<std::string> m_reserved;  // names the rule gives to objects of the file
+};
 
 // ---- Fatal save error --------------------------------------------------------------------
 
 // Formats "Error saving .X file: 0x%08x (%s)\n%s:%d: %s\n" into a shared 4,096-byte buffer,
 // sends it to the debugger output and throws the text (a const char*). Does not return.
-[[noreturn]] void ThrowSaveError(const char* callText, const char* sourceFile, int line, HRESULT hr);
+[[noreturn]] void ThrowSaveError(const char* callText, const char* sourceFile, int line,
+                                 HRESULT hr);
 
 // ---- Transforms --------------------------------------------------------------------------
 
@@ -96,13 +123,19 @@ void MatrixToXFile(const Matrix3& matrix, float out[16]);
 // ---- Node walk ---------------------------------------------------------------------------
 
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter);
-int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host, const XParent& parent);
+// Walks a node and its children under `parent`. `parentNode` is the host node whose frame
+// `parent` is, the one the frame's matrix is relative to; null for the top level of the file,
+// where the matrix is relative to the world (the scene root).
+int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host,
+             const XParent& parent, INode* parentNode = nullptr);
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, const XParent& parent,
-                   ID3DXFileSaveData** frame);
+                   INode* parentNode, ID3DXFileSaveData** frame);
 int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XParent& parent,
-                     ID3DXFileSaveData** frame);
-HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
-                            ID3DXFileSaveData* frame);
+                     INode* parentNode, ID3DXFileSaveData** frame);
+// Adds the node's FrameTransformMatrix: its placement relative to `parentNode`'s (null: the
+// scene root), or its object's world placement with top frames only.
+HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, INode* parentNode,
+                            TimeValue time, ID3DXFileSaveData* frame);
 HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
                                ID3DXFileSaveData* frame, ID3DXFileSaveData** meshParent);
 void RegisterSegmentNode(TarvoDirectXMaxExporter& exporter, IGameNode* node);

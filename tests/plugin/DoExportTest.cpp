@@ -140,22 +140,24 @@ TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) 
     EXPECT_TRUE(std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));
 }
 
-TEST_F(DoExportTest, TopFrameOnlyCarriesObjectPlacementsAndNoOffsetFrames) {
+TEST_F(DoExportTest, TopFrameOnlyCarriesObjectPlacementsSideBySide) {
     ExportOptions options;
     options.frameSetting = 1;
     UseOptions(options);
     std::string path = m_dir.Path("top.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
+    // Every frame at the top level: Box, Child, Hidden, OnCamera, Point01.
+    ASSERT_EQ(contents.objects.size(), 5u);
     const XDataObject& box = contents.objects[0];
-    ASSERT_EQ(box.children.size(), 4u);  // matrix, Mesh, Child, Hidden
+    ASSERT_EQ(box.children.size(), 2u);  // matrix, Mesh: no offset frame, no child frames
     EXPECT_EQ(Child(box, 1).templateName, "Mesh");
     // The object sits half a unit up the box's own turned z axis.
     Point3 up = Point3(0, 0, 0.5f) * (RotateMatrix(QuatFromAxisAngle(Point3(0.3f, 0.4f, 0.866f).Normalize(), 0.7f)) *
                                       ScaleMatrix(Point3(1.3f, 1.3f, 1.3f)));
     ExpectNear(Translation(Child(box, 0)), Point3(1 + up.x, 3 + up.z, 2 + up.y));
-    EXPECT_EQ(Child(box, 2).name, "Child");
-    ExpectNear(Translation(Child(Child(box, 2), 0)), Point3(1, 3, 2));
+    EXPECT_EQ(contents.objects[1].name, "Child");
+    ExpectNear(Translation(Child(contents.objects[1], 0)), Point3(1, 3, 2));  // its world placement
 }
 
 TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
@@ -167,15 +169,17 @@ TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
     for (const auto& object : xtest::ReadBack(path).objects) EXPECT_NE(object.templateName, "Frame");
 }
 
-TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesButKeepsTheirPlacement) {
+TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld) {
     m_host->SelectNode(m_scene->FindNode("Hidden"));
     std::string path = m_dir.Path("selected.x");
     ASSERT_EQ(Export(path, TRUE, SCENE_EXPORT_SELECTED), 1);
     auto contents = xtest::ReadBack(path);
     ASSERT_EQ(contents.objects.size(), 1u);
     EXPECT_EQ(contents.objects[0].name, "Hidden");
-    // Still relative to its unselected parent.
-    ExpectNear(Translation(Child(contents.objects[0], 0)), Point3(0, 1, 0));
+    // At the top level its matrix is its world placement: one unit up the box's own z axis.
+    Point3 world = m_scene->FindNode("Hidden")->GetNodeTM(0).GetTrans();
+    ExpectNear(Translation(Child(contents.objects[0], 0)), Point3(world.x, world.z, world.y));
+    EXPECT_GT(std::fabs(world.z - 3.0f), 0.5f);  // not where the parent's offset alone puts it
 }
 
 TEST_F(DoExportTest, EachFileTypeWritesItsForm) {

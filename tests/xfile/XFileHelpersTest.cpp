@@ -1,25 +1,65 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <random>
 #include <string>
 
+#include "mesh/Mesh.h"
 #include "platform/win/WinUser.h"
 #include "plugin/Exporter.h"
 #include "xfile/XFile.h"
 
 namespace {
 
-TEST(MakeNodeName, ReplacesWhatTextNamesCannotHold) {
+TEST(MakeNodeName, KeepsOnlyWhatEveryTextReaderTakesInAName) {
     EXPECT_STREQ(MakeNodeName("Box01"), "Box01");
+    EXPECT_STREQ(MakeNodeName("Box_01-left"), "Box_01-left");  // already legal: unchanged
     EXPECT_STREQ(MakeNodeName("Box 01.left"), "Box_01_left");
-    EXPECT_STREQ(MakeNodeName("my \"car\""), "my_'car'");
+    EXPECT_STREQ(MakeNodeName("my \"car\""), "my__car_");
     EXPECT_STREQ(MakeNodeName("a(b)#c:d;e<f>"), "a_b__c_d_e_f_");
     EXPECT_STREQ(MakeNodeName("K\xC3\xA4se"), "K__se");  // each byte of the accented letter
     EXPECT_STREQ(MakeNodeName("Bone 1", "Anim"), "Anim-Bone_1");
-    EXPECT_STREQ(MakeNodeName("a-b{c},d/e\\f"), "a-b{c},d/e\\f");
+    EXPECT_STREQ(MakeNodeName("a-b{c},d/e\\f'g"), "a-b_c__d_e_f_g");
+    EXPECT_STREQ(MakeNodeName("Door{L}"), "Door_L_");
+    EXPECT_STREQ(MakeNodeName("Wheel (left)"), "Wheel__left_");
     EXPECT_STREQ(MakeNodeName("tab\there"), "tab_here");
     EXPECT_STREQ(MakeNodeName(""), "");
+}
+
+TEST(MakeNodeName, NamesThatWouldReadAsNumbersOrKeywordsGetAnUnderscoreInFront) {
+    EXPECT_STREQ(MakeNodeName("9"), "_9");
+    EXPECT_STREQ(MakeNodeName("2nd floor"), "_2nd_floor");
+    EXPECT_STREQ(MakeNodeName("-x"), "_-x");
+    EXPECT_STREQ(MakeNodeName("template"), "_template");
+    EXPECT_STREQ(MakeNodeName("Array"), "_Array");
+    EXPECT_STREQ(MakeNodeName("dword"), "_dword");
+    EXPECT_STREQ(MakeNodeName("Arrays"), "Arrays");
+    EXPECT_STREQ(MakeNodeName("_9"), "_9");
+}
+
+TEST(MakeObjectName, FollowsTheSameRuleAfterItsOwnPrefixAndSuffix) {
+    EXPECT_STREQ(MakeObjectName("9 Box", -1), "TDX9_Box");
+    EXPECT_STREQ(MakeObjectName("Wheel (left)", 2), "Wheel__left_Sub2");
+    EXPECT_STREQ(MakeObjectName("Array", 0), "ArraySub0");
+    EXPECT_STREQ(MakeObjectName("Array", -1), "_Array");
+    EXPECT_STREQ(MakeObjectName("-x", -1), "_-x");
+    EXPECT_STREQ(MakeObjectName("", 3), "Sub3");
+}
+
+TEST(UniqueNames, LaterHoldersOfATakenNameGetTheShortestFreeSuffix) {
+    UniqueNames names;
+    int a = 0, b = 0, c = 0, d = 0, e = 0;
+    for (const char* reserved : {"Box", "Box", "Box_2", "Wheel"}) names.Reserve(reserved);
+    EXPECT_EQ(names.NameOf(&a, "Box"), "Box");
+    EXPECT_EQ(names.NameOf(&b, "Box"), "Box_3");  // Box_2 belongs to a node of the file
+    EXPECT_EQ(names.NameOf(&c, "Box_2"), "Box_2");
+    EXPECT_EQ(names.NameOf(&d, "Box"), "Box_4");
+    EXPECT_EQ(names.NameOf(&b, "ignored"), "Box_3");  // asked again: the name it got
+    EXPECT_EQ(names.NameOf(&e, ""), "");              // unnamed stays unnamed
+    int f = 0;
+    EXPECT_EQ(names.NameOf(&f, ""), "");
 }
 
 TEST(MakeNodeName, KeepsLongNamesWholeInOneSharedBuffer) {
@@ -71,7 +111,8 @@ TEST(ThrowSaveError, FormatsSendsToTheDebuggerAndThrowsTheText) {
     SetDebugOutputSink([&](const std::string& text) { debugged = text; });
     const char* thrown = nullptr;
     try {
-        ThrowSaveError("pxofobjEffectInst->AddDataObject(...)", "Materials", 812, D3DXFERR_BADVALUE);
+        ThrowSaveError("pxofobjEffectInst->AddDataObject(...)", "Materials", 812,
+                       D3DXFERR_BADVALUE);
     } catch (const char* text) {
         thrown = text;
     }
@@ -100,13 +141,15 @@ Matrix3 Translation(float x, float y, float z) {
 
 void ExpectNear(const Matrix3& actual, const Matrix3& expected) {
     for (int r = 0; r < 4; ++r) {
-        for (int c = 0; c < 3; ++c) EXPECT_NEAR(actual.m[r][c], expected.m[r][c], 1e-5f) << r << "," << c;
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(actual.m[r][c], expected.m[r][c], 1e-5f) << r << "," << c;
     }
 }
 
 TEST(FlipMatrixYZ, OnlyWhenLeftHandedIsExactlyOne) {
     TarvoDirectXMaxExporter exporter;
-    Matrix3 original = Translation(1, 2, 3) * RotateMatrix(QuatFromAxisAngle(Point3(1, 1, 0).Normalize(), 0.7f));
+    Matrix3 original =
+        Translation(1, 2, 3) * RotateMatrix(QuatFromAxisAngle(Point3(1, 1, 0).Normalize(), 0.7f));
     for (int value : {0, 2, -1}) {
         exporter.options.leftHanded = value;
         Matrix3 m = original;
@@ -122,9 +165,11 @@ TEST(FlipMatrixYZ, ExchangesTheAxesOfEachPart) {
     ExpectNear(m, Translation(1, 3, 2));
 
     // A quarter turn about z becomes a quarter turn about y, turning the other way.
-    Matrix3 rotation = RotateMatrix(QuatFromAxisAngle(Point3(0, 0, 1), static_cast<float>(M_PI / 2)));
+    Matrix3 rotation =
+        RotateMatrix(QuatFromAxisAngle(Point3(0, 0, 1), static_cast<float>(M_PI / 2)));
     FlipMatrixYZ(exporter, rotation);
-    ExpectNear(rotation, RotateMatrix(QuatFromAxisAngle(Point3(0, 1, 0), static_cast<float>(-M_PI / 2))));
+    ExpectNear(rotation,
+               RotateMatrix(QuatFromAxisAngle(Point3(0, 1, 0), static_cast<float>(-M_PI / 2))));
 
     // Scale factors swap; the identity stays the identity.
     Matrix3 scale = ScaleMatrix(Point3(2, 3, 4));
@@ -144,11 +189,113 @@ TEST(FlipMatrixYZ, ExchangesTheAxesOfEachPart) {
 TEST(FlipMatrixYZ, EqualsTheMirrorConjugateForUnstretchedMatrices) {
     TarvoDirectXMaxExporter exporter;
     Matrix3 swap(Point3(1, 0, 0), Point3(0, 0, 1), Point3(0, 1, 0), Point3(0, 0, 0));
-    Matrix3 m = ScaleMatrix(Point3(1.5f, 0.5f, 2)) * RotateMatrix(QuatFromAxisAngle(Point3(0.3f, -0.5f, 0.8f).Normalize(), 1.1f)) *
+    Matrix3 m = ScaleMatrix(Point3(1.5f, 0.5f, 2)) *
+                RotateMatrix(QuatFromAxisAngle(Point3(0.3f, -0.5f, 0.8f).Normalize(), 1.1f)) *
                 Translation(-4, 2.5f, 9);
     Matrix3 expected = swap * m * swap;
     FlipMatrixYZ(exporter, m);
     ExpectNear(m, expected);
+}
+
+// S x M x S, where S exchanges y and z: what the conversion must give for every affine matrix.
+Matrix3 MirrorConjugate(const Matrix3& m) {
+    Matrix3 swap(Point3(1, 0, 0), Point3(0, 0, 1), Point3(0, 1, 0), Point3(0, 0, 0));
+    return swap * m * swap;
+}
+
+void ExpectNearRelative(const Matrix3& actual, const Matrix3& expected, const char* what) {
+    for (int r = 0; r < 4; ++r)
+        for (int c = 0; c < 3; ++c) {
+            float scale = std::max(1.0f, std::fabs(expected.m[r][c]));
+            EXPECT_NEAR(actual.m[r][c], expected.m[r][c], 1e-5f * scale)
+                << what << " row " << r << " col " << c;
+        }
+}
+
+// The conversion as it was before the stretch rotation was mirrored; for matrices whose
+// stretch rotation is the identity the two must agree bit for bit.
+Matrix3 FlipKeepingStretchRotation(const Matrix3& matrix) {
+    AffineParts parts;
+    decomp_affine(matrix, &parts);
+    Matrix3 T(1);
+    T.SetTrans(Point3(parts.t.x, parts.t.z, parts.t.y));
+    Matrix3 U, Q;
+    parts.u.MakeMatrix(U, false);
+    Quat(parts.q.x, parts.q.z, parts.q.y, -parts.q.w).MakeMatrix(Q, false);
+    return Inverse(U) * ScaleMatrix(Point3(parts.k.x, parts.k.z, parts.k.y)) * U * Q *
+           ScaleMatrix(Point3(parts.f, parts.f, parts.f)) * T;
+}
+
+TEST(FlipMatrixYZ, StretchesTheMirroredAxisWhenTwoStretchFactorsAreEqual) {
+    TarvoDirectXMaxExporter exporter;
+    // Stretched along its own z, then turned 30 degrees about z: the stretch must stay
+    // along the written y axis (the host's z), not turn sideways.
+    Matrix3 m = ScaleMatrix(Point3(1, 1, 2)) *
+                RotateMatrix(QuatFromAxisAngle(Point3(0, 0, 1), static_cast<float>(M_PI / 6))) *
+                Translation(4, 5, 6);
+    Matrix3 expected = MirrorConjugate(m);
+    FlipMatrixYZ(exporter, m);
+    ExpectNearRelative(m, expected, "scale (1, 1, 2) turned about z");
+    EXPECT_NEAR(m.GetRow(1).Length(), 2.0f, 1e-5f);  // the written y axis carries the stretch
+}
+
+TEST(FlipMatrixYZ, EqualsTheMirrorConjugateForRandomAffineMatrices) {
+    TarvoDirectXMaxExporter exporter;
+    std::mt19937 random(20261208);
+    std::uniform_real_distribution<float> unit(-1.0f, 1.0f);
+    auto randomRotation = [&] {
+        Point3 axis(unit(random), unit(random), unit(random));
+        if (axis.Length() < 0.1f) axis = Point3(0, 0, 1);
+        return RotateMatrix(QuatFromAxisAngle(axis.Normalize(), 3.0f * unit(random)));
+    };
+    for (int i = 0; i < 3000; ++i) {
+        Matrix3 m;
+        switch (i % 3) {
+            case 0: {  // two equal stretch factors along turned axes, sometimes mirrored
+                float a = 0.5f + std::fabs(unit(random)) * 2,
+                      b = 0.5f + std::fabs(unit(random)) * 2;
+                float mirror = (i % 2 == 0) ? -1.0f : 1.0f;
+                Point3 factors = (i % 4 < 2) ? Point3(a, a, b) : Point3(b, a, a);
+                m = randomRotation() * ScaleMatrix(factors * mirror) * randomRotation();
+                break;
+            }
+            case 1: {  // shear: any invertible 3x3 part
+                Matrix3 shear(Point3(1, unit(random), unit(random)),
+                              Point3(unit(random), 1, unit(random)),
+                              Point3(unit(random), unit(random), 1), Point3(0, 0, 0));
+                if (std::fabs(DeterminantOf3x3(shear)) < 0.2f) continue;
+                m = shear * randomRotation();
+                break;
+            }
+            default:  // a uniform scale: every stretch factor equal
+                m = ScaleMatrix(Point3(1.7f, 1.7f, 1.7f)) * randomRotation();
+                break;
+        }
+        m.SetTrans(Point3(10 * unit(random), 10 * unit(random), 10 * unit(random)));
+        Matrix3 expected = MirrorConjugate(m);
+        FlipMatrixYZ(exporter, m);
+        ExpectNearRelative(m, expected, ("case " + std::to_string(i)).c_str());
+        if (HasFailure()) break;
+    }
+}
+
+TEST(FlipMatrixYZ, MatricesWithoutStretchRotationKeepTheirBits) {
+    TarvoDirectXMaxExporter exporter;
+    const Matrix3 cases[] = {Matrix3(1), Translation(1, 2, 3),
+                             ScaleMatrix(Point3(2, 3, 4)) * Translation(-1, 0, 7),
+                             ScaleMatrix(Point3(0.5f, 2, 3)) * Translation(2, -3, 4),
+                             ScaleMatrix(Point3(-1, 1, 1)) * Translation(5, 6, 7)};
+    for (const Matrix3& original : cases) {
+        AffineParts parts;
+        decomp_affine(original, &parts);
+        ASSERT_EQ(parts.u.x, 0.0f);
+        ASSERT_EQ(parts.u.y, 0.0f);
+        ASSERT_EQ(parts.u.z, 0.0f);
+        Matrix3 flipped = original;
+        FlipMatrixYZ(exporter, flipped);
+        Matrix3 before = FlipKeepingStretchRotation(original);
+        EXPECT_EQ(std::memcmp(flipped.m, before.m, sizeof flipped.m), 0);
+    }
 }
 
 TEST(MatrixToXFile, RowsWithAFourthColumn) {
