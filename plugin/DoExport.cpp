@@ -15,13 +15,18 @@ constexpr const char* kMissingComponent =
     "Tarvo DX Exporter requires the DX SDK August 2008 edition be installed. Can't continue.";
 constexpr const char* kMajorProblem = "Exporter has encountered a major problem. Can't continue.";
 
-DWORD NoWork(LPVOID) { return 0; }
+DWORD NoWork(LPVOID) {
+    return 0;
+}
 
 D3DXF_FILEFORMAT FileFormatOf(std::int32_t xFileType) {
     switch (xFileType) {
-        case 1: return D3DXF_FILEFORMAT_BINARY;
-        case 2: return D3DXF_FILEFORMAT_COMPRESSED;
-        default: return D3DXF_FILEFORMAT_TEXT;
+        case kXFileBinary:
+            return D3DXF_FILEFORMAT_BINARY;
+        case kXFileCompressed:
+            return D3DXF_FILEFORMAT_COMPRESSED;
+        default:
+            return D3DXF_FILEFORMAT_TEXT;
     }
 }
 
@@ -33,19 +38,10 @@ std::string OutputDirectoryOf(const char* name) {
     return directory;
 }
 
-// Releases a COM object when the scope ends, however it ends.
-template <typename T>
-struct Released {
-    T* object = nullptr;
-    ~Released() {
-        if (object != nullptr) object->Release();
-    }
-};
-
 }  // namespace
 
-int TarvoDirectXMaxExporter::DoExport(const MCHAR* name, ExpInterface* ei, Interface* i, BOOL suppressPrompts,
-                                      DWORD exportOptions) {
+int TarvoDirectXMaxExporter::DoExport(const MCHAR* name, ExpInterface* ei, Interface* i,
+                                      BOOL suppressPrompts, DWORD exportOptions) {
     (void)ei;
     hostInterface = i;
     if (name == nullptr) return 0;
@@ -65,7 +61,8 @@ int TarvoDirectXMaxExporter::DoExport(const MCHAR* name, ExpInterface* ei, Inter
     }
 }
 
-int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, DWORD exportOptions) {
+int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
+                                       DWORD exportOptions) {
     D3DXF_FILEFORMAT format = FileFormatOf(options.xFileType);
     exportSelected = static_cast<std::int32_t>(exportOptions & SCENE_EXPORT_SELECTED);
     hostInterface->ProgressStart(LoadResString(IDS_EXPORTING_DATA), TRUE, NoWork, nullptr);
@@ -77,22 +74,24 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, 
         }
     } progress{hostInterface};
 
-    bool animatedFrames = options.exportAnimation && options.frameSetting > 0;
+    bool animatedFrames = options.exportAnimation && options.frameSetting > kFrameSettingNoFrames;
     staticTime = animatedFrames ? 0 : hostInterface->GetTime();
 
-    Released<ID3DXFile> file;
-    if (FAILED(D3DXFileCreate(&file.object))) {
+    ComRef<ID3DXFile> file;
+    if (FAILED(D3DXFileCreate(file.Put()))) {
         if (!suppressPrompts) MessageBoxA(nullptr, kMissingComponent, kCaption, MB_OK);
         return 0;
     }
-    if (FAILED(file.object->CreateSaveObject(name, D3DXF_FILESAVE_TOFILE, format, &saveObject))) return 0;
-    if (FAILED(RegisterTemplateSets(file.object))) return 0;
+    if (FAILED(file->CreateSaveObject(name, D3DXF_FILESAVE_TOFILE, format, saveObject.Put())))
+        return 0;
+    if (FAILED(RegisterTemplateSets(file.Get()))) return 0;
 
     totalNodeCount = 0;
     visitedNodeCount = 0;
     frameNames = UniqueNames();
     CountNodes(*this, hostInterface->GetRootNode(), totalNodeCount);
-    if (options.exportMaterials && !options.inlineMaterials) WriteTopLevelMaterials(*this, XParent(saveObject));
+    if (options.exportMaterials && !options.inlineMaterials)
+        WriteTopLevelMaterials(*this, XParent(saveObject.Get()));
 
     GetConversionManager()->SetCoordSystem(IGameConversionManager::IGAME_MAX);
     IGameScene* scene = GetIGameInterface();
@@ -100,14 +99,15 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, 
     scene->SetStaticFrame(animatedFrames ? 0 : hostInterface->GetTime());
     WalkTopLevelNodes();
     // Animation follows the walk: it needs the nodes the walk registered.
-    if (options.exportAnimation && options.frameSetting != 0) WriteAnimationSets(*this, XParent(saveObject));
+    if (options.exportAnimation && options.frameSetting != kFrameSettingNoFrames)
+        WriteAnimationSets(*this, XParent(saveObject.Get()));
 
-    if (saveObject != nullptr) {
+    if (saveObject) {
         // A file that could not be written is a failed export, not a finished one.
         HRESULT saved = saveObject->Save();
-        if (FAILED(saved)) ThrowSaveError("saveObject->Save()", "TarvoDirectXMaxExporter", __LINE__, saved);
-        saveObject->Release();
-        saveObject = nullptr;
+        if (FAILED(saved))
+            ThrowSaveError("saveObject->Save()", "TarvoDirectXMaxExporter", __LINE__, saved);
+        saveObject.Reset();
     }
     scene->ReleaseIGame();
     hostInterface->ProgressUpdate(100, FALSE, LoadResString(IDS_EXPORTING_DATA));
@@ -120,8 +120,10 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts, 
 
 HRESULT TarvoDirectXMaxExporter::RegisterTemplateSets(ID3DXFile* file) {
     HRESULT hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-    if (SUCCEEDED(hr)) hr = file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
-    if (SUCCEEDED(hr)) hr = file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    if (SUCCEEDED(hr))
+        hr = file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
+    if (SUCCEEDED(hr))
+        hr = file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
     return hr;
 }
 
@@ -131,6 +133,7 @@ void TarvoDirectXMaxExporter::WalkTopLevelNodes() {
         IGameNode* node = scene->GetTopLevelNode(i);
         DebugPrint("GameInterface Node: %ld, Name: %s\n", static_cast<long>(i), node->GetName());
         if (hostInterface->GetCancel()) break;
-        WalkNode(*this, node, hostInterface, XParent(saveObject));
+        // A stop (cancel) is seen through GetCancel above at the next top-level node.
+        (void)WalkNode(*this, node, hostInterface, XParent(saveObject.Get()));
     }
 }

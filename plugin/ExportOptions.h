@@ -30,20 +30,53 @@ struct AnimSegment {
     bool operator==(const AnimSegment&) const = default;
 };
 
-// Values of frameSetting.
+// The values of the option fields that are not flags, by field. Flags hold 0 or 1.
+
+// xFileType
+constexpr std::int32_t kXFileText = 0;
+constexpr std::int32_t kXFileBinary = 1;
+constexpr std::int32_t kXFileCompressed = 2;  // binary with compression
+// frameSetting
 constexpr std::int32_t kFrameSettingNoFrames = 0;  // meshes at the top level, no frames
 constexpr std::int32_t kFrameSettingTopFrameOnly =
     1;  // one frame per node, side by side, world placement
 constexpr std::int32_t kFrameSettingSubFrames = 2;  // frames nested as the nodes are
+// optMesh: how equal vertices are shared
+constexpr std::int32_t kOptMeshNone = 0;
+constexpr std::int32_t kOptMeshNormal = 1;
+constexpr std::int32_t kOptMeshOptimized = 2;
+// aniComponents
+constexpr std::int32_t kAniMatrixKeys = 0;
+constexpr std::int32_t kAniSeparateKeys = 1;  // position, scale and rotation keys
+// aniOpenClosed
+constexpr std::int32_t kAniClosed = 0;
+constexpr std::int32_t kAniOpen = 1;
+// aniPositionQuality
+constexpr std::int32_t kAniSplinePositions = 0;
+constexpr std::int32_t kAniLinearPositions = 1;
+// timeLine
+constexpr std::int32_t kTimeLineTicks = 0;
+constexpr std::int32_t kTimeLineKeySequence = 1;
+// textureFormat: an index into TextureFormatTable
+constexpr std::int32_t kTextureFormatBmp = 0;
+constexpr std::int32_t kTextureFormatJpg = 1;
+constexpr std::int32_t kTextureFormatPng = 2;
+constexpr std::int32_t kTextureFormatTga = 3;
+// texMapConv
+constexpr std::int32_t kTexMapNone = 0;
+constexpr std::int32_t kTexMapConvert = 1;
+constexpr std::int32_t kTexMapCopy = 2;
+// keyFrameStep: samples per second
+constexpr std::int32_t kDefaultKeyFrameStep = 30;
 
 // Every field is a signed 32-bit value; a flag holds 0 or 1. The initial values below are
 // what a new exporter holds before any settings are loaded.
 struct ExportOptions {
     // X file
-    std::int32_t xFileType = 0;  // 0 text, 1 binary, 2 binary with compression
+    std::int32_t xFileType = kXFileText;
     std::int32_t leftHanded = 1;
     std::int32_t localObjectSpace = 0;
-    std::int32_t frameSetting = 2;  // 0 no frames, 1 top frame only, 2 sub frame hierarchy
+    std::int32_t frameSetting = kFrameSettingSubFrames;
 
     // Mesh
     std::int32_t exportMesh = 1;
@@ -53,7 +86,7 @@ struct ExportOptions {
     std::int32_t customNormals = 0;
     std::int32_t textureCoords = 1;
     std::int32_t vertexColors = 1;
-    std::int32_t optMesh = 1;  // 0 none, 1 normal, 2 optimized
+    std::int32_t optMesh = kOptMeshNormal;
     std::int32_t skinning = 0;
 
     // Host object kinds
@@ -63,20 +96,20 @@ struct ExportOptions {
 
     // Animation
     std::int32_t exportAnimation = 1;
-    std::int32_t keyFrameStep = 30;  // samples per second, at least 1
-    std::int32_t aniComponents = 0;  // 0 matrix, 1 position, scale & rotate
+    std::int32_t keyFrameStep = kDefaultKeyFrameStep;  // at least 1
+    std::int32_t aniComponents = kAniMatrixKeys;
     std::int32_t aniOptions = 0;
-    std::int32_t aniOpenClosed = 0;       // 0 closed, 1 open
-    std::int32_t aniPositionQuality = 0;  // 0 spline positions, 1 linear positions
-    std::int32_t timeLine = 0;            // 0 host ticks, 1 key sequence
-    std::int32_t aniKeyframeOnly = 0;     // 0 sampled, 1 key frames only
-    std::vector<AnimSegment> segments;    // in the order added; the index is the identity
+    std::int32_t aniOpenClosed = kAniClosed;
+    std::int32_t aniPositionQuality = kAniSplinePositions;
+    std::int32_t timeLine = kTimeLineTicks;
+    std::int32_t aniKeyframeOnly = 0;   // 0 sampled, 1 key frames only
+    std::vector<AnimSegment> segments;  // in the order added; the index is the identity
 
     // Materials and textures
     std::int32_t exportMaterials = 1;
     std::int32_t inlineMaterials = 0;
-    std::int32_t textureFormat = 0;  // index into TextureFormatTable: bmp, jpg, png, tga
-    std::int32_t texMapConv = 1;     // 0 none, 1 convert texture map, 2 copy texture map
+    std::int32_t textureFormat = kTextureFormatBmp;
+    std::int32_t texMapConv = kTexMapConvert;
     std::int32_t texFullPath = 0;
     std::int32_t texScale = 0;
     std::int32_t overwriteTex = 0;  // 0 do not overwrite, 1 always overwrite

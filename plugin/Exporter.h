@@ -8,11 +8,12 @@
 
 #include "platform/d3dx/D3DXFile.h"
 #include "platform/max/Max.h"
+#include "platform/win/ComRef.h"
 #include "plugin/ExportOptions.h"
 #include "xfile/XFile.h"
 
 class TarvoDirectXMaxExporter : public SceneExport {
-public:
+  public:
     TarvoDirectXMaxExporter() = default;
     ~TarvoDirectXMaxExporter() override;
 
@@ -35,18 +36,18 @@ public:
 
     // The export in progress.
     Interface* hostInterface = nullptr;
-    ID3DXFileSaveObject* saveObject = nullptr;  // one reference while the file is open
+    ComRef<ID3DXFileSaveObject> saveObject;  // held while the file is open
     std::int32_t exportSelected = 0;
-    std::string outputDir;                       // with a trailing separator
+    std::string outputDir;  // with a trailing separator
     std::int32_t totalNodeCount = 0;
     std::int32_t visitedNodeCount = 0;
     TimeValue staticTime = 0;
-    std::vector<Mtl*> sceneMaterials;            // distinct, no nulls; the host owns them
+    std::vector<Mtl*> sceneMaterials;  // distinct, no nulls; the host owns them
     StringPool stringPool;
-    UniqueNames frameNames;                      // the Frame name of each host node written
+    UniqueNames frameNames;  // the Frame name of each host node written
     float igameVersion = 0.0f;
 
-private:
+  private:
     // The steps of DoExport after the options are settled; returns DoExport's result.
     int WriteFile(const MCHAR* name, BOOL suppressPrompts, DWORD exportOptions);
     HRESULT RegisterTemplateSets(ID3DXFile* file);

@@ -4,24 +4,43 @@ TarvoDirectXMaxExporter* currentExporter = nullptr;
 
 TarvoDirectXMaxExporter::~TarvoDirectXMaxExporter() {
     // An export that ended by an exception leaves the file open: nothing of it is saved.
-    if (saveObject != nullptr) saveObject->Release();
     if (currentExporter == this) currentExporter = nullptr;
 }
 
-int TarvoDirectXMaxExporter::ExtCount() { return 1; }
+int TarvoDirectXMaxExporter::ExtCount() {
+    return 1;
+}
 
-const MCHAR* TarvoDirectXMaxExporter::Ext(int n) { return n == 0 ? "X" : ""; }
+const MCHAR* TarvoDirectXMaxExporter::Ext(int n) {
+    return n == 0 ? "X" : "";
+}
 
-const MCHAR* TarvoDirectXMaxExporter::LongDesc() { return LoadResString(IDS_LONG_DESC); }
-const MCHAR* TarvoDirectXMaxExporter::ShortDesc() { return LoadResString(IDS_SHORT_DESC); }
-const MCHAR* TarvoDirectXMaxExporter::AuthorName() { return LoadResString(IDS_AUTHOR); }
-const MCHAR* TarvoDirectXMaxExporter::CopyrightMessage() { return LoadResString(IDS_COPYRIGHT); }
-const MCHAR* TarvoDirectXMaxExporter::OtherMessage1() { return ""; }
-const MCHAR* TarvoDirectXMaxExporter::OtherMessage2() { return ""; }
-unsigned int TarvoDirectXMaxExporter::Version() { return kExporterVersion; }
+const MCHAR* TarvoDirectXMaxExporter::LongDesc() {
+    return LoadResString(IDS_LONG_DESC);
+}
+const MCHAR* TarvoDirectXMaxExporter::ShortDesc() {
+    return LoadResString(IDS_SHORT_DESC);
+}
+const MCHAR* TarvoDirectXMaxExporter::AuthorName() {
+    return LoadResString(IDS_AUTHOR);
+}
+const MCHAR* TarvoDirectXMaxExporter::CopyrightMessage() {
+    return LoadResString(IDS_COPYRIGHT);
+}
+const MCHAR* TarvoDirectXMaxExporter::OtherMessage1() {
+    return "";
+}
+const MCHAR* TarvoDirectXMaxExporter::OtherMessage2() {
+    return "";
+}
+unsigned int TarvoDirectXMaxExporter::Version() {
+    return kExporterVersion;
+}
 
 // The About box is shown by the option dialogs; without them there is nothing to show.
-void TarvoDirectXMaxExporter::ShowAbout(HWND hWnd) { (void)hWnd; }
+void TarvoDirectXMaxExporter::ShowAbout(HWND hWnd) {
+    (void)hWnd;
+}
 
 BOOL TarvoDirectXMaxExporter::SupportsOptions(int ext, DWORD options) {
     return ext == 0 ? static_cast<BOOL>(options & SCENE_EXPORT_SELECTED) : FALSE;

@@ -25,10 +25,12 @@ constexpr std::string_view kExporter = "exporter-settings";
 // record's values; they are what earlier releases used, so files they wrote keep meaning
 // the same. texMapConv has three values but has always been stored as a flag.
 constexpr std::array kTable{
-    Number(kXFile, "x-file-type", &ExportOptions::xFileType, 0, 2, 0),
+    Number(kXFile, "x-file-type", &ExportOptions::xFileType, kXFileText, kXFileCompressed,
+           kXFileText),
     Flag(kXFile, "left-handed", &ExportOptions::leftHanded, 1),
     Flag(kXFile, "local-object-space", &ExportOptions::localObjectSpace, 1),
-    Number(kXFile, "frame-setting", &ExportOptions::frameSetting, 0, 2, 2),
+    Number(kXFile, "frame-setting", &ExportOptions::frameSetting, kFrameSettingNoFrames,
+           kFrameSettingSubFrames, kFrameSettingSubFrames),
 
     Flag(kMesh, "mesh", &ExportOptions::exportMesh, 1),
     Flag(kMesh, "mesh-anim", &ExportOptions::meshAnim, 0),
@@ -37,7 +39,8 @@ constexpr std::array kTable{
     Flag(kMesh, "custom-normals", &ExportOptions::customNormals, 0),
     Flag(kMesh, "texture-coords", &ExportOptions::textureCoords, 1),
     Flag(kMesh, "vertex-colors", &ExportOptions::vertexColors, 1),
-    Number(kMesh, "opt-mesh", &ExportOptions::optMesh, 0, 2, 1),
+    Number(kMesh, "opt-mesh", &ExportOptions::optMesh, kOptMeshNone, kOptMeshOptimized,
+           kOptMeshNormal),
     Flag(kMesh, "skinning", &ExportOptions::skinning, 1),
 
     Flag(kObjects, "geom", &ExportOptions::exportGeom, 1),
@@ -45,7 +48,8 @@ constexpr std::array kTable{
     Flag(kObjects, "dummy", &ExportOptions::exportDummy, 1),
 
     Flag(kAnimationGroup, "animation", &ExportOptions::exportAnimation, 1),
-    Number(kAnimationGroup, "key-frame-step", &ExportOptions::keyFrameStep, 1, 9999999, 30),
+    Number(kAnimationGroup, "key-frame-step", &ExportOptions::keyFrameStep, 1, 9999999,
+           kDefaultKeyFrameStep),
     Flag(kAnimationGroup, "ani-components", &ExportOptions::aniComponents, 0),
     Flag(kAnimationGroup, "ani-options", &ExportOptions::aniOptions, 0),
     Flag(kAnimationGroup, "ani-open-closed", &ExportOptions::aniOpenClosed, 0),
@@ -55,7 +59,8 @@ constexpr std::array kTable{
 
     Flag(kMaterial, "material", &ExportOptions::exportMaterials, 1),
     Flag(kMaterial, "inline", &ExportOptions::inlineMaterials, 0),
-    Number(kMaterial, "texture-format", &ExportOptions::textureFormat, 0, 3, 0),
+    Number(kMaterial, "texture-format", &ExportOptions::textureFormat, kTextureFormatBmp,
+           kTextureFormatTga, kTextureFormatBmp),
     Flag(kMaterial, "tex-map-conv", &ExportOptions::texMapConv, 1),
     Flag(kMaterial, "tex-full-path", &ExportOptions::texFullPath, 0),
     Flag(kMaterial, "tex-scale", &ExportOptions::texScale, 0),

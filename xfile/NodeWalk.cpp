@@ -18,22 +18,20 @@ bool SameBits(const Matrix3& a, const Matrix3& b) {
     return std::memcmp(a.m, b.m, sizeof a.m) == 0;
 }
 
-HRESULT AddMatrix(TarvoDirectXMaxExporter& exporter, Matrix3 matrix, ID3DXFileSaveData* frame) {
+[[nodiscard]] HRESULT AddMatrix(TarvoDirectXMaxExporter& exporter, Matrix3 matrix,
+                                ID3DXFileSaveData* frame) {
     FlipMatrixYZ(exporter, matrix);
     float payload[16];
     MatrixToXFile(matrix, payload);
-    ID3DXFileSaveData* object = nullptr;
-    HRESULT hr = frame->AddDataObject(TID_D3DRMFrameTransformMatrix, nullptr, nullptr,
-                                      sizeof payload, payload, &object);
-    if (object != nullptr) object->Release();
-    return hr;
+    return XParent(frame).AddLeaf(TID_D3DRMFrameTransformMatrix, nullptr, sizeof payload, payload);
 }
 
-ID3DXFileSaveData* AddNodeFrame(TarvoDirectXMaxExporter& exporter, INode* node,
-                                const XParent& parent) {
+// The node's frame, or none when it cannot be added.
+ComRef<ID3DXFileSaveData> AddNodeFrame(TarvoDirectXMaxExporter& exporter, INode* node,
+                                       const XParent& parent) {
     const std::string& name = exporter.frameNames.NameOf(node, MakeNodeName(node->GetName()));
-    ID3DXFileSaveData* frame = nullptr;
-    (void)parent.AddDataObject(TID_D3DRMFrame, name.c_str(), nullptr, 0, nullptr, &frame);
+    ComRef<ID3DXFileSaveData> frame;
+    (void)parent.AddDataObject(TID_D3DRMFrame, name.c_str(), nullptr, 0, nullptr, frame.Put());
     return frame;
 }
 
@@ -55,7 +53,7 @@ void ShowNodeProgress(TarvoDirectXMaxExporter& exporter, INode* node) {
 // The node's own content by the kind of its evaluated object.
 void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, INode* node,
                        Object* object, const XParent& parent, INode* parentNode,
-                       ID3DXFileSaveData** frame) {
+                       ComRef<ID3DXFileSaveData>& frame) {
     switch (object->SuperClassID()) {
         case GEOMOBJECT_CLASS_ID:
             if (!exporter.options.exportGeom) return;
@@ -95,7 +93,7 @@ ChildPlacement PlacementOfChildren(const TarvoDirectXMaxExporter& exporter, INod
                                    ID3DXFileSaveData* frame, const XParent& parent,
                                    INode* parentNode) {
     if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
-        return {XParent(exporter.saveObject), nullptr};
+        return {XParent(exporter.saveObject.Get()), nullptr};
     if (frame != nullptr) return {XParent(frame), node};
     return {parent, parentNode};
 }
@@ -119,7 +117,7 @@ int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* 
                static_cast<long>(node->NumberOfChildren()));
     if (host->GetCancel()) return 0;
 
-    ID3DXFileSaveData* frame = nullptr;
+    ComRef<ID3DXFileSaveData> frame;  // held until the children are written
     if (exporter.exportSelected && !node->Selected()) {
         PrintClass("** Didn't Incude %s : Class_ID(%X,%X)\n", node);
     } else {
@@ -127,10 +125,10 @@ int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* 
         gameNode->GetIGameObject();
         Object* object = EvaluatedObject(node, exporter.staticTime);
         if (object == nullptr) return 0;
-        ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, &frame);
+        ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, frame);
     }
 
-    ChildPlacement children = PlacementOfChildren(exporter, node, frame, parent, parentNode);
+    ChildPlacement children = PlacementOfChildren(exporter, node, frame.Get(), parent, parentNode);
     int result = 1;
     for (int i = 0; i < gameNode->GetChildCount(); ++i) {
         if (WalkNode(exporter, gameNode->GetNodeChild(i), host, children.parent,
@@ -139,12 +137,11 @@ int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* 
             break;
         }
     }
-    if (frame != nullptr) frame->Release();
     return result;
 }
 
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, const XParent& parent,
-                   INode* parentNode, ID3DXFileSaveData** frame) {
+                   INode* parentNode, ComRef<ID3DXFileSaveData>& frame) {
     INode* node = gameNode->GetMaxNode();
     Object* object = EvaluatedObject(node, exporter.staticTime);
     if (object == nullptr || object->ClassID() == TARGET_CLASS_ID) return 0;
@@ -152,36 +149,31 @@ int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, const
         ExportMesh(exporter, gameNode, exporter.staticTime, parent);
         return 1;
     }
-    ID3DXFileSaveData* nodeFrame = AddNodeFrame(exporter, node, parent);
+    frame = AddNodeFrame(exporter, node, parent);
     // When the frame cannot be added, its content goes under the parent instead.
-    XParent frameParent = nodeFrame != nullptr ? XParent(nodeFrame) : parent;
-    ID3DXFileSaveData* meshParent = nodeFrame;
-    if (nodeFrame != nullptr) {
+    XParent meshParent = frame ? XParent(frame.Get()) : parent;
+    ComRef<ID3DXFileSaveData> offsetFrame;
+    if (frame) {
         // The walk goes on whatever these two give: the frame stays, with what could be added.
-        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, nodeFrame);
-        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &meshParent);
+        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, frame.Get());
+        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, frame.Get(), offsetFrame);
+        if (offsetFrame) meshParent = XParent(offsetFrame.Get());
     }
     bool visible = !node->IsNodeHidden(FALSE) && node->Renderable();
-    if (visible)
-        ExportMesh(exporter, gameNode, exporter.staticTime,
-                   meshParent != nullptr ? XParent(meshParent) : frameParent);
-    if (meshParent != nullptr && meshParent != nodeFrame) meshParent->Release();
-    *frame = nodeFrame;
+    if (visible) ExportMesh(exporter, gameNode, exporter.staticTime, meshParent);
     return 1;
 }
 
 int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XParent& parent,
-                     INode* parentNode, ID3DXFileSaveData** frame) {
-    *frame = nullptr;
+                     INode* parentNode, ComRef<ID3DXFileSaveData>& frame) {
+    frame.Reset();
     if (exporter.options.frameSetting <= kFrameSettingNoFrames) return 1;
-    ID3DXFileSaveData* nodeFrame = AddNodeFrame(exporter, node, parent);
-    if (nodeFrame != nullptr) {
-        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, nodeFrame);
-        ID3DXFileSaveData* offsetFrame = nodeFrame;
-        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, nodeFrame, &offsetFrame);
-        if (offsetFrame != nodeFrame) offsetFrame->Release();
+    frame = AddNodeFrame(exporter, node, parent);
+    if (frame) {
+        (void)WriteFrameTransform(exporter, node, parentNode, exporter.staticTime, frame.Get());
+        ComRef<ID3DXFileSaveData> offsetFrame;
+        (void)WriteObjectOffsetFrame(exporter, node, exporter.staticTime, frame.Get(), offsetFrame);
     }
-    *frame = nodeFrame;
     return 1;
 }
 
@@ -202,21 +194,19 @@ HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, INod
 }
 
 HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
-                               ID3DXFileSaveData* frame, ID3DXFileSaveData** meshParent) {
-    *meshParent = frame;
+                               ID3DXFileSaveData* frame, ComRef<ID3DXFileSaveData>& offsetFrame) {
+    offsetFrame.Reset();
     if (exporter.options.frameSetting == kFrameSettingTopFrameOnly) return 0;
     Matrix3 nodePlacement = node->GetNodeTM(time);
     Matrix3 objectPlacement = node->GetObjTMAfterWSM(time);
     if (SameBits(objectPlacement, nodePlacement)) return 0;
-    ID3DXFileSaveData* offsetFrame = nullptr;
-    (void)frame->AddDataObject(TID_D3DRMFrame, nullptr, nullptr, 0, nullptr, &offsetFrame);
-    if (offsetFrame == nullptr) return D3DXFERR_BADOBJECT;
-    HRESULT hr = AddMatrix(exporter, objectPlacement * Inverse(nodePlacement), offsetFrame);
-    if (FAILED(hr)) {
-        offsetFrame->Release();  // it stays in the file, without a matrix
-        return hr;
-    }
-    *meshParent = offsetFrame;
+    ComRef<ID3DXFileSaveData> added;
+    (void)frame->AddDataObject(TID_D3DRMFrame, nullptr, nullptr, 0, nullptr, added.Put());
+    if (!added) return D3DXFERR_BADOBJECT;
+    HRESULT hr = AddMatrix(exporter, objectPlacement * Inverse(nodePlacement), added.Get());
+    // Without its matrix the offset frame stays in the file, empty, and the mesh goes into
+    // the node frame.
+    if (SUCCEEDED(hr)) offsetFrame = std::move(added);
     return hr;
 }
 

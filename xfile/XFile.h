@@ -14,6 +14,7 @@
 #include "platform/d3dx/D3DXFile.h"
 #include "platform/d3dx/XTemplateGuids.h"
 #include "platform/max/Max.h"
+#include "platform/win/ComRef.h"
 #include "xfile/HResultName.h"
 
 class TarvoDirectXMaxExporter;
@@ -28,9 +29,13 @@ class XParent {
     explicit XParent(ID3DXFileSaveObject* file) : m_file(file) {}
     explicit XParent(ID3DXFileSaveData* data) : m_data(data) {}
 
-    HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId, SIZE_T cbSize,
-                          LPCVOID pvData, ID3DXFileSaveData** ppObj) const;
-    HRESULT AddDataReference(LPCSTR szName, const GUID* pId) const;
+    [[nodiscard]] HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                                        SIZE_T cbSize, LPCVOID pvData,
+                                        ID3DXFileSaveData** ppObj) const;
+    [[nodiscard]] HRESULT AddDataReference(LPCSTR szName, const GUID* pId) const;
+    // Adds an object that gets no children of its own and lets go of it at once.
+    [[nodiscard]] HRESULT AddLeaf(REFGUID rguidTemplate, LPCSTR szName, SIZE_T cbSize,
+                                  LPCVOID pvData) const;
     bool IsFile() const { return m_file != nullptr; }
 
   private:
@@ -128,14 +133,20 @@ void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& co
 // where the matrix is relative to the world (the scene root).
 int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host,
              const XParent& parent, INode* parentNode = nullptr);
+// Both set `frame` to the node's new frame, or leave it empty.
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, const XParent& parent,
-                   INode* parentNode, ID3DXFileSaveData** frame);
+                   INode* parentNode, ComRef<ID3DXFileSaveData>& frame);
 int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XParent& parent,
-                     INode* parentNode, ID3DXFileSaveData** frame);
+                     INode* parentNode, ComRef<ID3DXFileSaveData>& frame);
 // Adds the node's FrameTransformMatrix: its placement relative to `parentNode`'s (null: the
 // scene root), or its object's world placement with top frames only.
-HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, INode* parentNode,
-                            TimeValue time, ID3DXFileSaveData* frame);
-HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,
-                               ID3DXFileSaveData* frame, ID3DXFileSaveData** meshParent);
+[[nodiscard]] HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node,
+                                          INode* parentNode, TimeValue time,
+                                          ID3DXFileSaveData* frame);
+// Adds the unnamed offset frame that carries the pivot, with its matrix, when the object's
+// placement differs from the node's; `offsetFrame` is set to it only when its matrix could
+// be added (the mesh goes there), and left empty otherwise.
+[[nodiscard]] HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node,
+                                             TimeValue time, ID3DXFileSaveData* frame,
+                                             ComRef<ID3DXFileSaveData>& offsetFrame);
 void RegisterSegmentNode(TarvoDirectXMaxExporter& exporter, IGameNode* node);

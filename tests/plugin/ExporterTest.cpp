@@ -61,7 +61,7 @@ TEST(Exporter, NewExporterHoldsTheDefaults) {
     EXPECT_EQ(exporter.options.frameSetting, 2);
     EXPECT_EQ(exporter.options.keyFrameStep, 30);
     EXPECT_TRUE(exporter.options.segments.empty());
-    EXPECT_EQ(exporter.saveObject, nullptr);
+    EXPECT_FALSE(exporter.saveObject);
     EXPECT_TRUE(exporter.outputDir.empty());
     EXPECT_TRUE(exporter.sceneMaterials.empty());
     EXPECT_EQ(exporter.stringPool.BlockCount(), 0u);
