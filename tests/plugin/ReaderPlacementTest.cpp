@@ -1,6 +1,7 @@
 // What readers see: small scenes exported in every frame mode and file form, and every mesh
-// vertex placed in world space twice from the written file, once by our reader (frames and
-// their matrices) and once by Assimp, compared with the host's own world placement.
+// vertex placed in world space from the written file by three readers, ours (frames and
+// their matrices), Assimp and Irrlicht 1.8 (the .X loader many games shipped), compared with
+// the host's own world placement.
 #include <gtest/gtest.h>
 
 #include <assimp/scene.h>
@@ -13,6 +14,7 @@
 #include <set>
 
 #include "../d3dx/XTestSupport.h"
+#include "IrrlichtReader.h"
 #include "platform/max/HostScene.h"
 #include "plugin/Exporter.h"
 #include "settings/Settings.h"
@@ -113,6 +115,12 @@ void CollectAssimpVertices(const aiScene* scene, const aiNode* node, const aiMat
         CollectAssimpVertices(scene, node->mChildren[c], world, out);
 }
 
+std::vector<Point3> IrrlichtWorldVertices(const std::string& path) {
+    std::vector<Point3> vertices;
+    for (const auto& p : irrlichttest::WorldVertices(path)) vertices.emplace_back(p[0], p[1], p[2]);
+    return vertices;
+}
+
 void CollectNodeNames(const aiNode* node, std::multiset<std::string>& names) {
     names.insert(node->mName.C_Str());
     for (unsigned c = 0; c < node->mNumChildren; ++c) CollectNodeNames(node->mChildren[c], names);
@@ -171,6 +179,10 @@ class ReaderPlacementTest : public ::testing::Test {
                 std::vector<Point3> assimpVertices;
                 CollectAssimpVertices(scene, scene->mRootNode, aiMatrix4x4(), assimpVertices);
                 ExpectSameVertices(assimpVertices, expected, what + ", Assimp");
+                // Irrlicht 1.8 reads no compressed files.
+                if (type != kXFileCompressed)
+                    ExpectSameVertices(IrrlichtWorldVertices(m_path), expected,
+                                       what + ", Irrlicht");
             }
         }
     }
