@@ -10,6 +10,8 @@
 #include "host/PluginLoader.h"
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
+#include "platform/max/Interface.h"
+#include "platform/max/Node.h"
 #include "platform/win/WinUser.h"
 
 namespace tarvo::hostapp {

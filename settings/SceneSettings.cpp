@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/max/Interface.h"
+#include "platform/max/StringConversions.h"
 #include "settings/Settings.h"
 
 namespace {

@@ -5,6 +5,7 @@
 #include <optional>
 
 #include "platform/max/Interface.h"
+#include "platform/max/StringConversions.h"
 #include "platform/win/FileIO.h"
 #include "settings/Settings.h"
 

@@ -9,6 +9,7 @@
 #include <filesystem>
 
 #include "platform/max/Interface.h"
+#include "platform/max/StringConversions.h"
 #include "platform/win/FileIO.h"
 
 namespace {

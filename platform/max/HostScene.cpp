@@ -4,13 +4,20 @@
 #include <cctype>
 #include <filesystem>
 
+#include "platform/max/IGame.h"
+#include "platform/max/Materials.h"
+#include "platform/max/Node.h"
 #include "platform/max/SceneCheck.h"
+#include "platform/max/StringConversions.h"
 
 using namespace tarvo::scene;
 
 // ---- Building ----
 
-HostScene::HostScene(SceneData data) : m_data(std::move(data)), m_igame(this) {
+HostScene::HostScene(SceneData data)
+    : m_data(std::move(data)),
+      m_igame(std::make_unique<IGameScene>(this)),
+      m_conversion(std::make_unique<IGameConversionManager>()) {
     Validate();
     BuildMaterials();
     BuildNodes();

@@ -7,11 +7,22 @@
 #include <string>
 #include <vector>
 
-#include "platform/max/IGame.h"
-#include "platform/max/Interface.h"
-#include "platform/max/Materials.h"
-#include "platform/max/Node.h"
+#include "platform/max/FileProperties.h"
+#include "platform/max/MaxMath.h"
+#include "platform/max/MaxTypes.h"
+#include "platform/max/Mesh.h"
 #include "platform/max/SceneData.h"
+
+// The objects the scene builds and owns. Their own sources read the scene back through
+// this header, so it names them without including theirs.
+class IGameConversionManager;
+class IGameScene;
+class INode;
+class IParamBlock2;
+class Modifier;
+class Mtl;
+class Object;
+class Texmap;
 
 // The host Mesh of a mesh record: faces with smoothing groups and material ids, and the
 // explicit normals that every corner of a vertex agrees on as its specified normal.
@@ -40,8 +51,8 @@ class HostScene {
     Mtl* Material(int index) {
         return index < 0 ? nullptr : m_materials[static_cast<std::size_t>(index)].get();
     }
-    IGameScene* IGame() { return &m_igame; }
-    IGameConversionManager* ConversionManager() { return &m_conversion; }
+    IGameScene* IGame() { return m_igame.get(); }
+    IGameConversionManager* ConversionManager() { return m_conversion.get(); }
 
     // Time.
     TimeValue CurrentTime() const { return m_data.currentTime; }
@@ -91,6 +102,6 @@ class HostScene {
     std::vector<std::unique_ptr<Mtl>> m_materials;
     std::vector<std::unique_ptr<Texmap>> m_texmaps;
     std::vector<std::unique_ptr<PropertyView>> m_propertyViews;
-    IGameScene m_igame;
-    IGameConversionManager m_conversion;
+    std::unique_ptr<IGameScene> m_igame;
+    std::unique_ptr<IGameConversionManager> m_conversion;
 };

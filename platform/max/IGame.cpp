@@ -8,6 +8,8 @@
 #include <set>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/Interface.h"
+#include "platform/max/Node.h"
 
 using namespace tarvo::scene;
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/max/FileProperties.h"
 #include "platform/max/MaxMath.h"
 #include "platform/max/MaxTypes.h"
 
@@ -22,43 +23,6 @@ using LPTHREAD_START_ROUTINE = DWORD (*)(LPVOID);
 
 // Directory codes of Interface::GetDir.
 constexpr int APP_PLUGCFG_DIR = 9;
-
-// ---- File properties (the structured-storage records the host uses) ----
-
-constexpr int PROPSET_SUMMARYINFO = 0x00;
-constexpr int PROPSET_DOCSUMMARYINFO = 0x01;
-constexpr int PROPSET_USERDEFINED = 0x04;
-
-using PROPID = ULONG;
-using VARTYPE = unsigned short;
-using LPWSTR = wchar_t*;
-
-constexpr ULONG PRSPEC_LPWSTR = 0;
-constexpr ULONG PRSPEC_PROPID = 1;
-
-// A property's name record: a wide-character name or a number.
-struct PROPSPEC {
-    ULONG ulKind = PRSPEC_LPWSTR;
-    union {
-        PROPID propid;
-        LPWSTR lpwstr;
-    };
-    PROPSPEC() : lpwstr(nullptr) {}
-};
-
-constexpr VARTYPE VT_EMPTY = 0;
-constexpr VARTYPE VT_I4 = 3;
-constexpr VARTYPE VT_LPSTR = 30;
-
-// A property's value record: a narrow string (VT_LPSTR) or a 32-bit integer (VT_I4).
-struct PROPVARIANT {
-    VARTYPE vt = VT_EMPTY;
-    union {
-        LONG lVal;
-        LPSTR pszVal;
-    };
-    PROPVARIANT() : pszVal(nullptr) {}
-};
 
 // ---- Sinks ----
 
@@ -155,11 +119,3 @@ void BMMAppendSlash(MCHAR* path);
 // one there is no window system and the result is FALSE.
 BOOL CenterWindow(HWND hWndChild, HWND hWndParent);
 void SetCenterWindowSink(std::function<BOOL(HWND child, HWND parent)> sink);
-
-namespace tarvo::host {
-// The native form of a path that may use either separator.
-std::string NativePath(const std::string& path);
-// UTF-8 and the host's wide characters.
-std::wstring WidenUtf8(const std::string& text);
-std::string NarrowUtf8(const std::wstring& text);
-}  // namespace tarvo::host

@@ -11,6 +11,7 @@
 
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
+#include "platform/max/IGame.h"
 
 using namespace tarvo;
 

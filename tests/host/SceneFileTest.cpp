@@ -6,6 +6,9 @@
 
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
+#include "platform/max/IGame.h"
+#include "platform/max/Materials.h"
+#include "platform/max/Node.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo;

@@ -3,6 +3,9 @@
 #include <numbers>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/IGame.h"
+#include "platform/max/Interface.h"
+#include "platform/max/Node.h"
 #include "tests/max/TestScenes.h"
 
 using namespace tarvo;

@@ -6,6 +6,8 @@
 #include <vector>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/Interface.h"
+#include "platform/max/Node.h"
 #include "tests/max/TestScenes.h"
 
 using namespace tarvo;

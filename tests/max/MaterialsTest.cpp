@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/Materials.h"
+#include "platform/max/Node.h"
 #include "tests/max/TestScenes.h"
 
 using namespace tarvo;

@@ -5,6 +5,7 @@
 #include <tuple>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/IGame.h"
 #include "tests/max/TestScenes.h"
 
 using namespace tarvo;

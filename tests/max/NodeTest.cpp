@@ -5,6 +5,7 @@
 #include <numbers>
 
 #include "platform/max/HostScene.h"
+#include "platform/max/Node.h"
 #include "tests/max/TestScenes.h"
 
 using namespace tarvo;
