@@ -8,6 +8,15 @@
 
 namespace {
 
+// The host's texture channel: written as MeshTextureCoords, so never an extra channel.
+constexpr int kTextureChannel = 1;
+
+// FVF codes: the position bit the FVFData object has always declared, and the texture-set
+// count field (D3DFVF_TEXCOUNT), which a reader multiplies by two floats per set to size
+// each vertex.
+constexpr std::uint32_t kFvfPosition = 0x002;
+constexpr std::uint32_t kFvfTexCountShift = 8;
+
 float ZeroNaN(float value) {
     return std::isnan(value) ? 0.0f : value;
 }
@@ -28,15 +37,18 @@ void GatherChannel(const MeshContext& context, int channel, int faceIndex, FaceC
 
 std::vector<int> ExtraChannelsOf(const Tab<int>& activeChannels, int maps) {
     std::vector<int> channels;
-    for (int position = 1; position < maps; ++position)
-        if (activeChannels[position] > 0) channels.push_back(activeChannels[position]);
+    for (int position = 0; position < maps; ++position) {
+        int channel = activeChannels[position];
+        if (channel <= 0 || channel == kTextureChannel) continue;
+        // A list without channel 1 can offer one more than a corner has room for.
+        if (channels.size() == static_cast<std::size_t>(kMaxExtraChannels)) break;
+        channels.push_back(channel);
+    }
     return channels;
 }
 
 std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount) {
-    std::uint32_t fvf = 0x002;
-    for (std::uint32_t n = 1; n <= channelCount; ++n) fvf |= n * 0x100;
-    return fvf;
+    return kFvfPosition | (channelCount << kFvfTexCountShift);
 }
 
 void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners) {

@@ -47,7 +47,7 @@ using MapVertex = MeshIndex<struct MapVertexTag>;        // into one map channel
 // ---- Records -----------------------------------------------------------------------------
 
 constexpr int kMaxMapChannels = 9;    // positions of the active channel list considered
-constexpr int kMaxExtraChannels = 8;  // positions 1 to 8 of that list
+constexpr int kMaxExtraChannels = 8;  // channels other than 1 among those positions
 
 // One extra map channel's coordinate of a corner; its third component is always 0, so it is
 // not stored.
@@ -157,10 +157,12 @@ struct FaceCorners {
 void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
 void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners);
 void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
-// The extra channels of a mesh: positions 1 to maps - 1 of the active list, channels of 0
-// or below skipped.
+// The extra channels of a mesh: the channels at positions 0 to maps - 1 of the active list
+// other than the texture channel 1, channels of 0 or below skipped, at most
+// kMaxExtraChannels of them, in list order.
 std::vector<int> ExtraChannelsOf(const Tab<int>& activeChannels, int maps);
-// The FVF code for K extra channels: 0x002 with n × 0x100 ORed in for n = 1..K.
+// The FVF code for K extra channels: the position bit 0x002 with K texture sets declared
+// (K << 8), so a reader sizing vertices from it finds the K pairs of floats written.
 std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
 
 // ---- Children of the Mesh ----------------------------------------------------------------

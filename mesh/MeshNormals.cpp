@@ -1,5 +1,6 @@
 // MeshNormals: a list of normals apart from the vertices, with a triple of indices per
 // face, from the host's explicit normals or from smoothing groups.
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <string>
@@ -24,6 +25,57 @@ bool HashNormal(const Point3& n, std::uint64_t& hash) {
     h *= 0xFF51AFD7ED558CCDull;
     hash = h ^ (h >> 33);
     return true;
+}
+
+// How far rows may stray from mutually orthogonal and equally long, as a fraction of the
+// longest row's squared length, and still count as a rotation times one scale factor.
+// Rotation matrices made from float quaternions and multiplied down a hierarchy stray by a
+// few 1e-7; a genuinely non-uniform scale, even 1.0001 against 1, strays by 2e-4 or more.
+// Counting a scale ratio closer to 1 than that as uniform turns a normal by well under
+// 1e-4 radians.
+constexpr double kUniformScaleTolerance = 1e-4;
+
+// True when the 3×3 part is a rotation times one scale factor: the identity, a rotation,
+// a uniform scale, a mirroring by a negative uniform scale, or a product of these. Such a
+// matrix turns a normal as its inverse transpose would, up to a factor that normalising
+// removes, so normals keep the plain transform and with it the exact bytes written so far.
+// The rows of such a matrix are mutually orthogonal and equally long; judging both against
+// the longest row makes the test the same at every scale, and working in double keeps the
+// judgement free of its own rounding.
+bool IsRotationTimesUniformScale(const Matrix3& m) {
+    double dot[3][3];
+    for (int i = 0; i < 3; ++i)
+        for (int j = 0; j < 3; ++j)
+            dot[i][j] = double(m.m[i][0]) * m.m[j][0] + double(m.m[i][1]) * m.m[j][1] +
+                        double(m.m[i][2]) * m.m[j][2];
+    double longest = std::max({dot[0][0], dot[1][1], dot[2][2]});
+    double allowed = kUniformScaleTolerance * longest;
+    for (int i = 0; i < 3; ++i)
+        if (longest - dot[i][i] > allowed) return false;
+    return std::fabs(dot[0][1]) <= allowed && std::fabs(dot[0][2]) <= allowed &&
+           std::fabs(dot[1][2]) <= allowed;
+}
+
+// The inverse transpose of the 3×3 part up to a positive factor, which normalising each
+// normal removes: the cofactor rows, negated with a negative determinant so that a mirrored
+// normal turns as its surface does. The rows are first divided by the longest one, so that
+// tiny or huge scales neither underflow nor overflow; a flattening (singular) part still
+// gives the flattened surface its normal.
+Matrix3 InverseTransposeUpToScale(const Matrix3& m) {
+    float longest = std::max({m.GetRow(0).Length(), m.GetRow(1).Length(), m.GetRow(2).Length()});
+    if (!(longest > 0.0f)) return m;
+    const Point3 r0 = m.GetRow(0) / longest, r1 = m.GetRow(1) / longest, r2 = m.GetRow(2) / longest;
+    const Point3 c0 = CrossProd(r1, r2), c1 = CrossProd(r2, r0), c2 = CrossProd(r0, r1);
+    const float sign = DotProd(r0, c0) < 0.0f ? -1.0f : 1.0f;
+    return Matrix3(c0 * sign, c1 * sign, c2 * sign, Point3());
+}
+
+// The matrix that turns normals when positions are multiplied by the position transform;
+// translation plays no part.
+Matrix3 NormalTransformFor(const Matrix3& positionTransform) {
+    Matrix3 linear = positionTransform;
+    linear.NoTrans();
+    return IsRotationTimesUniformScale(linear) ? linear : InverseTransposeUpToScale(linear);
 }
 
 std::string ProgressTitle(const MeshContext& context) {
@@ -67,7 +119,7 @@ void CollectNormals(const MeshContext& context, NormalList& list,
     }
 }
 
-// Transformed by M without its translation, normalised, signed and put in output axis order.
+// Turned by the normal transform of M, normalised, signed and put in output axis order.
 void WriteNormal(const MeshContext& context, const Matrix3& normalTransform, const Point3& normal,
                  MeshPayload& payload) {
     float sign = context.options->flipNormals ? -1.0f : 1.0f;
@@ -114,8 +166,7 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
 
     MeshPayload payload;
     if (!payload.Allocate(4 + 12 * list.normals.size() + 4 + 16 * triples.size())) return false;
-    Matrix3 normalTransform = context.meshTransform;
-    normalTransform.NoTrans();
+    const Matrix3 normalTransform = NormalTransformFor(context.meshTransform);
     payload.Dword(static_cast<std::uint32_t>(list.normals.size()));
     for (const Point3& normal : list.normals)
         WriteNormal(context, normalTransform, normal, payload);

@@ -2,6 +2,7 @@
 // the axis swap and the transform without frames.
 #include <gtest/gtest.h>
 
+#include <bit>
 #include <cmath>
 
 #include "../max/TestScenes.h"
@@ -133,6 +134,114 @@ TEST(MeshNormals, WithoutFramesNormalsFollowTheNodeTransformAndStayUnit) {
     const Vec3& right = normals.normals[normals.faces[10][0]];
     EXPECT_NEAR(right.x, 0.0f, 1e-5f);
     EXPECT_NEAR(right.z, 1.0f, 1e-5f);
+}
+
+// A triangle with no smoothing group, leaning at 45° about z: its face normal is
+// (1, 1, 0) / √2 in object space.
+MeshData LeaningTriangle() {
+    MeshData mesh;
+    mesh.vertices = {{1, 0, 0}, {0, 1, 0}, {1, 0, 1}};
+    mesh.faces.push_back({{0, 1, 2}, 0, 0});
+    return mesh;
+}
+
+Vec3 Minus(const Vec3& a, const Vec3& b) {
+    return {a.x - b.x, a.y - b.y, a.z - b.z};
+}
+
+float Dot(const Vec3& a, const Vec3& b) {
+    return a.x * b.x + a.y * b.y + a.z * b.z;
+}
+
+Vec3 UnitCross(const Vec3& a, const Vec3& b) {
+    Vec3 c{a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
+    float length = std::sqrt(Dot(c, c));
+    return {c.x / length, c.y / length, c.z / length};
+}
+
+void ExpectNear(const Vec3& actual, const Vec3& expected, float tolerance) {
+    EXPECT_NEAR(actual.x, expected.x, tolerance);
+    EXPECT_NEAR(actual.y, expected.y, tolerance);
+    EXPECT_NEAR(actual.z, expected.z, tolerance);
+}
+
+Vec3 FromAssimp(const aiVector3D& v) {
+    return {v.x, v.y, v.z};
+}
+
+// Stretching y by 4 tilts the surface towards x: the scaled triangle's normal is
+// (4, 1, 0) / √17 = (0.970, 0.243, 0). Carrying the normal like a position would tilt it
+// the wrong way, to (0.243, 0.970, 0).
+TEST(MeshNormals, WithoutFramesANonUniformScaleKeepsNormalsPerpendicularToTheSurface) {
+    tarvo::scene::SceneData scene = OneMeshScene(LeaningTriangle());
+    scene.nodes[0].transform.scale = Point3(1, 4, 1);
+    ExportOptions options = MeshOptions();
+    options.frameSetting = 0;
+    ExportRun run(scene, options);
+    const float r = 1.0f / std::sqrt(17.0f);
+    const Vec3 expected{4 * r, 0, r};  // written as x, z, y
+
+    auto mesh = meshtest::ReadMesh(run.OnlyMesh());
+    auto normals = ReadNormals(*meshtest::ChildOf(run.OnlyMesh(), "MeshNormals"));
+    ASSERT_EQ(mesh.faces.size(), 1u);
+    ASSERT_EQ(normals.normals.size(), 1u);
+    const Vec3& n = normals.normals[0];
+    ExpectNear(n, expected, 1e-6f);
+    EXPECT_NEAR(Dot(n, n), 1.0f, 1e-6f);
+    const auto& corners = mesh.faces[0];
+    EXPECT_NEAR(Dot(n, Minus(mesh.vertices[corners[1]], mesh.vertices[corners[0]])), 0.0f, 1e-6f);
+    EXPECT_NEAR(Dot(n, Minus(mesh.vertices[corners[2]], mesh.vertices[corners[0]])), 0.0f, 1e-6f);
+
+    // Assimp's own triangle, wound counter-clockwise in its right-handed axes, faces the way
+    // of the normal it read; both are ours with z negated.
+    meshtest::AssimpReadBack assimp(run.Path());
+    const aiMesh& theirs = assimp.OnlyMesh();
+    ASSERT_EQ(theirs.mNumFaces, 1u);
+    ASSERT_TRUE(theirs.HasNormals());
+    const unsigned* index = theirs.mFaces[0].mIndices;
+    Vec3 p0 = FromAssimp(theirs.mVertices[index[0]]), p1 = FromAssimp(theirs.mVertices[index[1]]),
+         p2 = FromAssimp(theirs.mVertices[index[2]]);
+    Vec3 faceNormal = UnitCross(Minus(p1, p0), Minus(p2, p0));
+    for (unsigned k = 0; k < 3; ++k) {
+        Vec3 theirNormal = FromAssimp(theirs.mNormals[index[k]]);
+        ExpectNear(theirNormal, {expected.x, expected.y, -expected.z}, 1e-6f);
+        ExpectNear(theirNormal, faceNormal, 1e-5f);
+    }
+}
+
+using FloatBits = std::array<std::uint32_t, 3>;
+
+FloatBits BitsOf(const Vec3& v) {
+    return std::bit_cast<FloatBits>(v);
+}
+
+// A rotation times one scale factor, mirroring or not, turns normals as it turns positions:
+// such nodes keep the plain transform, so their files keep every byte.
+TEST(MeshNormals, WithoutFramesARotationTimesAUniformScaleKeepsThePlainTransformBitForBit) {
+    const Quat tilt = QuatFromAxisAngle(Point3(1, 2, 3), 0.7f);
+    const Quat turn = QuatFromAxisAngle(Point3(0, 0, 1), -0.4f);
+    const float scales[] = {1.0f, 2.5f, -1.5f};
+    for (float scale : scales) {
+        SCOPED_TRACE(scale);
+        tarvo::scene::SceneData scene = OneMeshScene(SmoothedBox());
+        scene.nodes[0].transform.rotation = tilt;
+        scene.nodes[0].transform.scale = Point3(scale, scale, scale);
+        scene.nodes[0].transform.position = Point3(7, 8, 9);
+        scene.nodes[0].objectOffset.rotation = turn;
+        Matrix3 linear = HostScene(scene).FindNode("Box")->GetObjTMAfterWSM(0);
+        linear.NoTrans();
+        ExportOptions options = MeshOptions();
+        options.frameSetting = 0;
+        ExportRun run(scene, options);
+        auto normals = ReadNormals(*meshtest::ChildOf(run.OnlyMesh(), "MeshNormals"));
+        ASSERT_EQ(normals.faces.size(), 12u);
+        for (std::size_t f = 0; f < 12; ++f) {
+            Vec3 plain = Swapped(
+                linear.VectorTransform(tarvo::testscenes::kBoxSideNormals[f / 2]).Normalize());
+            const Vec3& written = normals.normals.at(normals.faces[f][0]);
+            EXPECT_EQ(BitsOf(written), BitsOf(plain)) << f;
+        }
+    }
 }
 
 TEST(MeshNormals, OffMeansNoMeshNormals) {

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <stdexcept>
 
 #include "settings/Settings.h"
 
@@ -171,6 +172,15 @@ FvfView ReadFvf(const xfile::XDataObject& fvf) {
     for (auto& d : view.data) d = in.Float();
     EXPECT_TRUE(in.AtEnd());
     return view;
+}
+
+AssimpReadBack::AssimpReadBack(const std::string& path) : m_scene(m_importer.ReadFile(path, 0)) {}
+
+const aiMesh& AssimpReadBack::OnlyMesh() const {
+    if (m_scene == nullptr) throw std::runtime_error(m_importer.GetErrorString());
+    EXPECT_EQ(m_scene->mNumMeshes, 1u);
+    if (m_scene->mNumMeshes == 0) throw std::runtime_error("Assimp found no mesh");
+    return *m_scene->mMeshes[0];
 }
 
 const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,

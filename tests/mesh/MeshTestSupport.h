@@ -7,6 +7,9 @@
 #include <string>
 #include <vector>
 
+#include <assimp/scene.h>
+#include <assimp/Importer.hpp>
+
 #include "../d3dx/XTestSupport.h"
 #include "platform/max/HostScene.h"
 #include "plugin/Exporter.h"
@@ -70,6 +73,20 @@ NormalsPayloadView ReadNormals(const xfile::XDataObject& normals);
 std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& coords);
 std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors);
 FvfView ReadFvf(const xfile::XDataObject& fvf);
+
+// A written file as Assimp, an independent .X reader, loads it. Assimp makes the data
+// right-handed (z negated, every face wound the other way), gives every face corner a
+// vertex of its own and skips data objects it does not know, FVFData among them.
+class AssimpReadBack {
+  public:
+    explicit AssimpReadBack(const std::string& path);
+    // The only mesh; fails the test when the file did not load or holds another count.
+    const aiMesh& OnlyMesh() const;
+
+  private:
+    Assimp::Importer m_importer;
+    const aiScene* m_scene = nullptr;
+};
 
 // The child of a Mesh with the template name; null when there is none.
 const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
