@@ -2,28 +2,21 @@
 // face, from the host's explicit normals or from smoothing groups.
 #include <algorithm>
 #include <cmath>
-#include <cstring>
 #include <string>
 
+#include "mesh/FloatHash.h"
 #include "mesh/Mesh.h"
 #include "mesh/MeshPayload.h"
 #include "plugin/Exporter.h"
 
 namespace {
 
-// The hash of a normal that equal normals share (-0.0 as 0.0); false with a NaN.
+// The hash of a normal that equal normals share; false with a NaN.
 bool HashNormal(const Point3& n, std::uint64_t& hash) {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    for (int i = 0; i < 3; ++i) {
-        if (std::isnan(n[i])) return false;
-        float zeroed = n[i] == 0.0f ? 0.0f : n[i];
-        std::uint32_t bits;
-        std::memcpy(&bits, &zeroed, sizeof bits);
-        h = (h ^ bits) * 0x100000001B3ull;
-        h ^= h >> 29;
-    }
-    h *= 0xFF51AFD7ED558CCDull;
-    hash = h ^ (h >> 33);
+    const float components[3] = {n.x, n.y, n.z};
+    std::uint64_t h = kFloatHashSeed;
+    if (!MixHashFloats(h, components, 3)) return false;
+    hash = FinishHash(h);
     return true;
 }
 

@@ -1,42 +1,11 @@
 // The vertex builder: one record per face corner becomes an output vertex, either its own
 // (sequential mode) or shared with an equal corner of the same host vertex (keyed mode).
 #include <algorithm>
-#include <cmath>
-#include <cstring>
 
+#include "mesh/FloatHash.h"
 #include "mesh/Mesh.h"
 
 namespace {
-
-// Mixes one 32-bit word into a running hash.
-std::uint64_t Mix(std::uint64_t hash, std::uint32_t word) {
-    hash ^= word;
-    hash *= 0x100000001B3ull;
-    return hash ^ (hash >> 29);
-}
-
-// The bits of a float with -0.0 taken as 0.0; false for a NaN.
-bool FloatKey(float value, std::uint32_t& bits) {
-    if (std::isnan(value)) return false;
-    float zeroed = value == 0.0f ? 0.0f : value;
-    std::memcpy(&bits, &zeroed, sizeof bits);
-    return true;
-}
-
-bool MixFloats(std::uint64_t& hash, const float* values, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint32_t bits;
-        if (!FloatKey(values[i], bits)) return false;
-        hash = Mix(hash, bits);
-    }
-    return true;
-}
-
-std::uint64_t Finish(std::uint64_t hash) {
-    hash ^= hash >> 33;
-    hash *= 0xFF51AFD7ED558CCDull;
-    return hash ^ (hash >> 33);
-}
 
 bool FloatsEqual(const float* a, const float* b, std::size_t count) {
     for (std::size_t i = 0; i < count; ++i)
@@ -92,7 +61,7 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
     std::uint32_t h = host.value;
     std::uint64_t hash = 0;
     bool hashed = HashRecord(record, extras, hash);
-    if (hashed) hash = Finish(Mix(hash, h));
+    if (hashed) hash = FinishHash(MixHashWord(hash, h));
     if (builder.used[h] == 0) {
         StoreRecord(builder, h, record, extras);
         builder.used[h] = 1;
@@ -128,16 +97,16 @@ bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const M
 }
 
 bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::uint64_t& hash) {
-    std::uint64_t h = 0xCBF29CE484222325ull;
-    if (!MixFloats(h, record.position, 3) || !MixFloats(h, record.uvw, 3)) return false;
-    if (!MixFloats(h, record.color, 3) || !MixFloats(h, &record.alpha, 1)) return false;
-    h = Mix(Mix(h, record.materialId), record.smoothingGroup);
-    h = Mix(h, static_cast<std::uint32_t>(extras.size()));
+    std::uint64_t h = kFloatHashSeed;
+    if (!MixHashFloats(h, record.position, 3) || !MixHashFloats(h, record.uvw, 3)) return false;
+    if (!MixHashFloats(h, record.color, 3) || !MixHashFloats(h, &record.alpha, 1)) return false;
+    h = MixHashWord(MixHashWord(h, record.materialId), record.smoothingGroup);
+    h = MixHashWord(h, static_cast<std::uint32_t>(extras.size()));
     for (const ExtraUv& extra : extras) {
         const float uv[2] = {extra.u, extra.v};
-        if (!MixFloats(h, uv, 2)) return false;
+        if (!MixHashFloats(h, uv, 2)) return false;
     }
-    hash = Finish(h);
+    hash = FinishHash(h);
     return true;
 }
 
