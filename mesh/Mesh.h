@@ -23,11 +23,9 @@ struct ExportOptions;
 void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time,
                 const XParent& parent);
 
-// The legal name of a Mesh or Material: "TDX" before a leading digit; a double quote
-// becomes a single quote; control characters, the space, bytes of 128 and above and each of
-// # > : . < become an underscore; "Sub<index>" is appended unless the index is -1. The
-// result is in one shared buffer that the next call overwrites; names of any length are
-// kept whole.
+// The legal name of a Mesh or Material: "TDX" before a leading digit and "Sub<index>" after
+// the name unless the index is -1, then the name rule of MakeLegalName. The result is in one
+// shared buffer that the next call overwrites; names of any length are kept whole.
 const char* MakeObjectName(const char* text, int index);
 
 // ---- Indices -----------------------------------------------------------------------------
