@@ -1,13 +1,13 @@
 // tarvo-x-export with the exporter plug-in as the build lays them out: the program finds the
 // plug-in in its default plug-in directory and exports the example scene.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <string>
 
 #include "platform/d3dx/XImage.h"
 #include "tests/host/ProgramRunner.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo;
@@ -15,16 +15,6 @@ using namespace tarvo;
 namespace {
 
 const std::string kExample = std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json";
-
-struct TempDir {
-    TempDir()
-        : path(fs::temp_directory_path() / ("tarvo-host-plugin-" + std::to_string(getpid()))) {
-        fs::remove_all(path);
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
-};
 
 bool HasTopLevelFrame(const xfile::XFileContents& contents, const std::string& name) {
     for (const auto& object : contents.objects)
@@ -35,9 +25,9 @@ bool HasTopLevelFrame(const xfile::XFileContents& contents, const std::string& n
 }  // namespace
 
 TEST(HostWithExporterPlugin, ExportsTheExampleSceneThroughTheDefaultPluginDirectory) {
-    TempDir dir;
-    const fs::path output = dir.path / "sample.x";
-    const fs::path plugcfg = dir.path / "config";
+    testsupport::TempDir dir("tarvo-host-plugin");
+    const fs::path output = dir.Path() / "sample.x";
+    const fs::path plugcfg = dir.Path() / "config";
     subprocess::ProgramResult r = subprocess::RunProgram(
         {TARVO_X_EXPORT, "--plugcfg", plugcfg.string(), kExample, output.string()});
     ASSERT_EQ(r.exitCode, 0) << r.err;

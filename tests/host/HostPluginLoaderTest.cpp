@@ -1,12 +1,12 @@
 #include <dlfcn.h>
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <string>
 
 #include "host/PluginLoader.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo::hostapp;
@@ -15,20 +15,12 @@ namespace {
 
 class HostPluginLoader : public ::testing::Test {
   protected:
-    void SetUp() override {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("tarvo-loader-" + std::to_string(getpid()) + "-" + test->name());
-        fs::remove_all(dir);
-        fs::create_directories(dir);
-    }
-    void TearDown() override { fs::remove_all(dir); }
-
     void Link(const char* module, const std::string& name) {
         fs::create_symlink(module, dir / name);
     }
 
-    fs::path dir;
+    tarvo::testsupport::TempDir m_temp{"tarvo-loader"};
+    const fs::path dir = m_temp.Path();
 };
 
 int NonExportCreateCalls(const PluginModule& module) {

@@ -9,26 +9,21 @@
 #include <csignal>
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 #include <thread>
 
 #include "host/ProgressBar.h"
 #include "host/scene/SceneFile.h"
 #include "tests/host/ProgramRunner.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo;
 using subprocess::EnvironmentChanges;
 using subprocess::ProgramResult;
+using testsupport::ReadText;
 
 namespace {
-
-std::string ReadText(const fs::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 int LineCount(const std::string& text) {
     return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
@@ -77,10 +72,6 @@ bool WaitForFile(const std::string& file) {
 class HostProgram : public ::testing::Test {
   protected:
     void SetUp() override {
-        const auto* test = ::testing::UnitTest::GetInstance()->current_test_info();
-        dir = fs::temp_directory_path() /
-              ("tarvo-program-" + std::to_string(getpid()) + "-" + test->name());
-        fs::remove_all(dir);
         fs::create_directories(dir / "plugins");
         fs::create_symlink(FAKE_EXPORTER_MODULE, dir / "plugins" / "fake.so");
         scene = (dir / "scene.tscene.json").string();
@@ -88,7 +79,6 @@ class HostProgram : public ::testing::Test {
         plugcfg = (dir / "config").string();
         scenefile::SaveSceneFile(TestScene(), scene);
     }
-    void TearDown() override { fs::remove_all(dir); }
 
     // The program with the test's plug-in and configuration directories, then `args`.
     std::vector<std::string> Command(const std::vector<std::string>& args) const {
@@ -102,7 +92,8 @@ class HostProgram : public ::testing::Test {
         return subprocess::RunProgram(Command(args), {{"TARVO_FAKE_EXPORTER", mode}});
     }
 
-    fs::path dir;
+    testsupport::TempDir m_temp{"tarvo-program"};
+    const fs::path dir = m_temp.Path();
     std::string scene;
     std::string output;
     std::string plugcfg;

@@ -7,22 +7,15 @@
 
 #include <atomic>
 #include <cstdio>
-#include <fstream>
-#include <sstream>
 #include <stdexcept>
+
+#include "tests/support/TestFiles.h"
 
 extern char** environ;
 
 namespace tarvo::subprocess {
 
 namespace {
-
-std::string ReadAll(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
 
 std::string TemporaryName(const char* what) {
     static std::atomic<int> counter{0};
@@ -86,8 +79,8 @@ ProgramResult ChildProgram::Wait() {
     m_waited = true;
     if (WIFEXITED(status)) result.exitCode = WEXITSTATUS(status);
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
-    result.out = ReadAll(m_outFile);
-    result.err = ReadAll(m_errFile);
+    result.out = testsupport::ReadText(m_outFile);
+    result.err = testsupport::ReadText(m_errFile);
     std::remove(m_outFile.c_str());
     std::remove(m_errFile.c_str());
     return result;

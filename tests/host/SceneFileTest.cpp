@@ -2,35 +2,23 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
 #include "platform/max/IGame.h"
 #include "platform/max/Materials.h"
 #include "platform/max/Node.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo;
+using tarvo::testsupport::ReadText;
+using tarvo::testsupport::TempDir;
 
 namespace {
 
 const std::string kExample = std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json";
-
-std::string ReadText(const std::string& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
-struct TempDir {
-    TempDir() : path(fs::temp_directory_path() / ("tarvo-scene-" + std::to_string(::getpid()))) {
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    fs::path path;
-};
 
 // Every feature of the format, with names that force references by index.
 scene::SceneData EveryFeature() {
@@ -144,8 +132,8 @@ TEST(SceneFile, EveryFeatureSurvivesSaveAndLoad) {
 
 TEST(SceneFile, ExampleLoadsSavesAndLoadsUnchanged) {
     scene::SceneData first = scenefile::LoadSceneFile(kExample);
-    TempDir dir;
-    std::string copy = (dir.path / "copy.tscene.json").string();
+    TempDir dir("tarvo-scene");
+    std::string copy = (dir.Path() / "copy.tscene.json").string();
     scenefile::SaveSceneFile(first, copy);
     scene::SceneData second = scenefile::LoadSceneFile(copy);
     EXPECT_NE(second.baseDirectory, first.baseDirectory);
@@ -211,14 +199,14 @@ TEST(SceneFile, AcceptsAxisAngleRotationsAndShortMapVertices) {
 }
 
 TEST(SceneFile, SavingReplacesAtomicallyAndNamesTheFileOnFailure) {
-    TempDir dir;
-    std::string file = (dir.path / "scene.tscene.json").string();
+    TempDir dir("tarvo-scene");
+    std::string file = (dir.Path() / "scene.tscene.json").string();
     std::ofstream(file) << "previous";
     scenefile::SaveSceneFile(EveryFeature(), file);
     scene::SceneData back = scenefile::LoadSceneFile(file);
     back.baseDirectory.clear();
     EXPECT_TRUE(back == EveryFeature());
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), fs::directory_iterator()), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), fs::directory_iterator()), 1);
 
     fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
     scenefile::SaveSceneFile(EveryFeature(), file);
@@ -226,7 +214,7 @@ TEST(SceneFile, SavingReplacesAtomicallyAndNamesTheFileOnFailure) {
               fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read)
         << "a replaced file keeps its permissions";
 
-    std::string missing = (dir.path / "no-such-dir" / "scene.tscene.json").string();
+    std::string missing = (dir.Path() / "no-such-dir" / "scene.tscene.json").string();
     try {
         scenefile::SaveSceneFile(EveryFeature(), missing);
         FAIL() << "saved into a missing directory";

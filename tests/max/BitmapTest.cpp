@@ -4,19 +4,12 @@
 #include <fstream>
 
 #include "platform/max/Bitmap.h"
+#include "tests/support/TempDir.h"
 
 namespace fs = std::filesystem;
+using tarvo::testsupport::TempDir;
 
 namespace {
-
-struct TempDir {
-    TempDir() : path(fs::temp_directory_path() / ("tarvo-bitmap-" + std::to_string(::getpid()))) {
-        fs::create_directories(path);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string File(const char* name) const { return (path / name).string(); }
-    fs::path path;
-};
 
 // A 4 × 2 image: left half red, right half blue, with alpha falling to the right.
 Bitmap* TestImage(int width = 4, int height = 2) {
@@ -49,7 +42,7 @@ Bitmap* Reload(const std::string& file) {
 }  // namespace
 
 TEST(Bitmaps, WriteEachFormatByExtensionAndReadItBack) {
-    TempDir dir;
+    TempDir dir("tarvo-bitmap");
     Bitmap* bm = TestImage();
     for (const char* name : {"a.png", "a.bmp", "a.tga", "a.jpg", "a.JPEG"}) {
         SCOPED_TRACE(name);
@@ -79,7 +72,7 @@ TEST(Bitmaps, WriteEachFormatByExtensionAndReadItBack) {
 }
 
 TEST(Bitmaps, UnknownExtensionOrAbandonedOutputWritesNothing) {
-    TempDir dir;
+    TempDir dir("tarvo-bitmap");
     Bitmap* bm = TestImage();
     BitmapInfo gif(dir.File("a.gif").c_str());
     EXPECT_EQ(bm->OpenOutput(&gif), BMMRES_INVALIDFORMAT);
@@ -87,12 +80,12 @@ TEST(Bitmaps, UnknownExtensionOrAbandonedOutputWritesNothing) {
     ASSERT_EQ(bm->OpenOutput(&png), BMMRES_SUCCESS);
     ASSERT_EQ(bm->Write(&png), BMMRES_SUCCESS);
     bm->Close(&png, BMM_CLOSE_ABANDON);
-    EXPECT_TRUE(fs::is_empty(dir.path));
+    EXPECT_TRUE(fs::is_empty(dir.Path()));
     bm->DeleteThis();
 }
 
 TEST(Bitmaps, ReplacingAFileKeepsTheOldOneUntilTheNewIsComplete) {
-    TempDir dir;
+    TempDir dir("tarvo-bitmap");
     std::string file = dir.File("keep.png");
     std::ofstream(file) << "old";
     Bitmap* bm = TestImage();
@@ -129,7 +122,7 @@ TEST(Bitmaps, HighQualityCopyResizesToTheTargetSize) {
 }
 
 TEST(Bitmaps, LoadReportsMissingAndUnreadableFiles) {
-    TempDir dir;
+    TempDir dir("tarvo-bitmap");
     BMMRES status = BMMRES_SUCCESS;
     BitmapInfo missing(dir.File("none.png").c_str());
     EXPECT_EQ(TheManager->Load(&missing, &status), nullptr);
@@ -143,7 +136,7 @@ TEST(Bitmaps, LoadReportsMissingAndUnreadableFiles) {
 }
 
 TEST(Bitmaps, InfoSizeAndNameFollowTheFile) {
-    TempDir dir;
+    TempDir dir("tarvo-bitmap");
     Bitmap* bm = TestImage(8, 3);
     ASSERT_TRUE(Save(bm, dir.File("size.tga")));
     BitmapInfo info(dir.File("size.tga").c_str());

@@ -9,6 +9,7 @@
 #include "platform/max/Interface.h"
 #include "platform/max/Node.h"
 #include "tests/max/TestScenes.h"
+#include "tests/support/TempDir.h"
 
 using namespace tarvo;
 
@@ -198,14 +199,13 @@ TEST(HostFunctions, PathsAcceptEitherSeparator) {
     BMMAppendSlash(dir);  // no directory: the file goes to the working directory
     EXPECT_STREQ(dir, "");
 
-    auto folder = std::filesystem::temp_directory_path() / "tarvo-max-paths";
-    std::filesystem::create_directories(folder);
+    tarvo::testsupport::TempDir temp("tarvo-max-paths");
+    const std::filesystem::path& folder = temp.Path();
     std::ofstream(folder / "present.xml") << "x";
     std::string windowsStyle = folder.string() + "\\present.xml";
     EXPECT_TRUE(DoesFileExist(windowsStyle.c_str()));
     EXPECT_FALSE(DoesFileExist((folder.string() + "/absent.xml").c_str()));
     EXPECT_FALSE(DoesFileExist(""));
-    std::filesystem::remove_all(folder);
 }
 
 TEST(HostFunctions, CenterWindowNeedsAWindowSystem) {

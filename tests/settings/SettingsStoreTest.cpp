@@ -2,13 +2,11 @@
 // configuration directory and the scene property.
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 #include <memory>
 #include <string>
 #include <vector>
@@ -17,17 +15,15 @@
 #include "platform/max/Interface.h"
 #include "plugin/ExportOptions.h"
 #include "settings/Settings.h"
+#include "tests/support/TempDir.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 namespace fs = std::filesystem;
 using tarvo::scene::FileProperty;
 using tarvo::scene::SceneData;
-
-std::string ReadFileBytes(const fs::path& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
+using tarvo::testsupport::ReadText;
 
 void WriteFileBytes(const fs::path& path, std::string_view bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
@@ -67,16 +63,10 @@ std::vector<std::uint8_t> LegacyFile(std::int32_t version, std::int32_t xFileTyp
 
 class SettingsStore : public ::testing::Test {
   protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "tarvo-settings-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        m_dir = pattern;
-        MakeHost(SceneData{});
-    }
+    void SetUp() override { MakeHost(SceneData{}); }
     void TearDown() override {
         m_host.reset();
         m_scene.reset();
-        fs::remove_all(m_dir);
     }
 
     // 30 frames of 160 ticks per second; the default range 0..16000 is 100 samples at 30
@@ -104,7 +94,8 @@ class SettingsStore : public ::testing::Test {
 
     std::vector<FileProperty> SceneProperties() const { return m_scene->Data().fileProperties; }
 
-    fs::path m_dir;
+    tarvo::testsupport::TempDir m_temp{"tarvo-settings"};
+    const fs::path m_dir = m_temp.Path();
     std::unique_ptr<HostScene> m_scene;
     std::unique_ptr<Interface> m_host;
 };
@@ -305,9 +296,9 @@ TEST_F(SettingsStore, SavedFileForTheDefaultsIsTheGoldenFile) {
     ASSERT_TRUE(LoadSettings(options, *m_host));  // adds "Anim-1" over 0..16000
     ASSERT_TRUE(SaveSettings(options, *m_host));
     const std::string golden =
-        ReadFileBytes(fs::path(TARVO_TEST_DATA_DIR) / "settings" / "defaults.xml");
+        ReadText(fs::path(TARVO_TEST_DATA_DIR) / "settings" / "defaults.xml");
     ASSERT_FALSE(golden.empty());
-    EXPECT_EQ(ReadFileBytes(XmlFile()), golden);
+    EXPECT_EQ(ReadText(XmlFile()), golden);
     EXPECT_TRUE(SceneProperties().empty());  // the option is off
 }
 
@@ -316,7 +307,7 @@ TEST_F(SettingsStore, SceneTextIsTheFileWithoutItsDeclaration) {
     options.saveSettingsInScene = 1;
     AddSegment(options.segments, "Walk", 160, 3200);
     ASSERT_TRUE(SaveSettings(options, *m_host));
-    const std::string file = ReadFileBytes(XmlFile());
+    const std::string file = ReadText(XmlFile());
     const auto properties = SceneProperties();
     ASSERT_EQ(properties.size(), 1u);
     EXPECT_EQ(std::string(kSettingsDeclaration) + properties[0].text, file);
@@ -367,7 +358,7 @@ TEST_F(SettingsStore, SamplingRateAboveTheTickRateSavesAndLoads) {
     saved.keyFrameStep = 9600;  // more samples than ticks per second
     AddSegment(saved.segments, "fine", 7, 4000);
     ASSERT_TRUE(SaveSettings(saved, *m_host));
-    EXPECT_NE(ReadFileBytes(XmlFile()).find("start=\"7\" end=\"4000\""), std::string::npos);
+    EXPECT_NE(ReadText(XmlFile()).find("start=\"7\" end=\"4000\""), std::string::npos);
     ExportOptions loaded;
     ASSERT_TRUE(LoadSettings(loaded, *m_host));
     EXPECT_EQ(loaded, saved);
@@ -376,7 +367,7 @@ TEST_F(SettingsStore, SamplingRateAboveTheTickRateSavesAndLoads) {
 TEST_F(SettingsStore, SaveReplacesTheFileAndLeavesNoTemporaryFile) {
     WriteFileBytes(XmlFile(), "old contents");
     ASSERT_TRUE(SaveSettings(ExportOptions{}, *m_host));
-    EXPECT_NE(ReadFileBytes(XmlFile()), "old contents");
+    EXPECT_NE(ReadText(XmlFile()), "old contents");
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(m_dir)) {
         names.push_back(entry.path().filename().string());
@@ -412,7 +403,7 @@ TEST_F(SettingsStore, FailedSaveKeepsThePreviousFileWhole) {
     fs::create_directory(XmlFile());
     WriteFileBytes(XmlFile() / "keep", "x");
     EXPECT_FALSE(SaveSettings(ExportOptions{}, *m_host));
-    EXPECT_EQ(ReadFileBytes(XmlFile() / "keep"), "x");
+    EXPECT_EQ(ReadText(XmlFile() / "keep"), "x");
     int entries = 0;
     for (const auto& entry : fs::directory_iterator(m_dir)) {
         (void)entry;

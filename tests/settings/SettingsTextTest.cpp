@@ -1,8 +1,6 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
-#include <iterator>
 #include <random>
 #include <string>
 
@@ -10,25 +8,21 @@
 #include "plugin/SampleStep.h"
 #include "settings/Settings.h"
 #include "settings/SettingsTable.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 constexpr std::int32_t kRelease = 14000;
 const SceneTiming kTiming{4800, 0, 16000};  // 160 ticks per sample at 30 samples per second
 
-std::string ReadFileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
 // TARVO_UPDATE_GOLDENS=1 rewrites the golden instead of comparing; read the diff.
 void ExpectMatchesGolden(const std::string& actual, const std::string& name) {
     const std::string path = std::string(TARVO_TEST_DATA_DIR) + "/settings/" + name;
-    if (const char* update = std::getenv("TARVO_UPDATE_GOLDENS"); update && *update == '1') {
+    if (tarvo::testsupport::UpdateGoldens()) {
         std::ofstream(path, std::ios::binary) << actual;
         return;
     }
-    const std::string expected = ReadFileBytes(path);
+    const std::string expected = tarvo::testsupport::ReadText(path);
     ASSERT_FALSE(expected.empty()) << "missing golden " << path;
     EXPECT_EQ(actual, expected);
 }
