@@ -1,7 +1,8 @@
-// The binary form: NAME tokens for template and object names, braces, and the members as
-// a stream of INTEGER_LIST and FLOAT_LIST tokens. A list runs as long as the value type
-// stays the same and ends at a string, a child or the end of the object. A STRING token is
-// followed by a ';' token, or ',' when another element of the same array follows.
+// The binary form: the tokens of the template definitions the data uses, then NAME tokens
+// for template and object names, braces, and the members as a stream of INTEGER_LIST and
+// FLOAT_LIST tokens. A list runs as long as the value type stays the same and ends at a
+// string, a child or the end of the object. A STRING token is followed by a ';' token, or
+// ',' when another element of the same array follows.
 #include <cstring>
 
 #include "platform/d3dx/XNumberText.h"
@@ -85,6 +86,9 @@ public:
 
     XBytes Write(const XSaveNodes& roots) {
         m_out.assign(kBinaryHeader.begin(), kBinaryHeader.end());
+        for (std::size_t index : TemplatesUsedBy(m_registry, roots)) {
+            AppendTemplateTokens(m_registry, m_registry.At(index), m_out);
+        }
         for (const auto& root : roots) WriteNode(*root);
         return std::move(m_out);
     }

@@ -23,9 +23,22 @@ struct XSaveNode {
 
 using XSaveNodes = std::vector<std::unique_ptr<XSaveNode>>;
 
-// Whole file images, header included, ready to be written or compressed.
+// Whole file images, header included, ready to be written or compressed. Each begins with
+// the definitions of the templates its data objects use (TemplatesUsedBy), in its own form.
 XBytes WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots);
 XBytes WriteBinaryImage(const XTemplateRegistry& registry, const XSaveNodes& roots);
+
+// Registry indices of the templates the data objects of `roots` use at any depth, each
+// once: the templates named by a template's members come before it, the rest in order of
+// first use.
+std::vector<std::size_t> TemplatesUsedBy(const XTemplateRegistry& registry,
+                                         const XSaveNodes& roots);
+
+// One template definition as text ("template Name { <GUID> members restriction }", one
+// member per line; throws XUnwritableText for a name text cannot hold) or as binary tokens
+// (TEMPLATE, NAME, '{', GUID, members, restriction, '}').
+void AppendTemplateText(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out);
+void AppendTemplateTokens(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out);
 
 // Replaces the four form bytes of a header ("txt " -> "tzip", "bin " -> "bzip") and
 // compresses the body behind it.

@@ -1,6 +1,7 @@
-// The text form: one object per block, one member per line, one element per line for
-// arrays sized by another member; every value ends with ';', array elements are joined by
-// ',', so a nested structure ends with ';;' (its last member and the member itself).
+// The text form: the definitions of the templates the data uses, then one object per
+// block, one member per line, one element per line for arrays sized by another member;
+// every value ends with ';', array elements are joined by ',', so a nested structure ends
+// with ';;' (its last member and the member itself).
 #include <string_view>
 
 #include "platform/d3dx/XNumberText.h"
@@ -91,6 +92,10 @@ public:
 
     XBytes Write(const XSaveNodes& roots) {
         Append(m_out, kTextHeader);
+        for (std::size_t index : TemplatesUsedBy(m_registry, roots)) {
+            m_out.push_back('\n');
+            AppendTemplateText(m_registry, m_registry.At(index), m_out);
+        }
         for (const auto& root : roots) {
             m_out.push_back('\n');
             WriteNode(*root, 0);

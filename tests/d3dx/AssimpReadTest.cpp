@@ -12,7 +12,9 @@ namespace {
 using xfile::XPayloadBuilder;
 using xtest::AddTo;
 
-// A skinned, textured, coloured quad under two frames, with a rotation animation.
+// A skinned, textured, coloured quad under two frames, with a rotation animation, a second
+// texture channel and an effect: objects of templates outside the D3DRM set, whose
+// definitions the file carries.
 void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     xtest::StandardFile standard;
     ID3DXFileSaveObject* save = nullptr;
@@ -54,6 +56,14 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     XPayloadBuilder texture;
     texture.String("maps/paint.png");
     ASSERT_EQ(AddTo(mat, TID_D3DRMTextureFilename, nullptr, texture), S_OK);
+    XPayloadBuilder effectFile;
+    effectFile.String("paint.fx");
+    ID3DXFileSaveData* effect = nullptr;
+    ASSERT_EQ(AddTo(mat, DXFILEOBJ_EffectInstance, nullptr, effectFile, &effect), S_OK);
+    XPayloadBuilder passes;
+    passes.String("passes").Dword(2);
+    ASSERT_EQ(AddTo(effect, DXFILEOBJ_EffectParamDWord, nullptr, passes), S_OK);
+    effect->Release();
     mat->Release();
     materials->Release();
     XPayloadBuilder header;
@@ -63,6 +73,10 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     weights.String("Bone_1").Dword(3).Dwords({0, 1, 3}).Floats({1, 0.5f, 0.25f});
     weights.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -2.5f, 1, -0.125f, 1});
     ASSERT_EQ(AddTo(quad, DXFILEOBJ_SkinWeights, nullptr, weights), S_OK);
+    constexpr std::uint32_t kOneTexCoordFvf = 0x100;  // D3DFVF_TEX1: one (u, v) pair per vertex
+    XPayloadBuilder secondUvs;
+    secondUvs.Dword(kOneTexCoordFvf).Dword(8).Floats({0, 0, 0, 1, 1, 1, 1, 0});
+    ASSERT_EQ(AddTo(quad, DXFILEOBJ_FVFData, nullptr, secondUvs), S_OK);
     quad->Release();
     root->Release();
 
@@ -102,6 +116,13 @@ TEST_P(AssimpRead, SeesTheCountsAndValuesWritten) {
     xtest::ScratchDir dir;
     std::string path = dir.Path("quad.x");
     WriteSkinnedQuad(path, GetParam().format);
+    // The file is complete on its own: our reader needs no registered template for it.
+    auto contents = xtest::ReadBackWith(path, {});
+    ASSERT_EQ(contents.objects.size(), 2u);  // the root frame and the animation set
+    for (const char* name : {"XSkinMeshHeader", "SkinWeights", "FVFData", "EffectInstance"}) {
+        EXPECT_NE(contents.templates.FindByName(name), nullptr) << name;
+    }
+
     Assimp::Importer importer;
     const aiScene* scene = importer.ReadFile(path, 0);
     ASSERT_NE(scene, nullptr) << importer.GetErrorString();

@@ -7,6 +7,7 @@
 
 #include "XTestSupport.h"
 #include "platform/d3dx/MsZip.h"
+#include "platform/d3dx/XBinaryTokens.h"
 #include "platform/d3dx/XTemplateGuids.h"
 
 namespace {
@@ -56,58 +57,151 @@ std::vector<std::uint8_t> WriteQuad(const std::string& path, D3DXF_FILEFORMAT fo
     return xtest::ReadBytes(path);
 }
 
+// The templates the quad uses, members before their users, otherwise in order of first
+// use: the material's colours, the frame, the matrix, the mesh's vector and face, then the
+// mesh children. The reference to RedMat adds none.
+constexpr const char* kQuadTemplates =
+    "\n"
+    "template ColorRGBA {\n"
+    " <35FF44E0-6C7C-11CF-8F52-0040333594A3>\n"
+    " FLOAT red;\n"
+    " FLOAT green;\n"
+    " FLOAT blue;\n"
+    " FLOAT alpha;\n"
+    "}\n"
+    "\n"
+    "template ColorRGB {\n"
+    " <D3E16E81-7835-11CF-8F52-0040333594A3>\n"
+    " FLOAT red;\n"
+    " FLOAT green;\n"
+    " FLOAT blue;\n"
+    "}\n"
+    "\n"
+    "template Material {\n"
+    " <3D82AB4D-62DA-11CF-AB39-0020AF71E433>\n"
+    " ColorRGBA faceColor;\n"
+    " FLOAT power;\n"
+    " ColorRGB specularColor;\n"
+    " ColorRGB emissiveColor;\n"
+    " [...]\n"
+    "}\n"
+    "\n"
+    "template Frame {\n"
+    " <3D82AB46-62DA-11CF-AB39-0020AF71E433>\n"
+    " [...]\n"
+    "}\n"
+    "\n"
+    "template Matrix4x4 {\n"
+    " <F6F23F45-7686-11CF-8F52-0040333594A3>\n"
+    " array FLOAT matrix[16];\n"
+    "}\n"
+    "\n"
+    "template FrameTransformMatrix {\n"
+    " <F6F23F41-7686-11CF-8F52-0040333594A3>\n"
+    " Matrix4x4 frameMatrix;\n"
+    "}\n"
+    "\n"
+    "template Vector {\n"
+    " <3D82AB5E-62DA-11CF-AB39-0020AF71E433>\n"
+    " FLOAT x;\n"
+    " FLOAT y;\n"
+    " FLOAT z;\n"
+    "}\n"
+    "\n"
+    "template MeshFace {\n"
+    " <3D82AB5F-62DA-11CF-AB39-0020AF71E433>\n"
+    " DWORD nFaceVertexIndices;\n"
+    " array DWORD faceVertexIndices[nFaceVertexIndices];\n"
+    "}\n"
+    "\n"
+    "template Mesh {\n"
+    " <3D82AB44-62DA-11CF-AB39-0020AF71E433>\n"
+    " DWORD nVertices;\n"
+    " array Vector vertices[nVertices];\n"
+    " DWORD nFaces;\n"
+    " array MeshFace faces[nFaces];\n"
+    " [...]\n"
+    "}\n"
+    "\n"
+    "template MeshNormals {\n"
+    " <F6F23F43-7686-11CF-8F52-0040333594A3>\n"
+    " DWORD nNormals;\n"
+    " array Vector normals[nNormals];\n"
+    " DWORD nFaceNormals;\n"
+    " array MeshFace faceNormals[nFaceNormals];\n"
+    "}\n"
+    "\n"
+    "template MeshMaterialList {\n"
+    " <F6F23F42-7686-11CF-8F52-0040333594A3>\n"
+    " DWORD nMaterials;\n"
+    " DWORD nFaceIndexes;\n"
+    " array DWORD faceIndexes[nFaceIndexes];\n"
+    " [Material]\n"
+    "}\n"
+    "\n"
+    "template TextureFilename {\n"
+    " <A42790E1-7810-11CF-8F52-0040333594A3>\n"
+    " STRING filename;\n"
+    "}\n";
+
+// The binary tokens of a text template block, without the header: what the binary form
+// must carry for the same definitions.
+std::vector<std::uint8_t> TemplateTokens(const std::string& definitions) {
+    xfile::XBytes block = xfile::TokeniseTemplateText("xof 0303txt 0032\n" + definitions);
+    return {block.begin() + 16, block.end()};
+}
+
 TEST(Layout, TextFormUsesTheCanonicalSeparators) {
     xtest::ScratchDir dir;
     auto bytes = WriteQuad(dir.Path("quad.x"), D3DXF_FILEFORMAT_TEXT);
     std::string text(bytes.begin(), bytes.end());
-    EXPECT_EQ(text,
-              "xof 0303txt 0032\n"
-              "\n"
-              "Material RedMat {\n"
-              " 1.0;0.0;0.0;1.0;;\n"
-              " 10.0;\n"
-              " 1.0;1.0;1.0;;\n"
-              " 0.0;0.0;0.0;;\n"
-              "}\n"
-              "\n"
-              "Frame Root {\n"
-              " FrameTransformMatrix {\n"
-              "  1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0;;\n"
-              " }\n"
-              " Mesh Quad {\n"
-              "  4;\n"
-              "  -1.0;0.0;-1.0;,\n"
-              "  -1.0;0.0;1.0;,\n"
-              "  1.0;0.0;1.0;,\n"
-              "  1.0;0.0;-1.0;;\n"
-              "  2;\n"
-              "  3;0,1,2;,\n"
-              "  3;0,2,3;;\n"
-              "  MeshNormals {\n"
-              "   1;\n"
-              "   0.0;1.0;0.0;;\n"
-              "   2;\n"
-              "   3;0,0,0;,\n"
-              "   3;0,0,0;;\n"
-              "  }\n"
-              "  MeshMaterialList {\n"
-              "   2;\n"
-              "   2;\n"
-              "   0,\n"
-              "   1;\n"
-              "   { RedMat }\n"
-              "   Material {\n"
-              "    0.0;0.0;1.0;1.0;;\n"
-              "    0.0;\n"
-              "    0.0;0.0;0.0;;\n"
-              "    0.0;0.0;0.0;;\n"
-              "    TextureFilename {\n"
-              "     \"blue.png\";\n"
-              "    }\n"
-              "   }\n"
-              "  }\n"
-              " }\n"
-              "}\n");
+    EXPECT_EQ(text, std::string("xof 0303txt 0032\n") + kQuadTemplates +
+                        "\n"
+                        "Material RedMat {\n"
+                        " 1.0;0.0;0.0;1.0;;\n"
+                        " 10.0;\n"
+                        " 1.0;1.0;1.0;;\n"
+                        " 0.0;0.0;0.0;;\n"
+                        "}\n"
+                        "\n"
+                        "Frame Root {\n"
+                        " FrameTransformMatrix {\n"
+                        "  1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0,0.0,0.0,0.0,0.0,1.0;;\n"
+                        " }\n"
+                        " Mesh Quad {\n"
+                        "  4;\n"
+                        "  -1.0;0.0;-1.0;,\n"
+                        "  -1.0;0.0;1.0;,\n"
+                        "  1.0;0.0;1.0;,\n"
+                        "  1.0;0.0;-1.0;;\n"
+                        "  2;\n"
+                        "  3;0,1,2;,\n"
+                        "  3;0,2,3;;\n"
+                        "  MeshNormals {\n"
+                        "   1;\n"
+                        "   0.0;1.0;0.0;;\n"
+                        "   2;\n"
+                        "   3;0,0,0;,\n"
+                        "   3;0,0,0;;\n"
+                        "  }\n"
+                        "  MeshMaterialList {\n"
+                        "   2;\n"
+                        "   2;\n"
+                        "   0,\n"
+                        "   1;\n"
+                        "   { RedMat }\n"
+                        "   Material {\n"
+                        "    0.0;0.0;1.0;1.0;;\n"
+                        "    0.0;\n"
+                        "    0.0;0.0;0.0;;\n"
+                        "    0.0;0.0;0.0;;\n"
+                        "    TextureFilename {\n"
+                        "     \"blue.png\";\n"
+                        "    }\n"
+                        "   }\n"
+                        "  }\n"
+                        " }\n"
+                        "}\n");
 }
 
 TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
@@ -131,6 +225,67 @@ TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
     EXPECT_EQ(std::string(bytes.begin(), bytes.end()),
               "xof 0303txt 0032\n"
               "\n"
+              "template FloatKeys {\n"
+              " <10DD46A9-775B-11CF-8F52-0040333594A3>\n"
+              " DWORD nValues;\n"
+              " array FLOAT values[nValues];\n"
+              "}\n"
+              "\n"
+              "template TimedFloatKeys {\n"
+              " <F406B180-7B3B-11CF-8F52-0040333594A3>\n"
+              " DWORD time;\n"
+              " FloatKeys tfkeys;\n"
+              "}\n"
+              "\n"
+              "template AnimationKey {\n"
+              " <10DD46A8-775B-11CF-8F52-0040333594A3>\n"
+              " DWORD keyType;\n"
+              " DWORD nKeys;\n"
+              " array TimedFloatKeys keys[nKeys];\n"
+              "}\n"
+              "\n"
+              "template ColorRGBA {\n"
+              " <35FF44E0-6C7C-11CF-8F52-0040333594A3>\n"
+              " FLOAT red;\n"
+              " FLOAT green;\n"
+              " FLOAT blue;\n"
+              " FLOAT alpha;\n"
+              "}\n"
+              "\n"
+              "template IndexedColor {\n"
+              " <1630B820-7842-11CF-8F52-0040333594A3>\n"
+              " DWORD index;\n"
+              " ColorRGBA indexColor;\n"
+              "}\n"
+              "\n"
+              "template MeshVertexColors {\n"
+              " <1630B821-7842-11CF-8F52-0040333594A3>\n"
+              " DWORD nVertexColors;\n"
+              " array IndexedColor vertexColors[nVertexColors];\n"
+              "}\n"
+              "\n"
+              "template Vector {\n"
+              " <3D82AB5E-62DA-11CF-AB39-0020AF71E433>\n"
+              " FLOAT x;\n"
+              " FLOAT y;\n"
+              " FLOAT z;\n"
+              "}\n"
+              "\n"
+              "template MeshFace {\n"
+              " <3D82AB5F-62DA-11CF-AB39-0020AF71E433>\n"
+              " DWORD nFaceVertexIndices;\n"
+              " array DWORD faceVertexIndices[nFaceVertexIndices];\n"
+              "}\n"
+              "\n"
+              "template Mesh {\n"
+              " <3D82AB44-62DA-11CF-AB39-0020AF71E433>\n"
+              " DWORD nVertices;\n"
+              " array Vector vertices[nVertices];\n"
+              " DWORD nFaces;\n"
+              " array MeshFace faces[nFaces];\n"
+              " [...]\n"
+              "}\n"
+              "\n"
               "AnimationKey {\n"
               " 0;\n"
               " 2;\n"
@@ -150,13 +305,25 @@ TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
               "}\n");
 }
 
-// Offsets of the binary form of the quad: every token where a reader expects it.
+// Offsets of the binary form of the quad: the definitions as the tokens of their text,
+// then every data token where a reader expects it.
 TEST(Layout, BinaryFormTokenStream) {
     xtest::ScratchDir dir;
     auto bytes = WriteQuad(dir.Path("quad.x"), D3DXF_FILEFORMAT_BINARY);
-    ASSERT_EQ(bytes.size(), 615u);
+    // The twelve definitions take 1,301 bytes; the data objects take 599 after them.
+    constexpr std::size_t kHeaderBytes = 16;
+    constexpr std::size_t kTemplateBytes = 1301;
+    constexpr std::size_t kDataBytes = 599;
+    ASSERT_EQ(bytes.size(), kHeaderBytes + kTemplateBytes + kDataBytes);
     EXPECT_EQ(std::string(bytes.begin(), bytes.begin() + 16), "xof 0303bin 0032");
-    auto word = [&](std::size_t at) { return bytes[at] | (bytes[at + 1] << 8); };
+    const std::vector<std::uint8_t> definitions(bytes.begin() + kHeaderBytes,
+                                                bytes.begin() + kHeaderBytes + kTemplateBytes);
+    EXPECT_EQ(definitions, TemplateTokens(kQuadTemplates));
+    // Data offsets below are those of the file without definitions (615 bytes).
+    auto word = [&](std::size_t at) {
+        at += kTemplateBytes;
+        return bytes[at] | (bytes[at + 1] << 8);
+    };
     auto dword = [&](std::size_t at) { return word(at) | (word(at + 2) << 16); };
     EXPECT_EQ(word(16), 1);       // NAME "Material"
     EXPECT_EQ(dword(18), 8);
@@ -195,12 +362,18 @@ TEST(Layout, BinaryStringArraysSeparateElementsWithCommas) {
     save->Release();
     auto bytes = xtest::ReadBytes(path);
     const std::vector<std::uint8_t> body(bytes.begin() + 16, bytes.end());
-    const std::vector<std::uint8_t> expected = {
-        1, 0, 3, 0, 0, 0, 'U', 'r', 'l', 10, 0,   // Url {
-        6, 0, 1, 0, 0, 0, 2, 0, 0, 0,             // INTEGER_LIST (2)
-        2, 0, 1, 0, 0, 0, 'a', 19, 0,             // "a" ,
-        2, 0, 1, 0, 0, 0, 'b', 20, 0,             // "b" ;
-        11, 0};
+    std::vector<std::uint8_t> expected = TemplateTokens(
+        "template Url {\n"
+        " <3A23EEA1-94B1-11D0-AB39-0020AF71E433>\n"
+        " DWORD nUrls;\n"
+        " array STRING urls[nUrls];\n"
+        "}\n");
+    ASSERT_EQ(expected.size(), 79u);  // TEMPLATE, NAME, {, GUID, members of 15 and 31 bytes, }
+    expected.insert(expected.end(), {1,  0, 3, 0, 0, 0, 'U', 'r', 'l', 10, 0,  // Url {
+                                     6,  0, 1, 0, 0, 0, 2,   0,   0,   0,      // INTEGER_LIST (2)
+                                     2,  0, 1, 0, 0, 0, 'a', 19,  0,           // "a" ,
+                                     2,  0, 1, 0, 0, 0, 'b', 20,  0,           // "b" ;
+                                     11, 0});
     EXPECT_EQ(body, expected);
 }
 

@@ -59,11 +59,28 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 }
 
 xfile::XFileContents ReadBack(const std::string& path) {
+    return ReadBackWith(path, xfile::StandardTemplates());
+}
+
+xfile::XFileContents ReadBackWith(const std::string& path,
+                                  const xfile::XTemplateRegistry& registered) {
     xfile::XFileContents contents;
     xfile::XReadError error;
-    HRESULT hr = xfile::ReadXFile(path, xfile::StandardTemplates(), contents, &error);
+    HRESULT hr = xfile::ReadXFile(path, registered, contents, &error);
     EXPECT_EQ(hr, S_OK) << error.message;
     return contents;
+}
+
+std::vector<KnownTemplates> ReaderTemplateChoices() {
+    std::vector<KnownTemplates> choices;
+    choices.push_back({"all standard sets", xfile::StandardTemplates()});
+    KnownTemplates d3drm{"D3DRM set only", {}};
+    EXPECT_EQ(xfile::RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
+                                           d3drm.registry, nullptr),
+              S_OK);
+    choices.push_back(std::move(d3drm));
+    choices.push_back({"no templates", {}});
+    return choices;
 }
 
 HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
