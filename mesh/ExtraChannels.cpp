@@ -3,7 +3,8 @@
 #include <cmath>
 
 #include "mesh/Mesh.h"
-#include "mesh/MeshPayload.h"
+#include "mesh/PayloadLayouts.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "plugin/Exporter.h"
 
 namespace {
@@ -62,8 +63,9 @@ HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* mesh
                            std::int32_t channelsUsed) {
     auto channels = static_cast<std::size_t>(channelsUsed);
     std::size_t v = builder.vertices.size();
-    MeshPayload payload;
-    if (!payload.Allocate(8 + 8 * v * channels)) return E_FAIL;
+    xfile::XPayloadWriter payload;
+    if (!payload.Reserve(sizeof(std::uint32_t) + CountedArrayBytes<PackedCoords2d>(v * channels)))
+        return E_OUTOFMEMORY;
     payload.Dword(ExtraChannelsFvf(static_cast<std::uint32_t>(channels)));
     payload.Dword(static_cast<std::uint32_t>(v * channels * 2));
     for (std::size_t i = 0; i < v; ++i) {
@@ -74,9 +76,5 @@ HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* mesh
             payload.Float(present ? 1.0f - extras[j].v : 1.0f);
         }
     }
-    ID3DXFileSaveData* object = nullptr;
-    HRESULT hr = meshData->AddDataObject(DXFILEOBJ_FVFData, nullptr, nullptr, payload.Size(),
-                                         payload.Data(), &object);
-    if (object != nullptr) object->Release();
-    return hr;
+    return XParent(meshData).AddLeaf(DXFILEOBJ_FVFData, nullptr, payload.Size(), payload.Data());
 }

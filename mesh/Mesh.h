@@ -168,10 +168,12 @@ std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
 // Normals of the mesh as MeshNormals; false when the payload could not be allocated (the
 // later children are then not written).
 bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData);
-HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
-HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
-HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
-                           std::int32_t channelsUsed);
+// Each child writer returns the add call's result, or E_OUTOFMEMORY when its payload cannot
+// be had (the object is then skipped).
+[[nodiscard]] HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
+[[nodiscard]] HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
+[[nodiscard]] HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
+                                         std::int32_t channelsUsed);
 
 // ---- Normals -----------------------------------------------------------------------------
 

@@ -3,7 +3,8 @@
 #include <algorithm>
 
 #include "mesh/Mesh.h"
-#include "mesh/MeshPayload.h"
+#include "mesh/PayloadLayouts.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "plugin/Exporter.h"
 
 namespace {
@@ -36,7 +37,7 @@ bool IsNodeSkinned(const ExportOptions& options, INode* node) {
 void ChooseMeshTransform(MeshContext& context, TimeValue time) {
     const ExportOptions& options = *context.options;
     context.meshTransform.IdentityMatrix();
-    if (options.frameSetting == 0 && !options.localObjectSpace)
+    if (options.frameSetting == kFrameSettingNoFrames && !options.localObjectSpace)
         context.meshTransform = context.maxNode->GetObjTMAfterWSM(time);
     context.objectSpaceFlag = true;
 }
@@ -102,22 +103,24 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
 VertexBuilder BuildVertices(MeshContext& context) {
     const ExportOptions& options = *context.options;
     VertexBuilder builder = CreateVertexBuilder(
-        context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != 0,
+        context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != kOptMeshNone,
         options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0);
     for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f);
     DebugPrint("Actual Channels used %d\n", context.channelsUsed);
-    if (options.optMesh > 1) OptimiseVertices(builder);
+    if (options.optMesh == kOptMeshOptimized) OptimiseVertices(builder);
     CheckMesh(builder);
     return builder;
 }
 
 // The Mesh: positions times M in the output axis order, then the faces. Null when the
 // payload cannot be had or the object cannot be added.
-ID3DXFileSaveData* WriteMeshObject(const MeshContext& context, const VertexBuilder& builder,
-                                   const XParent& parent) {
+ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const VertexBuilder& builder,
+                                          const XParent& parent) {
     std::size_t v = builder.vertices.size();
-    MeshPayload payload;
-    if (!payload.Allocate(4 + 12 * v + 4 + 16 * builder.faces.size())) return nullptr;
+    xfile::XPayloadWriter payload;
+    if (!payload.Reserve(CountedArrayBytes<PackedVector>(v) +
+                         CountedArrayBytes<PackedTriangle>(builder.faces.size())))
+        return {};
     payload.Dword(static_cast<std::uint32_t>(v));
     for (const MeshVertex& vertex : builder.vertices) {
         Point3 p = Point3(vertex.position[0], vertex.position[1], vertex.position[2]) *
@@ -129,13 +132,13 @@ ID3DXFileSaveData* WriteMeshObject(const MeshContext& context, const VertexBuild
         payload.Dword(3);
         for (std::uint32_t index : face) payload.Dword(index);
     }
-    const char* name = context.options->frameSetting > 0
+    const char* name = context.options->frameSetting > kFrameSettingNoFrames
                            ? nullptr
                            : MakeObjectName(context.maxNode->GetName(), -1);
-    ID3DXFileSaveData* meshData = nullptr;
+    ComRef<ID3DXFileSaveData> meshData;
     if (FAILED(parent.AddDataObject(TID_D3DRMMesh, name, nullptr, payload.Size(), payload.Data(),
-                                    &meshData)))
-        return nullptr;
+                                    meshData.Put())))
+        meshData.Reset();
     return meshData;
 }
 
@@ -145,10 +148,13 @@ void WriteMeshChildren(const MeshContext& context, const VertexBuilder& builder,
     const ExportOptions& options = *context.options;
     if (options.normals && !WriteMeshNormals(context, meshData)) return;
     // The material list (MeshMaterialList with its materials) is written here by its writer.
-    if (options.vertexColors && context.colorVertCount > 0) WriteVertexColors(builder, meshData);
-    if (options.textureCoords && context.texVertCount > 0) WriteTextureCoords(builder, meshData);
+    // A child that cannot be written is skipped; the ones after it are written all the same.
+    if (options.vertexColors && context.colorVertCount > 0)
+        (void)WriteVertexColors(builder, meshData);
+    if (options.textureCoords && context.texVertCount > 0)
+        (void)WriteTextureCoords(builder, meshData);
     if (options.textureCoords && context.channelsUsed != 0)
-        WriteExtraChannels(builder, meshData, context.channelsUsed);
+        (void)WriteExtraChannels(builder, meshData, context.channelsUsed);
     // The skin's XSkinMeshHeader and SkinWeights are written here, last, by the skin writer.
 }
 
@@ -158,10 +164,8 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
     DebugPrint("m_nMaxWeightPerFace=%ld\n", maxWeightPerFace);
     DebugPrint("Opt Node Name is :%s Verts: %d, Faces: %d \n", context.maxNode->GetName(),
                static_cast<int>(builder.vertices.size()), context.faceCount);
-    ID3DXFileSaveData* meshData = WriteMeshObject(context, builder, parent);
-    if (meshData == nullptr) return;
-    WriteMeshChildren(context, builder, meshData);
-    meshData->Release();
+    ComRef<ID3DXFileSaveData> meshData = WriteMeshObject(context, builder, parent);
+    if (meshData) WriteMeshChildren(context, builder, meshData.Get());
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 
 #include "mesh/FloatHash.h"
 #include "mesh/Mesh.h"
-#include "mesh/MeshPayload.h"
+#include "mesh/PayloadLayouts.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "plugin/Exporter.h"
 
 namespace {
@@ -114,7 +115,7 @@ void CollectNormals(const MeshContext& context, NormalList& list,
 
 // Turned by the normal transform of M, normalised, signed and put in output axis order.
 void WriteNormal(const MeshContext& context, const Matrix3& normalTransform, const Point3& normal,
-                 MeshPayload& payload) {
+                 xfile::XPayloadWriter& payload) {
     float sign = context.options->flipNormals ? -1.0f : 1.0f;
     Point3 n = normalTransform.VectorTransform(normal).Normalize() * sign;
     for (int axis : context.corners.axis) payload.Float(n[axis]);
@@ -152,13 +153,15 @@ Point3 GetCornerNormal(Mesh& mesh, int faceIndex, const RVertex& rv) {
 
 bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
     NormalList list;
-    list.dedupe = context.options->optMesh != 0;
+    list.dedupe = context.options->optMesh != kOptMeshNone;
     std::vector<FaceIndices> triples(static_cast<std::size_t>(context.faceCount),
                                      FaceIndices{0, 0, 0});
     CollectNormals(context, list, triples);
 
-    MeshPayload payload;
-    if (!payload.Allocate(4 + 12 * list.normals.size() + 4 + 16 * triples.size())) return false;
+    xfile::XPayloadWriter payload;
+    if (!payload.Reserve(CountedArrayBytes<PackedVector>(list.normals.size()) +
+                         CountedArrayBytes<PackedTriangle>(triples.size())))
+        return false;
     const Matrix3 normalTransform = NormalTransformFor(context.meshTransform);
     payload.Dword(static_cast<std::uint32_t>(list.normals.size()));
     for (const Point3& normal : list.normals)
@@ -168,9 +171,7 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
         payload.Dword(3);
         for (std::uint32_t index : triple) payload.Dword(index);
     }
-    ID3DXFileSaveData* object = nullptr;
-    meshData->AddDataObject(TID_D3DRMMeshNormals, nullptr, nullptr, payload.Size(), payload.Data(),
-                            &object);
-    if (object != nullptr) object->Release();
+    // Whether the add succeeds is not looked at: the Mesh's other children follow either way.
+    (void)XParent(meshData).AddLeaf(TID_D3DRMMeshNormals, nullptr, payload.Size(), payload.Data());
     return true;
 }

@@ -2,7 +2,8 @@
 #include <cmath>
 
 #include "mesh/Mesh.h"
-#include "mesh/MeshPayload.h"
+#include "mesh/PayloadLayouts.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "plugin/Exporter.h"
 
 namespace {
@@ -24,16 +25,14 @@ void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCor
 }
 
 HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
-    MeshPayload payload;
-    if (!payload.Allocate(4 + 8 * builder.vertices.size())) return E_FAIL;
+    xfile::XPayloadWriter payload;
+    if (!payload.Reserve(CountedArrayBytes<PackedCoords2d>(builder.vertices.size())))
+        return E_OUTOFMEMORY;
     payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
     for (const MeshVertex& vertex : builder.vertices) {
         payload.Float(vertex.uvw[0]);
         payload.Float(1.0f - vertex.uvw[1]);
     }
-    ID3DXFileSaveData* object = nullptr;
-    HRESULT hr = meshData->AddDataObject(TID_D3DRMMeshTextureCoords, nullptr, nullptr,
-                                         payload.Size(), payload.Data(), &object);
-    if (object != nullptr) object->Release();
-    return hr;
+    return XParent(meshData).AddLeaf(TID_D3DRMMeshTextureCoords, nullptr, payload.Size(),
+                                     payload.Data());
 }

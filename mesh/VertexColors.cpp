@@ -1,6 +1,7 @@
 // Vertex colours: colour and alpha per corner, written unchanged with each vertex's index.
 #include "mesh/Mesh.h"
-#include "mesh/MeshPayload.h"
+#include "mesh/PayloadLayouts.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "plugin/Exporter.h"
 
 void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
@@ -15,8 +16,9 @@ void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorn
 }
 
 HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
-    MeshPayload payload;
-    if (!payload.Allocate(4 + 20 * builder.vertices.size())) return S_OK;
+    xfile::XPayloadWriter payload;
+    if (!payload.Reserve(CountedArrayBytes<PackedIndexedColor>(builder.vertices.size())))
+        return E_OUTOFMEMORY;
     payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
     std::uint32_t index = 0;
     for (const MeshVertex& vertex : builder.vertices) {
@@ -24,9 +26,6 @@ HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshD
         for (float channel : vertex.color) payload.Float(channel);
         payload.Float(vertex.alpha);
     }
-    ID3DXFileSaveData* object = nullptr;
-    HRESULT hr = meshData->AddDataObject(TID_D3DRMMeshVertexColors, nullptr, nullptr,
-                                         payload.Size(), payload.Data(), &object);
-    if (object != nullptr) object->Release();
-    return hr;
+    return XParent(meshData).AddLeaf(TID_D3DRMMeshVertexColors, nullptr, payload.Size(),
+                                     payload.Data());
 }

@@ -231,7 +231,7 @@ TEST(MakeObjectName, FollowsTheNameRule) {
     EXPECT_STREQ(MakeObjectName("1 box.a", 2), "TDX1_box_aSub2");
     EXPECT_STREQ(MakeObjectName("", 3), "Sub3");
     EXPECT_STREQ(MakeObjectName("", -1), "");
-    EXPECT_STREQ(MakeObjectName("a\"b#c>d:e<f(g);h", -1), "a'b_c_d_e_f(g);h");
+    EXPECT_STREQ(MakeObjectName("a\"b#c>d:e<f(g);h", -1), "a_b_c_d_e_f_g__h");
     EXPECT_STREQ(MakeObjectName("caf\xC3\xA9\tx", -1), "caf___x");
     EXPECT_STREQ(MakeObjectName("Box01", -1), "Box01");
     std::string longName(1000, 'n');

@@ -1,0 +1,82 @@
+// The one writer of data-object payloads: members packed in template order, little-endian,
+// counts and DWORDs 4 bytes, WORDs 2, floats 4, strings inline with their zero byte. An
+// append never runs past the buffer: it grows when a reservation was too small.
+#pragma once
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <cstring>
+#include <initializer_list>
+#include <memory>
+#include <new>
+#include <string_view>
+
+namespace xfile {
+
+class XPayloadWriter {
+  public:
+    // Room for `bytes` more bytes, taken up front so that a large payload is allocated once.
+    // False, with nothing changed, when the memory cannot be had: the caller then skips its
+    // object and reports E_OUTOFMEMORY. Running out later, while growing, throws
+    // std::bad_alloc.
+    [[nodiscard]] bool Reserve(std::size_t bytes) noexcept {
+        if (bytes <= m_capacity - m_size) return true;
+        return Reallocate(m_size + bytes);
+    }
+
+    XPayloadWriter& Dword(std::uint32_t value) { return Little(value); }
+    XPayloadWriter& Word(std::uint16_t value) { return Little(value); }
+    XPayloadWriter& Float(float value) { return Little(std::bit_cast<std::uint32_t>(value)); }
+    XPayloadWriter& Dwords(std::initializer_list<std::uint32_t> values) {
+        for (std::uint32_t value : values) Dword(value);
+        return *this;
+    }
+    XPayloadWriter& Floats(std::initializer_list<float> values) {
+        for (float value : values) Float(value);
+        return *this;
+    }
+    XPayloadWriter& String(std::string_view text) {
+        Append(text.data(), text.size());
+        const char zero = 0;
+        Append(&zero, 1);
+        return *this;
+    }
+
+    const void* Data() const { return m_bytes.get(); }
+    const std::uint8_t* Bytes() const { return m_bytes.get(); }
+    std::size_t Size() const { return m_size; }
+
+  private:
+    template <typename T>
+    XPayloadWriter& Little(T value) {
+        if constexpr (std::endian::native == std::endian::big) {
+            if constexpr (sizeof value == 2) value = __builtin_bswap16(value);
+            if constexpr (sizeof value == 4) value = __builtin_bswap32(value);
+        }
+        Append(&value, sizeof value);
+        return *this;
+    }
+
+    void Append(const void* bytes, std::size_t count) {
+        if (count > m_capacity - m_size && !Reallocate(std::max(m_size + count, 2 * m_capacity)))
+            throw std::bad_alloc();
+        if (count != 0) std::memcpy(m_bytes.get() + m_size, bytes, count);
+        m_size += count;
+    }
+
+    bool Reallocate(std::size_t capacity) noexcept {
+        std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
+        if (bytes == nullptr) return false;
+        if (m_size != 0) std::memcpy(bytes.get(), m_bytes.get(), m_size);
+        m_bytes = std::move(bytes);
+        m_capacity = capacity;
+        return true;
+    }
+
+    std::unique_ptr<std::uint8_t[]> m_bytes;
+    std::size_t m_size = 0;
+    std::size_t m_capacity = 0;
+};
+
+}  // namespace xfile
