@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "../d3dx/XTestSupport.h"
+#include "tests/support/TestFiles.h"
 #include "host/scene/SceneFile.h"
 #include "platform/d3dx/XDump.h"
 #include "platform/max/HostScene.h"
@@ -49,15 +50,8 @@ protected:
     std::string m_lastPath;
 };
 
-std::string ReadText(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
-
 TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
-    bool update = std::getenv("TARVO_UPDATE_GOLDENS") != nullptr;
+    bool update = tarvo::testsupport::UpdateGoldens();
     for (int mode = 0; mode <= 2; ++mode) {
         std::string dump = xfile::DumpText(Export(mode, 0, "mode" + std::to_string(mode) + ".x"));
         std::string golden = std::string(TARVO_TEST_DATA_DIR) + "/plugin/example-frames-mode" + std::to_string(mode) + ".txt";
@@ -65,7 +59,7 @@ TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
             std::ofstream(golden, std::ios::binary) << dump;
             continue;
         }
-        EXPECT_EQ(dump, ReadText(golden)) << "frame mode " << mode << "; rerun with TARVO_UPDATE_GOLDENS=1 "
+        EXPECT_EQ(dump, tarvo::testsupport::ReadText(golden)) << "frame mode " << mode << "; rerun with TARVO_UPDATE_GOLDENS=1 "
                                           << "and read the diff if the change is meant";
     }
 }
