@@ -119,12 +119,7 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
 }
 
 HRESULT TarvoDirectXMaxExporter::RegisterTemplateSets(ID3DXFile* file) {
-    HRESULT hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-    if (SUCCEEDED(hr))
-        hr = file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
-    if (SUCCEEDED(hr))
-        hr = file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
-    return hr;
+    return RegisterStandardTemplateSets(file);
 }
 
 void TarvoDirectXMaxExporter::WalkTopLevelNodes() {

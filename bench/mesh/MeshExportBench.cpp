@@ -188,9 +188,12 @@ void BM_MeshOnly(benchmark::State& state) {
     exporter.hostInterface = &host;
     ID3DXFile* file = nullptr;
     D3DXFileCreate(&file);
-    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-    file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
-    file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    if (FAILED(RegisterStandardTemplateSets(file))) {
+        state.SkipWithError("the standard template sets did not register");
+        if (file != nullptr) file->Release();
+        scene.IGame()->ReleaseIGame();
+        return;
+    }
     std::string path = ScratchDir() + "/unsaved.x";
     double sceneMB = StatusMB("VmRSS");
     ResetPeak();

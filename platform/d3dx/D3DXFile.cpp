@@ -205,3 +205,16 @@ HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile) {
     *lplpDirectXFile = new (std::nothrow) FileObject();
     return *lplpDirectXFile == nullptr ? E_OUTOFMEMORY : S_OK;
 }
+
+HRESULT RegisterStandardTemplateSets(ID3DXFile* file) {
+    if (file == nullptr) return E_POINTER;
+    // The text sets are passed without their terminating zero.
+    HRESULT hr = file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    if (SUCCEEDED(hr)) {
+        hr = file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
+    }
+    if (SUCCEEDED(hr)) {
+        hr = file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    }
+    return hr;
+}

@@ -66,3 +66,8 @@ public:
 };
 
 HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile);
+
+// Registers the three standard template sets on `file` in the order an exporter needs them
+// (later sets name templates of earlier ones): D3DRM_XTEMPLATES, XSKINEXP_TEMPLATES,
+// XEXTENSIONS_TEMPLATES. Stops at the first call that fails and returns its result.
+[[nodiscard]] HRESULT RegisterStandardTemplateSets(ID3DXFile* file);

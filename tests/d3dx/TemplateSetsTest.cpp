@@ -168,4 +168,50 @@ TEST_F(RegisterTemplatesTest, BinaryAndCompressedBlocksRegisterToo) {
     other->Release();
 }
 
+TEST_F(RegisterTemplatesTest, StandardSetsMakeEverySetKnown) {
+    ASSERT_EQ(RegisterStandardTemplateSets(m_file), S_OK);
+    EXPECT_TRUE(Knows(TID_D3DRMVector, 12));
+    EXPECT_TRUE(Knows(DXFILEOBJ_XSkinMeshHeader, 6));
+    EXPECT_TRUE(Knows(DXFILEOBJ_FVFData, 8));
+    EXPECT_EQ(RegisterStandardTemplateSets(nullptr), E_POINTER);
+}
+
+// A file that records what it is asked to register and fails the call it is told to.
+class RecordingFile : public ID3DXFile {
+  public:
+    explicit RecordingFile(std::size_t failingCall) : m_failingCall(failingCall) {}
+
+    HRESULT CreateSaveObject(LPCVOID, D3DXF_FILESAVEOPTIONS, D3DXF_FILEFORMAT,
+                             ID3DXFileSaveObject**) override {
+        return E_NOTIMPL;
+    }
+    HRESULT RegisterTemplates(LPCVOID pvData, SIZE_T cbSize) override {
+        calls.emplace_back(pvData, cbSize);
+        return calls.size() == m_failingCall ? D3DXFERR_PARSEERROR : S_OK;
+    }
+
+    std::vector<std::pair<LPCVOID, SIZE_T>> calls;
+
+  private:
+    std::size_t m_failingCall;
+};
+
+TEST(StandardTemplateSets, RegisteredInOrderUntilTheFirstFailure) {
+    const std::pair<LPCVOID, SIZE_T> kSets[] = {
+        {D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
+        {XSKINEXP_TEMPLATES, std::strlen(XSKINEXP_TEMPLATES)},
+        {XEXTENSIONS_TEMPLATES, std::strlen(XEXTENSIONS_TEMPLATES)}};
+    constexpr std::size_t kNoFailure = 0;
+    for (std::size_t failing : {kNoFailure, std::size_t{1}, std::size_t{2}, std::size_t{3}}) {
+        SCOPED_TRACE("failing call " + std::to_string(failing));
+        auto* file = new RecordingFile(failing);
+        HRESULT hr = RegisterStandardTemplateSets(file);
+        EXPECT_EQ(hr, failing == kNoFailure ? S_OK : D3DXFERR_PARSEERROR);
+        std::size_t expectedCalls = failing == kNoFailure ? std::size(kSets) : failing;
+        ASSERT_EQ(file->calls.size(), expectedCalls);
+        for (std::size_t i = 0; i < expectedCalls; ++i) EXPECT_EQ(file->calls[i], kSets[i]) << i;
+        file->Release();
+    }
+}
+
 }  // namespace

@@ -39,9 +39,7 @@ std::vector<std::string> ScratchDir::Entries() const {
 
 StandardFile::StandardFile() {
     EXPECT_EQ(D3DXFileCreate(&file), S_OK);
-    EXPECT_EQ(file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES), S_OK);
-    EXPECT_EQ(file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1), S_OK);
-    EXPECT_EQ(file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1), S_OK);
+    EXPECT_EQ(RegisterStandardTemplateSets(file), S_OK);
 }
 
 StandardFile::~StandardFile() {

@@ -109,9 +109,11 @@ int main(int argc, char** argv) {
     }
     ID3DXFile* file = nullptr;
     if (FAILED(D3DXFileCreate(&file))) return 1;
-    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
-    file->RegisterTemplates(XSKINEXP_TEMPLATES, sizeof XSKINEXP_TEMPLATES - 1);
-    file->RegisterTemplates(XEXTENSIONS_TEMPLATES, sizeof XEXTENSIONS_TEMPLATES - 1);
+    if (FAILED(RegisterStandardTemplateSets(file))) {
+        std::fputs("xsample: the standard template sets did not register\n", stderr);
+        file->Release();
+        return 1;
+    }
 
     struct Form {
         const char* suffix;
