@@ -63,7 +63,7 @@ HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* mesh
                            std::int32_t channelsUsed) {
     auto channels = static_cast<std::size_t>(channelsUsed);
     std::size_t v = builder.vertices.size();
-    xfile::XPayloadWriter payload;
+    d3dx::XPayloadWriter payload;
     if (!payload.Reserve(sizeof(std::uint32_t) + CountedArrayBytes<PackedCoords2d>(v * channels)))
         return E_OUTOFMEMORY;
     payload.Dword(ExtraChannelsFvf(static_cast<std::uint32_t>(channels)));

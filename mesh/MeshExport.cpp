@@ -117,7 +117,7 @@ VertexBuilder BuildVertices(MeshContext& context) {
 ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const VertexBuilder& builder,
                                           const XParent& parent) {
     std::size_t v = builder.vertices.size();
-    xfile::XPayloadWriter payload;
+    d3dx::XPayloadWriter payload;
     if (!payload.Reserve(CountedArrayBytes<PackedVector>(v) +
                          CountedArrayBytes<PackedTriangle>(builder.faces.size())))
         return {};

@@ -115,7 +115,7 @@ void CollectNormals(const MeshContext& context, NormalList& list,
 
 // Turned by the normal transform of M, normalised, signed and put in output axis order.
 void WriteNormal(const MeshContext& context, const Matrix3& normalTransform, const Point3& normal,
-                 xfile::XPayloadWriter& payload) {
+                 d3dx::XPayloadWriter& payload) {
     float sign = context.options->flipNormals ? -1.0f : 1.0f;
     Point3 n = normalTransform.VectorTransform(normal).Normalize() * sign;
     for (int axis : context.corners.axis) payload.Float(n[axis]);
@@ -158,7 +158,7 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
                                      FaceIndices{0, 0, 0});
     CollectNormals(context, list, triples);
 
-    xfile::XPayloadWriter payload;
+    d3dx::XPayloadWriter payload;
     if (!payload.Reserve(CountedArrayBytes<PackedVector>(list.normals.size()) +
                          CountedArrayBytes<PackedTriangle>(triples.size())))
         return false;

@@ -25,7 +25,7 @@ void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCor
 }
 
 HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
-    xfile::XPayloadWriter payload;
+    d3dx::XPayloadWriter payload;
     if (!payload.Reserve(CountedArrayBytes<PackedCoords2d>(builder.vertices.size())))
         return E_OUTOFMEMORY;
     payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));

@@ -16,7 +16,7 @@ void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorn
 }
 
 HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
-    xfile::XPayloadWriter payload;
+    d3dx::XPayloadWriter payload;
     if (!payload.Reserve(CountedArrayBytes<PackedIndexedColor>(builder.vertices.size())))
         return E_OUTOFMEMORY;
     payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));

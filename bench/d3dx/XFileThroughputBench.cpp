@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XImage.h"
-#include "platform/d3dx/XPayloadBuilder.h"
+#include "platform/d3dx/XReader.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XTemplateGuids.h"
 
 namespace {
@@ -26,7 +26,7 @@ constexpr std::uint32_t kGridSide = 709;  // 708 x 708 quads hold the 1,000,000 
 constexpr std::uint32_t kFaces = 1000000;
 
 struct MeshPayloads {
-    xfile::XPayloadBuilder mesh, normals, uvs;
+    d3dx::XPayloadWriter mesh, normals, uvs;
 };
 
 // A height-field grid: positions, one normal per vertex, texture coordinates.
@@ -149,8 +149,8 @@ void BM_Read(benchmark::State& state) {
     double seconds = 0;
     for (auto _ : state) {
         auto start = Clock::now();
-        xfile::XFileContents contents;
-        if (FAILED(xfile::ReadXFile(path, xfile::StandardTemplates(), contents, nullptr))) {
+        d3dx::XFileContents contents;
+        if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, nullptr))) {
             state.SkipWithError("read failed");
         }
         benchmark::DoNotOptimize(contents.objects.data());

@@ -4,22 +4,22 @@
 #include <cstdlib>
 #include <span>
 
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
 
 namespace {
 
-std::unique_ptr<xfile::XSaveNode> ToSaveNode(const xfile::XTemplateRegistry& templates,
-                                             const xfile::XDataObject& object) {
-    auto node = std::make_unique<xfile::XSaveNode>();
-    const xfile::XTemplate* tmpl = templates.FindByGuid(object.templateGuid);
+std::unique_ptr<d3dx::XSaveNode> ToSaveNode(const d3dx::XTemplateRegistry& templates,
+                                             const d3dx::XDataObject& object) {
+    auto node = std::make_unique<d3dx::XSaveNode>();
+    const d3dx::XTemplate* tmpl = templates.FindByGuid(object.templateGuid);
     node->templateIndex = static_cast<std::size_t>(tmpl - &templates.At(0));
     node->name = object.name;
     node->id = object.id;
     node->payload = object.payload;
     for (const auto& child : object.children) {
         if (child.IsReference()) {
-            auto reference = std::make_unique<xfile::XSaveNode>();
+            auto reference = std::make_unique<d3dx::XSaveNode>();
             reference->isReference = true;
             reference->name = child.referenceName;
             reference->id = child.referenceGuid;
@@ -31,7 +31,7 @@ std::unique_ptr<xfile::XSaveNode> ToSaveNode(const xfile::XTemplateRegistry& tem
     return node;
 }
 
-bool SameObject(const xfile::XDataObject& a, const xfile::XDataObject& b) {
+bool SameObject(const d3dx::XDataObject& a, const d3dx::XDataObject& b) {
     if (a.templateGuid != b.templateGuid || a.name != b.name || a.id != b.id || a.payload != b.payload ||
         a.children.size() != b.children.size()) {
         return false;
@@ -52,18 +52,18 @@ bool SameObject(const xfile::XDataObject& a, const xfile::XDataObject& b) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     std::span<const std::uint8_t> input(data, size);
-    xfile::XTemplateRegistry registry = xfile::StandardTemplates();
-    xfile::XReadError error;
-    (void)xfile::RegisterTemplateBlock(input, registry, &error);
+    d3dx::XTemplateRegistry registry = d3dx::StandardTemplates();
+    d3dx::XReadError error;
+    (void)d3dx::RegisterTemplateBlock(input, registry, &error);
 
-    xfile::XFileContents contents;
-    if (FAILED(xfile::ReadXImage(input, xfile::StandardTemplates(), contents, &error))) return 0;
+    d3dx::XFileContents contents;
+    if (FAILED(d3dx::ReadXImage(input, d3dx::StandardTemplates(), contents, &error))) return 0;
 
-    xfile::XSaveNodes roots;
+    d3dx::XSaveNodes roots;
     for (const auto& object : contents.objects) roots.push_back(ToSaveNode(contents.templates, object));
-    xfile::XBytes image = xfile::WriteBinaryImage(contents.templates, roots);
-    xfile::XFileContents again;
-    if (FAILED(xfile::ReadXImage(image, contents.templates, again, &error))) std::abort();
+    d3dx::XBytes image = d3dx::WriteBinaryImage(contents.templates, roots);
+    d3dx::XFileContents again;
+    if (FAILED(d3dx::ReadXImage(image, contents.templates, again, &error))) std::abort();
     if (again.objects.size() != contents.objects.size()) std::abort();
     for (std::size_t i = 0; i < again.objects.size(); ++i) {
         if (!SameObject(again.objects[i], contents.objects[i])) std::abort();

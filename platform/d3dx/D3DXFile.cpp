@@ -6,16 +6,16 @@
 #include <string>
 
 #include "platform/d3dx/XFileIO.h"
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XSaveTree.h"
 
 namespace {
 
-using xfile::XSaveNode;
-using xfile::XSaveNodes;
-using xfile::XTemplate;
-using xfile::XTemplateRegistry;
+using d3dx::XSaveNode;
+using d3dx::XSaveNodes;
+using d3dx::XTemplate;
+using d3dx::XTemplateRegistry;
 
 class FileObject;
 
@@ -57,7 +57,7 @@ public:
     HRESULT AddDataReference(LPCSTR szName, const GUID* pId) override {
         if ((szName == nullptr || *szName == '\0') && pId == nullptr) return E_INVALIDARG;
         const XTemplate& tmpl = m_save.Templates().At(m_node.templateIndex);
-        if (tmpl.restriction == xfile::XRestriction::Closed) return D3DXFERR_BADOBJECT;
+        if (tmpl.restriction == d3dx::XRestriction::Closed) return D3DXFERR_BADOBJECT;
         auto reference = std::make_unique<XSaveNode>();
         reference->isReference = true;
         if (szName != nullptr) reference->name = szName;
@@ -124,7 +124,7 @@ public:
         std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(pvData), cbSize);
         // Parse into a copy: a failed block leaves the registry as it was.
         XTemplateRegistry extended = m_templates;
-        HRESULT hr = xfile::RegisterTemplateBlock(data, extended, nullptr);
+        HRESULT hr = d3dx::RegisterTemplateBlock(data, extended, nullptr);
         if (SUCCEEDED(hr)) m_templates = std::move(extended);
         return hr;
     }
@@ -168,7 +168,7 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
         return D3DXFERR_BADOBJECT;
     }
     std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(pvData), cbSize);
-    xfile::XPayloadResult measured = xfile::MeasurePayload(templates, *tmpl, payload);
+    d3dx::XPayloadResult measured = d3dx::MeasurePayload(templates, *tmpl, payload);
     if (FAILED(measured.hr)) return measured.hr;
 
     auto node = std::make_unique<XSaveNode>();
@@ -183,12 +183,12 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
 }
 
 HRESULT SaveObject::Save() {
-    xfile::XBytes image;
+    d3dx::XBytes image;
     try {
-        image = m_text ? xfile::WriteTextImage(Templates(), m_roots)
-                       : xfile::WriteBinaryImage(Templates(), m_roots);
-        if (m_compressed) image = xfile::CompressImage(image);
-    } catch (const xfile::XUnwritableText&) {
+        image = m_text ? d3dx::WriteTextImage(Templates(), m_roots)
+                       : d3dx::WriteBinaryImage(Templates(), m_roots);
+        if (m_compressed) image = d3dx::CompressImage(image);
+    } catch (const d3dx::XUnwritableText&) {
         return D3DXFERR_BADVALUE;
     } catch (const std::bad_alloc&) {
         return E_OUTOFMEMORY;

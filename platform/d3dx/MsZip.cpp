@@ -8,7 +8,7 @@
 #include "platform/d3dx/XBinaryTokens.h"
 #include "platform/d3dx/XToken.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
@@ -134,4 +134,4 @@ std::vector<std::uint8_t> MsZipDecompress(std::span<const std::uint8_t> containe
     return body;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -8,7 +8,7 @@
 #include <span>
 #include <vector>
 
-namespace xfile {
+namespace d3dx {
 
 constexpr std::size_t kMsZipBlockBytes = 32768;
 
@@ -24,4 +24,4 @@ std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, std:
 std::vector<std::uint8_t> MsZipDecompress(std::span<const std::uint8_t> container,
                                           std::size_t containerOffset);
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -4,7 +4,7 @@
 
 #include "platform/d3dx/XLexer.h"
 
-namespace xfile {
+namespace d3dx {
 
 void AppendWord(XBytes& out, std::uint16_t value) {
     const std::uint8_t little[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
@@ -63,4 +63,4 @@ XBytes TokeniseTemplateText(std::string_view text) {
     return out;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

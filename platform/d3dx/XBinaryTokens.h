@@ -7,7 +7,7 @@
 
 #include "platform/d3dx/XToken.h"
 
-namespace xfile {
+namespace d3dx {
 
 using XBytes = std::vector<std::uint8_t>;
 
@@ -22,4 +22,4 @@ void AppendIntegerToken(XBytes& out, std::uint32_t value);
 // "xof 0302bin 0064" (the form of the standard template block). Throws XParseError.
 XBytes TokeniseTemplateText(std::string_view text);
 
-}  // namespace xfile
+}  // namespace d3dx

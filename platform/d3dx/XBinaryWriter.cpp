@@ -9,7 +9,7 @@
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XSaveTree.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::string_view kBinaryHeader = "xof 0303bin 0032";
@@ -125,4 +125,4 @@ XBytes WriteBinaryImage(const XTemplateRegistry& registry, const XSaveNodes& roo
     return BinaryWriter(registry).Write(roots);
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -10,7 +10,7 @@
 
 #include "platform/d3dx/XTemplate.h"
 
-namespace xfile {
+namespace d3dx {
 
 enum class XFileForm : std::uint8_t { Text, Binary, CompressedText, CompressedBinary };
 
@@ -47,4 +47,4 @@ struct XFileContents {
     XTemplateRegistry templates;
 };
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -7,7 +7,7 @@
 #include "platform/d3dx/XNumberText.h"
 #include "platform/d3dx/XPayload.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 // A member value as the dump shows it.
@@ -192,4 +192,4 @@ std::string DumpJson(const XFileContents& contents) {
     return out + "\n]}\n";
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -6,9 +6,9 @@
 
 #include "platform/d3dx/XDataTree.h"
 
-namespace xfile {
+namespace d3dx {
 
 std::string DumpText(const XFileContents& contents);
 std::string DumpJson(const XFileContents& contents);
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -3,7 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 
-namespace xfile {
+namespace d3dx {
 
 HRESULT ReadWholeFile(const std::string& path, XBytes& out) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
@@ -20,4 +20,4 @@ HRESULT ReadWholeFile(const std::string& path, XBytes& out) {
     return failed ? D3DXFERR_BADFILE : S_OK;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

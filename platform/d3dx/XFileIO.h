@@ -9,10 +9,10 @@
 #include "platform/win/FileIO.h"
 #include "platform/win/HResult.h"
 
-namespace xfile {
+namespace d3dx {
 
 // Reads a whole file. D3DXFERR_FILENOTFOUND when it does not exist, E_ACCESSDENIED when it
 // may not be read, D3DXFERR_BADFILE for other read errors.
 HRESULT ReadWholeFile(const std::string& path, XBytes& out);
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -7,7 +7,7 @@
 #include "platform/d3dx/XNumberText.h"
 #include "platform/d3dx/XTemplate.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
@@ -353,4 +353,4 @@ bool IsSeparator(XTokenKind kind) {
     return kind == XTokenKind::Comma || kind == XTokenKind::Semicolon;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -8,7 +8,7 @@
 
 #include "platform/d3dx/XToken.h"
 
-namespace xfile {
+namespace d3dx {
 
 class XLexer {
 public:
@@ -25,4 +25,4 @@ std::unique_ptr<XLexer> MakeBinaryLexer(std::span<const std::uint8_t> data, int 
 // Keyword token for a word, compared without regard to case; End when the word is none.
 XTokenKind KeywordOf(std::string_view word);
 
-}  // namespace xfile
+}  // namespace d3dx

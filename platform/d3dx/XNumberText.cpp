@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 struct SpecialSpelling {
@@ -169,4 +169,4 @@ bool ParseNumberWord(std::string_view word, XToken& token) {
     return true;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

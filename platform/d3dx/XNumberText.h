@@ -13,7 +13,7 @@
 
 #include "platform/d3dx/XToken.h"
 
-namespace xfile {
+namespace d3dx {
 
 // Room for any double in fixed notation.
 using XNumberBuffer = std::array<char, 400>;
@@ -35,4 +35,4 @@ float NarrowToFloat(double value);
 // is not a number (then `token` is untouched).
 bool ParseNumberWord(std::string_view word, XToken& token);
 
-}  // namespace xfile
+}  // namespace d3dx

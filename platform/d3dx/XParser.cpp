@@ -6,7 +6,7 @@
 
 #include "platform/d3dx/XPayload.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
@@ -398,4 +398,4 @@ void ParseImage(std::span<const std::uint8_t> image, const XHeader& header,
     }
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -9,7 +9,7 @@
 #include "platform/d3dx/XLexer.h"
 #include "platform/d3dx/XTemplate.h"
 
-namespace xfile {
+namespace d3dx {
 
 class XTokenStream {
 public:
@@ -49,4 +49,4 @@ constexpr std::size_t kMaxObjectDepth = 1000;
 void ParseImage(std::span<const std::uint8_t> image, const XHeader& header,
                 XFileContents& contents, bool objectsAllowed);
 
-}  // namespace xfile
+}  // namespace d3dx

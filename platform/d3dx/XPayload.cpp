@@ -4,7 +4,7 @@
 #include <optional>
 #include <vector>
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 struct WalkFailure {
@@ -153,4 +153,4 @@ double LoadDouble(const std::uint8_t* bytes) {
     return value;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

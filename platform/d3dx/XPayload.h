@@ -12,7 +12,7 @@
 #include "platform/d3dx/XTemplate.h"
 #include "platform/win/HResult.h"
 
-namespace xfile {
+namespace d3dx {
 
 class XPayloadVisitor {
 public:
@@ -58,4 +58,4 @@ std::int64_t LoadSigned(XPrimitive type, const std::uint8_t* bytes);    // sign-
 float LoadFloat(const std::uint8_t* bytes);
 double LoadDouble(const std::uint8_t* bytes);
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -12,7 +12,7 @@
 #include <new>
 #include <string_view>
 
-namespace xfile {
+namespace d3dx {
 
 class XPayloadWriter {
   public:
@@ -79,4 +79,4 @@ class XPayloadWriter {
     std::size_t m_capacity = 0;
 };
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -2,10 +2,10 @@
 
 #include "platform/d3dx/MsZip.h"
 #include "platform/d3dx/XFileIO.h"
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XParser.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
@@ -102,4 +102,4 @@ HRESULT ReadXFile(const std::string& path, const XTemplateRegistry& registered,
     return hr;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -4,7 +4,7 @@
 #include "platform/d3dx/XLexer.h"
 #include "platform/d3dx/XNumberText.h"
 
-namespace xfile {
+namespace d3dx {
 
 bool IsWritableTextName(std::string_view name) {
     if (name.empty() || name.front() == '#' || name.find("//") != std::string_view::npos) {
@@ -32,4 +32,4 @@ XBytes CompressImage(const XBytes& image) {
     return out;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

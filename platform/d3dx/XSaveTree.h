@@ -10,7 +10,7 @@
 #include "platform/d3dx/XBinaryTokens.h"
 #include "platform/d3dx/XTemplate.h"
 
-namespace xfile {
+namespace d3dx {
 
 struct XSaveNode {
     bool isReference = false;
@@ -54,4 +54,4 @@ struct XUnwritableText {
     std::string what;
 };
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -2,10 +2,10 @@
 #include <cstdio>
 #include <cstring>
 
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XTemplateSets.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 std::span<const std::uint8_t> Bytes(const char* text) {
@@ -32,4 +32,4 @@ const XTemplateRegistry& StandardTemplates() {
     return registry;
 }
 
-}  // namespace xfile
+}  // namespace d3dx

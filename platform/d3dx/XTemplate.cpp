@@ -2,7 +2,7 @@
 
 #include <algorithm>
 
-namespace xfile {
+namespace d3dx {
 
 std::size_t PrimitiveSize(XPrimitive type) {
     switch (type) {
@@ -109,4 +109,4 @@ void XTemplateRegistry::Add(XTemplate tmpl) {
     m_templates.push_back(std::move(tmpl));
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -15,7 +15,7 @@
 
 #include "platform/win/Guid.h"
 
-namespace xfile {
+namespace d3dx {
 
 enum class XPrimitive : std::uint8_t {
     Word,
@@ -110,4 +110,4 @@ private:
 
 std::string ToLowerAscii(std::string_view text);
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -8,7 +8,7 @@
 #include "platform/d3dx/XLexer.h"
 #include "platform/d3dx/XSaveTree.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 class UsedTemplates {
@@ -215,4 +215,4 @@ void AppendTemplateTokens(const XTemplateRegistry& registry, const XTemplate& tm
     AppendToken(out, XTokenKind::CBrace);
 }
 
-}  // namespace xfile
+}  // namespace d3dx

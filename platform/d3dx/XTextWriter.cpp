@@ -8,7 +8,7 @@
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XSaveTree.h"
 
-namespace xfile {
+namespace d3dx {
 namespace {
 
 constexpr std::string_view kTextHeader = "xof 0303txt 0032\n";
@@ -149,4 +149,4 @@ XBytes WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots
     return TextWriter(registry).Write(roots);
 }
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -10,7 +10,7 @@
 #include "platform/win/Guid.h"
 #include "platform/win/HResult.h"
 
-namespace xfile {
+namespace d3dx {
 
 enum class XTokenKind : std::uint16_t {
     End = 0,
@@ -72,4 +72,4 @@ struct XParseError : std::runtime_error {
     std::size_t offset;
 };
 
-}  // namespace xfile
+}  // namespace d3dx

@@ -9,7 +9,7 @@
 
 namespace {
 
-using xfile::XPayloadBuilder;
+using d3dx::XPayloadWriter;
 using xtest::AddTo;
 
 // A skinned, textured, coloured quad under two frames, with a rotation animation, a second
@@ -21,60 +21,60 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save), S_OK);
     ID3DXFileSaveData* root = nullptr;
     ASSERT_EQ(AddTo(save, TID_D3DRMFrame, "Root", {}, &root), S_OK);
-    XPayloadBuilder identity;
+    XPayloadWriter identity;
     identity.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
     ASSERT_EQ(AddTo(root, TID_D3DRMFrameTransformMatrix, nullptr, identity), S_OK);
     ID3DXFileSaveData* bone = nullptr;
     ASSERT_EQ(AddTo(root, TID_D3DRMFrame, "Bone_1", {}, &bone), S_OK);
-    XPayloadBuilder moved;
+    XPayloadWriter moved;
     moved.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 2.5f, -1, 0.125f, 1});
     ASSERT_EQ(AddTo(bone, TID_D3DRMFrameTransformMatrix, nullptr, moved), S_OK);
     bone->Release();
 
-    XPayloadBuilder mesh;
+    XPayloadWriter mesh;
     mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0.5f, -1}).Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
     ID3DXFileSaveData* quad = nullptr;
     ASSERT_EQ(AddTo(root, TID_D3DRMMesh, "Quad", mesh, &quad), S_OK);
-    XPayloadBuilder normals;
+    XPayloadWriter normals;
     normals.Dword(1).Floats({0, 1, 0}).Dword(2).Dwords({3, 0, 0, 0, 3, 0, 0, 0});
     ASSERT_EQ(AddTo(quad, TID_D3DRMMeshNormals, nullptr, normals), S_OK);
-    XPayloadBuilder uvs;
+    XPayloadWriter uvs;
     uvs.Dword(4).Floats({0, 1, 0, 0, 1, 0, 0.75f, 0.25f});
     ASSERT_EQ(AddTo(quad, TID_D3DRMMeshTextureCoords, nullptr, uvs), S_OK);
-    XPayloadBuilder colors;
+    XPayloadWriter colors;
     colors.Dword(4);
     for (std::uint32_t i = 0; i < 4; ++i) colors.Dword(i).Floats({0.25f * float(i), 0.5f, 1, 1});
     ASSERT_EQ(AddTo(quad, TID_D3DRMMeshVertexColors, nullptr, colors), S_OK);
-    XPayloadBuilder list;
+    XPayloadWriter list;
     list.Dword(1).Dword(2).Dwords({0, 0});
     ID3DXFileSaveData* materials = nullptr;
     ASSERT_EQ(AddTo(quad, TID_D3DRMMeshMaterialList, nullptr, list, &materials), S_OK);
-    XPayloadBuilder material;
+    XPayloadWriter material;
     material.Floats({0.5f, 0.25f, 1, 1, 12, 1, 1, 1, 0, 0, 0});
     ID3DXFileSaveData* mat = nullptr;
     ASSERT_EQ(AddTo(materials, TID_D3DRMMaterial, "Paint", material, &mat), S_OK);
-    XPayloadBuilder texture;
+    XPayloadWriter texture;
     texture.String("maps/paint.png");
     ASSERT_EQ(AddTo(mat, TID_D3DRMTextureFilename, nullptr, texture), S_OK);
-    XPayloadBuilder effectFile;
+    XPayloadWriter effectFile;
     effectFile.String("paint.fx");
     ID3DXFileSaveData* effect = nullptr;
     ASSERT_EQ(AddTo(mat, DXFILEOBJ_EffectInstance, nullptr, effectFile, &effect), S_OK);
-    XPayloadBuilder passes;
+    XPayloadWriter passes;
     passes.String("passes").Dword(2);
     ASSERT_EQ(AddTo(effect, DXFILEOBJ_EffectParamDWord, nullptr, passes), S_OK);
     effect->Release();
     mat->Release();
     materials->Release();
-    XPayloadBuilder header;
+    XPayloadWriter header;
     header.Word(1).Word(1).Word(1);
     ASSERT_EQ(AddTo(quad, DXFILEOBJ_XSkinMeshHeader, nullptr, header), S_OK);
-    XPayloadBuilder weights;
+    XPayloadWriter weights;
     weights.String("Bone_1").Dword(3).Dwords({0, 1, 3}).Floats({1, 0.5f, 0.25f});
     weights.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, -2.5f, 1, -0.125f, 1});
     ASSERT_EQ(AddTo(quad, DXFILEOBJ_SkinWeights, nullptr, weights), S_OK);
     constexpr std::uint32_t kOneTexCoordFvf = 0x100;  // D3DFVF_TEX1: one (u, v) pair per vertex
-    XPayloadBuilder secondUvs;
+    XPayloadWriter secondUvs;
     secondUvs.Dword(kOneTexCoordFvf).Dword(8).Floats({0, 0, 0, 1, 1, 1, 1, 0});
     ASSERT_EQ(AddTo(quad, DXFILEOBJ_FVFData, nullptr, secondUvs), S_OK);
     quad->Release();
@@ -85,10 +85,10 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     ID3DXFileSaveData* animation = nullptr;
     ASSERT_EQ(AddTo(set, TID_D3DRMAnimation, nullptr, {}, &animation), S_OK);
     ASSERT_EQ(animation->AddDataReference("Bone_1", nullptr), S_OK);
-    XPayloadBuilder rotation;
+    XPayloadWriter rotation;
     rotation.Dword(0).Dword(2).Dword(0).Dword(4).Floats({1, 0, 0, 0}).Dword(4800).Dword(4).Floats({0.5f, 0.5f, 0.5f, 0.5f});
     ASSERT_EQ(AddTo(animation, TID_D3DRMAnimationKey, nullptr, rotation), S_OK);
-    XPayloadBuilder position;
+    XPayloadWriter position;
     position.Dword(2).Dword(1).Dword(2400).Dword(3).Floats({3, 4, 5});
     ASSERT_EQ(AddTo(animation, TID_D3DRMAnimationKey, nullptr, position), S_OK);
     animation->Release();

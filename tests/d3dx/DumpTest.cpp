@@ -7,11 +7,11 @@
 
 namespace {
 
-xfile::XFileContents ReadText(const std::string& text) {
-    xfile::XFileContents contents;
-    xfile::XReadError error;
+d3dx::XFileContents ReadText(const std::string& text) {
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    EXPECT_EQ(xfile::ReadXImage(bytes, xfile::StandardTemplates(), contents, &error), S_OK) << error.message;
+    EXPECT_EQ(d3dx::ReadXImage(bytes, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
     return contents;
 }
 
@@ -23,7 +23,7 @@ TEST(Dump, TextShowsMembersByNameAndReferences) {
         "  MeshMaterialList { 1; 1; 0;; { Red } }\n"
         " }\n"
         "}\n");
-    EXPECT_EQ(xfile::DumpText(contents),
+    EXPECT_EQ(d3dx::DumpText(contents),
               "form txt, floats 32\n"
               "Frame Root {\n"
               "  Mesh Tri {\n"
@@ -47,7 +47,7 @@ TEST(Dump, JsonIsValidAndCarriesTheSameTree) {
         "Frame Root { Mesh Tri { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; { Red } } }\n"
         "TextureFilename { \"tab\there \\\\ back\"; }\n"
         "Vector { 1.#QNAN0; -1.#INF00; 0.5; }\n");
-    auto json = nlohmann::json::parse(xfile::DumpJson(contents));
+    auto json = nlohmann::json::parse(d3dx::DumpJson(contents));
     EXPECT_EQ(json["form"], "txt");
     ASSERT_EQ(json["objects"].size(), 3u);
     const auto& mesh = json["objects"][0]["children"][0];

@@ -12,7 +12,7 @@
 
 namespace {
 
-using xfile::XPayloadBuilder;
+using d3dx::XPayloadWriter;
 using xtest::AddTo;
 
 // The classic two-material quad: a top-level material, a frame with a mesh whose material
@@ -21,31 +21,31 @@ std::vector<std::uint8_t> WriteQuad(const std::string& path, D3DXF_FILEFORMAT fo
     xtest::StandardFile standard;
     ID3DXFileSaveObject* save = nullptr;
     EXPECT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save), S_OK);
-    XPayloadBuilder red;
+    XPayloadWriter red;
     red.Floats({1, 0, 0, 1, 10, 1, 1, 1, 0, 0, 0});
     EXPECT_EQ(AddTo(save, TID_D3DRMMaterial, "RedMat", red), S_OK);
     ID3DXFileSaveData* root = nullptr;
     EXPECT_EQ(AddTo(save, TID_D3DRMFrame, "Root", {}, &root), S_OK);
-    XPayloadBuilder matrix;
+    XPayloadWriter matrix;
     matrix.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
     EXPECT_EQ(AddTo(root, TID_D3DRMFrameTransformMatrix, nullptr, matrix), S_OK);
-    XPayloadBuilder mesh;
+    XPayloadWriter mesh;
     mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0, -1}).Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
     ID3DXFileSaveData* quad = nullptr;
     EXPECT_EQ(AddTo(root, TID_D3DRMMesh, "Quad", mesh, &quad), S_OK);
-    XPayloadBuilder normals;
+    XPayloadWriter normals;
     normals.Dword(1).Floats({0, 1, 0}).Dword(2).Dwords({3, 0, 0, 0, 3, 0, 0, 0});
     EXPECT_EQ(AddTo(quad, TID_D3DRMMeshNormals, nullptr, normals), S_OK);
-    XPayloadBuilder list;
+    XPayloadWriter list;
     list.Dword(2).Dword(2).Dwords({0, 1});
     ID3DXFileSaveData* materials = nullptr;
     EXPECT_EQ(AddTo(quad, TID_D3DRMMeshMaterialList, nullptr, list, &materials), S_OK);
     EXPECT_EQ(materials->AddDataReference("RedMat", nullptr), S_OK);
-    XPayloadBuilder blue;
+    XPayloadWriter blue;
     blue.Floats({0, 0, 1, 1, 0, 0, 0, 0, 0, 0, 0});
     ID3DXFileSaveData* blueMaterial = nullptr;
     EXPECT_EQ(AddTo(materials, TID_D3DRMMaterial, nullptr, blue, &blueMaterial), S_OK);
-    XPayloadBuilder texture;
+    XPayloadWriter texture;
     texture.String("blue.png");
     EXPECT_EQ(AddTo(blueMaterial, TID_D3DRMTextureFilename, nullptr, texture), S_OK);
     blueMaterial->Release();
@@ -147,7 +147,7 @@ constexpr const char* kQuadTemplates =
 // The binary tokens of a text template block, without the header: what the binary form
 // must carry for the same definitions.
 std::vector<std::uint8_t> TemplateTokens(const std::string& definitions) {
-    xfile::XBytes block = xfile::TokeniseTemplateText("xof 0303txt 0032\n" + definitions);
+    d3dx::XBytes block = d3dx::TokeniseTemplateText("xof 0303txt 0032\n" + definitions);
     return {block.begin() + 16, block.end()};
 }
 
@@ -210,13 +210,13 @@ TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
     std::string path = dir.Path("keys.x");
     ID3DXFileSaveObject* save = nullptr;
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT, &save), S_OK);
-    XPayloadBuilder key;
+    XPayloadWriter key;
     key.Dword(0).Dword(2).Dword(0).Dword(4).Floats({1, 0, 0, 0}).Dword(4800).Dword(4).Floats({0.5f, 0.5f, 0, 0});
     ASSERT_EQ(AddTo(save, TID_D3DRMAnimationKey, nullptr, key), S_OK);
-    XPayloadBuilder colors;
+    XPayloadWriter colors;
     colors.Dword(2).Dword(0).Floats({1, 1, 1, 1}).Dword(3).Floats({0.25f, 0, 0, 1});
     ASSERT_EQ(AddTo(save, TID_D3DRMMeshVertexColors, nullptr, colors), S_OK);
-    XPayloadBuilder empty;
+    XPayloadWriter empty;
     empty.Dword(0).Dword(0);  // no vertices, no faces
     ASSERT_EQ(AddTo(save, TID_D3DRMMesh, "Empty", empty), S_OK);
     ASSERT_EQ(save->Save(), S_OK);
@@ -355,7 +355,7 @@ TEST(Layout, BinaryStringArraysSeparateElementsWithCommas) {
     std::string path = dir.Path("url.x");
     ID3DXFileSaveObject* save = nullptr;
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save), S_OK);
-    XPayloadBuilder urls;
+    XPayloadWriter urls;
     urls.Dword(2).String("a").String("b");
     ASSERT_EQ(AddTo(save, TID_D3DRMUrl, nullptr, urls), S_OK);
     ASSERT_EQ(save->Save(), S_OK);
@@ -381,7 +381,7 @@ TEST(Layout, CompressedContainerHoldsIndependentBlocksOfTheBinaryImage) {
     xtest::ScratchDir dir;
     xtest::StandardFile standard;
     // A mesh large enough for several 32 KiB blocks.
-    XPayloadBuilder mesh;
+    XPayloadWriter mesh;
     constexpr std::uint32_t kVertices = 20000;
     mesh.Dword(kVertices);
     for (std::uint32_t i = 0; i < kVertices; ++i) mesh.Floats({float(i), float(i % 7), -float(i) / 3});
@@ -463,9 +463,9 @@ TEST(Layout, ReaderFollowsHistoryAcrossBlocks) {
     }
     std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'z', 'i', 'p', '0', '0', '3', '2'};
     file.insert(file.end(), container.begin(), container.end());
-    xfile::XFileContents contents;
-    xfile::XReadError error;
-    ASSERT_EQ(xfile::ReadXImage(file, xfile::StandardTemplates(), contents, &error), S_OK) << error.message;
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
+    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
     EXPECT_EQ(contents.objects.size(), body.size() / std::string("Frame Repeated { }\n").size());
 }
 

@@ -9,12 +9,12 @@
 
 namespace {
 
-using xfile::XToken;
-using xfile::XTokenKind;
+using d3dx::XToken;
+using d3dx::XTokenKind;
 
 std::string FloatText(float value) {
     std::string text;
-    xfile::AppendFloatText(text, value);
+    d3dx::AppendFloatText(text, value);
     return text;
 }
 
@@ -55,50 +55,50 @@ TEST(FloatText, EveryFiniteFloatReadsBackBitForBit) {
         if (!std::isfinite(value)) continue;
         std::string text = FloatText(value);
         XToken token;
-        ASSERT_TRUE(xfile::ParseNumberWord(text, token)) << text;
+        ASSERT_TRUE(d3dx::ParseNumberWord(text, token)) << text;
         ASSERT_EQ(Bits(token.floatValue), bits) << text;
     }
 }
 
 TEST(NumberWords, IntegersAreUnsignedDigitsOnly) {
     XToken token;
-    ASSERT_TRUE(xfile::ParseNumberWord("4294967295", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("4294967295", token));
     EXPECT_EQ(token.kind, XTokenKind::Integer);
     EXPECT_EQ(token.integer, 4294967295u);
-    ASSERT_TRUE(xfile::ParseNumberWord("99999999999999999999999", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("99999999999999999999999", token));
     EXPECT_EQ(token.kind, XTokenKind::Integer);
     EXPECT_GT(token.integer, 0xFFFFFFFFu);  // kept out of range, so a DWORD member refuses it
-    ASSERT_TRUE(xfile::ParseNumberWord("-5", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("-5", token));
     EXPECT_EQ(token.kind, XTokenKind::FloatValue);
     EXPECT_EQ(token.doubleValue, -5.0);
 }
 
 TEST(NumberWords, FloatsWithSignExponentAndLegacySpellings) {
     XToken token;
-    ASSERT_TRUE(xfile::ParseNumberWord("+1.5e1", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("+1.5e1", token));
     EXPECT_EQ(token.floatValue, 15.0f);
-    ASSERT_TRUE(xfile::ParseNumberWord(".25", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord(".25", token));
     EXPECT_EQ(token.floatValue, 0.25f);
-    ASSERT_TRUE(xfile::ParseNumberWord("1e40", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("1e40", token));
     EXPECT_TRUE(std::isinf(token.floatValue));
     EXPECT_FALSE(std::isinf(token.doubleValue));
-    ASSERT_TRUE(xfile::ParseNumberWord("-1e-400", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("-1e-400", token));
     EXPECT_EQ(token.doubleValue, 0.0);
     EXPECT_TRUE(std::signbit(token.doubleValue));
-    ASSERT_TRUE(xfile::ParseNumberWord("1e400", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("1e400", token));
     EXPECT_TRUE(std::isinf(token.doubleValue));
     for (const char* nan : {"1.#QNAN0", "-1.#QNAN0", "1.#IND00", "-1.#IND00"}) {
-        ASSERT_TRUE(xfile::ParseNumberWord(nan, token)) << nan;
+        ASSERT_TRUE(d3dx::ParseNumberWord(nan, token)) << nan;
         EXPECT_TRUE(std::isnan(token.floatValue)) << nan;
     }
-    ASSERT_TRUE(xfile::ParseNumberWord("-1.#INF00", token));
+    ASSERT_TRUE(d3dx::ParseNumberWord("-1.#INF00", token));
     EXPECT_EQ(token.floatValue, -std::numeric_limits<float>::infinity());
 }
 
 TEST(NumberWords, RejectsWhatIsNotANumber) {
     XToken token;
     for (const char* word : {"", "-", ".", "1.2.3", "1e", "1e+", "abc", "12ab", "1,0", "0x10", "--1"}) {
-        EXPECT_FALSE(xfile::ParseNumberWord(word, token)) << word;
+        EXPECT_FALSE(d3dx::ParseNumberWord(word, token)) << word;
     }
 }
 

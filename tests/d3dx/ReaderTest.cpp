@@ -12,14 +12,14 @@ namespace {
 
 struct ReadResult {
     HRESULT hr;
-    xfile::XFileContents contents;
-    xfile::XReadError error;
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
 };
 
 ReadResult Read(const std::string& text) {
     ReadResult result;
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    result.hr = xfile::ReadXImage(bytes, xfile::StandardTemplates(), result.contents, &result.error);
+    result.hr = d3dx::ReadXImage(bytes, d3dx::StandardTemplates(), result.contents, &result.error);
     return result;
 }
 
@@ -76,9 +76,9 @@ TEST(Reader, BinaryWith64BitFloatsAndSplitLists) {
     doubles({0.1, -2.5});
     doubles({1e300});    // beyond float range: an infinity
     word(11);
-    xfile::XFileContents contents;
-    xfile::XReadError error;
-    ASSERT_EQ(xfile::ReadXImage(file, xfile::StandardTemplates(), contents, &error), S_OK) << error.message;
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
+    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
     ASSERT_EQ(contents.objects.size(), 1u);
     const auto& payload = contents.objects[0].payload;
     ASSERT_EQ(payload.size(), 12u);
@@ -132,14 +132,14 @@ TEST(Reader, DeepNestingIsRefusedNotOverflowed) {
 
 TEST(Reader, FileErrorsNameTheFile) {
     xtest::ScratchDir dir;
-    xfile::XFileContents contents;
-    xfile::XReadError error;
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
     std::string missing = dir.Path("absent.x");
-    EXPECT_EQ(xfile::ReadXFile(missing, xfile::StandardTemplates(), contents, &error), D3DXFERR_FILENOTFOUND);
+    EXPECT_EQ(d3dx::ReadXFile(missing, d3dx::StandardTemplates(), contents, &error), D3DXFERR_FILENOTFOUND);
     EXPECT_EQ(error.message, missing + ": file not found");
     std::string broken = dir.Path("broken.x");
     xtest::WriteBytes(broken, {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'x', 't', ' ', '0', '0', '3', '2', '{'});
-    EXPECT_EQ(xfile::ReadXFile(broken, xfile::StandardTemplates(), contents, &error), D3DXFERR_PARSEERROR);
+    EXPECT_EQ(d3dx::ReadXFile(broken, d3dx::StandardTemplates(), contents, &error), D3DXFERR_PARSEERROR);
     EXPECT_EQ(error.message.rfind(broken + ": byte 16: ", 0), 0u) << error.message;
 }
 
@@ -152,7 +152,7 @@ TEST(Reader, SurvivesRandomDamage) {
         std::string path = dir.Path(std::string(form.name) + ".x");
         ID3DXFileSaveObject* save = nullptr;
         ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, form.format, &save), S_OK);
-        xfile::XPayloadBuilder mesh;
+        d3dx::XPayloadWriter mesh;
         mesh.Dword(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).Dword(1).Dwords({3, 0, 1, 2});
         ID3DXFileSaveData* frame = nullptr;
         ASSERT_EQ(xtest::AddTo(save, TID_D3DRMFrame, "F", {}, &frame), S_OK);
@@ -174,9 +174,9 @@ TEST(Reader, SurvivesRandomDamage) {
                 }
                 if (damaged.size() <= 16) break;
             }
-            xfile::XFileContents contents;
-            xfile::XReadError error;
-            if (FAILED(xfile::ReadXImage(damaged, xfile::StandardTemplates(), contents, &error))) {
+            d3dx::XFileContents contents;
+            d3dx::XReadError error;
+            if (FAILED(d3dx::ReadXImage(damaged, d3dx::StandardTemplates(), contents, &error))) {
                 ++failures;
                 EXPECT_FALSE(error.message.empty());
             }

@@ -13,9 +13,9 @@
 
 namespace {
 
-using xfile::XMember;
-using xfile::XPrimitive;
-using xfile::XTemplate;
+using d3dx::XMember;
+using d3dx::XPrimitive;
+using d3dx::XTemplate;
 
 // Makes a payload for a template member by member, with small random counts and values
 // that stress the text form: negative zero, tiny and huge floats, NaN and infinities.
@@ -59,12 +59,12 @@ private:
 
     std::uint64_t Value(const XMember& member, bool isCount) {
         switch (member.type) {
-            case XPrimitive::Template: Members(xfile::StandardTemplates().At(member.templateIndex)); return 0;
+            case XPrimitive::Template: Members(d3dx::StandardTemplates().At(member.templateIndex)); return 0;
             case XPrimitive::String: String(); return 0;
             case XPrimitive::Float: Float(); return 0;
             default: break;
         }
-        std::size_t size = xfile::PrimitiveSize(member.type);
+        std::size_t size = d3dx::PrimitiveSize(member.type);
         std::uint64_t value = isCount ? m_random() % 4 : m_random();
         if (size < 8) value &= (std::uint64_t{1} << (size * 8)) - 1;
         for (std::size_t i = 0; i < size; ++i) m_bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
@@ -107,7 +107,7 @@ class RoundTrip : public ::testing::TestWithParam<xtest::FormatCase> {};
 TEST_P(RoundTrip, EveryTemplatePayloadReadsBackByteIdentical) {
     xtest::ScratchDir dir;
     xtest::StandardFile standard;
-    const auto& registry = xfile::StandardTemplates();
+    const auto& registry = d3dx::StandardTemplates();
     PayloadMaker maker(42);
     for (int round = 0; round < 20; ++round) {
         std::string path = dir.Path("round" + std::to_string(round) + ".x");
@@ -151,11 +151,11 @@ TEST_P(RoundTrip, NestingChildrenAndReferencesKeepTheirOrder) {
     // A chain of frames deeper than any skeleton, each with a reference back up.
     constexpr int kDepth = 300;
     ID3DXFileSaveData* parent = nullptr;
-    ASSERT_EQ(save->AddDataObject(xfile::StandardTemplates().FindByName("Frame")->guid, "F0", nullptr, 0, nullptr, &parent), S_OK);
+    ASSERT_EQ(save->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid, "F0", nullptr, 0, nullptr, &parent), S_OK);
     for (int level = 1; level < kDepth; ++level) {
         ID3DXFileSaveData* child = nullptr;
         std::string name = "F" + std::to_string(level);
-        ASSERT_EQ(parent->AddDataObject(xfile::StandardTemplates().FindByName("Frame")->guid, name.c_str(), nullptr, 0, nullptr, &child), S_OK);
+        ASSERT_EQ(parent->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid, name.c_str(), nullptr, 0, nullptr, &child), S_OK);
         ASSERT_EQ(parent->AddDataReference(("F" + std::to_string(level - 1)).c_str(), nullptr), S_OK);
         parent->Release();
         parent = child;
@@ -166,7 +166,7 @@ TEST_P(RoundTrip, NestingChildrenAndReferencesKeepTheirOrder) {
 
     auto contents = xtest::ReadBack(path);
     ASSERT_EQ(contents.objects.size(), 1u);
-    const xfile::XDataObject* frame = &contents.objects[0];
+    const d3dx::XDataObject* frame = &contents.objects[0];
     for (int level = 1; level < kDepth; ++level) {
         ASSERT_EQ(frame->children.size(), 2u);
         ASSERT_FALSE(frame->children[0].IsReference());

@@ -9,7 +9,7 @@
 
 namespace {
 
-using xfile::XPayloadBuilder;
+using d3dx::XPayloadWriter;
 using xtest::AddTo;
 using xtest::ReadBack;
 using xtest::ScratchDir;
@@ -35,13 +35,13 @@ TEST_F(SaveObjectTest, AddRefusesUnknownTemplatesAndShortPayloadsAndAddsNothing)
     EXPECT_EQ(save->AddDataObject(unknown, "X", nullptr, 0, nullptr, &data), D3DXFERR_NOTFOUND);
     EXPECT_EQ(data, nullptr);
 
-    XPayloadBuilder vector;
+    XPayloadWriter vector;
     vector.Floats({1, 2});  // a Vector needs three floats
     EXPECT_EQ(AddTo(save, TID_D3DRMVector, "Short", vector), D3DXFERR_BADVALUE);
-    XPayloadBuilder noTerminator;
+    XPayloadWriter noTerminator;
     noTerminator.Dword(0x41414141);  // a STRING without its zero byte
     EXPECT_EQ(AddTo(save, TID_D3DRMTextureFilename, nullptr, noTerminator), D3DXFERR_BADVALUE);
-    XPayloadBuilder hugeCount;
+    XPayloadWriter hugeCount;
     hugeCount.Dword(0x40000000).Floats({1, 2, 3});  // claims a billion vertices
     EXPECT_EQ(AddTo(save, TID_D3DRMMesh, "Huge", hugeCount), D3DXFERR_BADARRAYSIZE);
 
@@ -56,11 +56,11 @@ TEST_F(SaveObjectTest, SurplusPayloadBytesAreIgnoredAndThePayloadIsCopied) {
     ID3DXFileSaveData* frame = nullptr;
     ASSERT_EQ(save->AddDataObject(TID_D3DRMFrame, "Root", nullptr, 0, nullptr, &frame), S_OK);
     ID3DXFileSaveData* mesh = nullptr;
-    XPayloadBuilder quad;
+    XPayloadWriter quad;
     quad.Dword(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).Dword(1).Dwords({3, 0, 1, 2});
     ASSERT_EQ(AddTo(frame, TID_D3DRMMesh, "Tri", quad, &mesh), S_OK);
     // Three WORDs take 6 bytes; the 6 bytes after them are not part of the object.
-    XPayloadBuilder header;
+    XPayloadWriter header;
     header.Word(2).Word(4).Word(7).Dword(0xDEADBEEF).Word(0x1234);
     ASSERT_EQ(header.Size(), 12u);
     ASSERT_EQ(AddTo(mesh, DXFILEOBJ_XSkinMeshHeader, nullptr, header), S_OK);
@@ -85,18 +85,18 @@ TEST_F(SaveObjectTest, SurplusPayloadBytesAreIgnoredAndThePayloadIsCopied) {
 TEST_F(SaveObjectTest, ChildrenMustBeAllowedByTheParentTemplate) {
     ID3DXFileSaveObject* save = Create(m_dir.Path("children.x"));
     ID3DXFileSaveData* list = nullptr;
-    XPayloadBuilder listPayload;
+    XPayloadWriter listPayload;
     listPayload.Dword(1).Dword(0);
     ASSERT_EQ(AddTo(save, TID_D3DRMMeshMaterialList, nullptr, listPayload, &list), S_OK);
     EXPECT_EQ(AddTo(list, TID_D3DRMFrame, "NotAMaterial", {}), D3DXFERR_BADOBJECT);
-    XPayloadBuilder material;
+    XPayloadWriter material;
     material.Floats({1, 1, 1, 1, 0, 0, 0, 0, 0, 0, 0});
     EXPECT_EQ(AddTo(list, TID_D3DRMMaterial, "Red", material), S_OK);
     EXPECT_EQ(list->AddDataReference("Red", nullptr), S_OK);
     EXPECT_EQ(list->AddDataReference(nullptr, nullptr), E_INVALIDARG);
 
     ID3DXFileSaveData* vector = nullptr;
-    XPayloadBuilder v;
+    XPayloadWriter v;
     v.Floats({0, 0, 0});
     ASSERT_EQ(AddTo(save, TID_D3DRMVector, nullptr, v, &vector), S_OK);
     EXPECT_EQ(AddTo(vector, TID_D3DRMFrame, nullptr, {}), D3DXFERR_BADOBJECT);  // closed template
@@ -164,7 +164,7 @@ TEST_F(SaveObjectTest, SavedFileReplacesTheOldOneWhole) {
     ASSERT_EQ(save->Save(), S_OK);
     save->Release();
     auto contents = ReadBack(path);
-    EXPECT_EQ(contents.form, xfile::XFileForm::CompressedText);
+    EXPECT_EQ(contents.form, d3dx::XFileForm::CompressedText);
     ASSERT_EQ(contents.objects.size(), 1u);
     EXPECT_EQ(contents.objects[0].name, "Only");
     struct stat info{};
@@ -183,7 +183,7 @@ TEST_F(SaveObjectTest, CreateSaveObjectChecksItsArguments) {
                                                 D3DXF_FILEFORMAT_COMPRESSED, &save), S_OK);
     ASSERT_EQ(save->Save(), S_OK);
     save->Release();
-    EXPECT_EQ(ReadBack(m_dir.Path("c.x")).form, xfile::XFileForm::CompressedBinary);
+    EXPECT_EQ(ReadBack(m_dir.Path("c.x")).form, d3dx::XFileForm::CompressedBinary);
 }
 
 }  // namespace

@@ -11,7 +11,7 @@
 
 namespace {
 
-using xfile::XPayloadBuilder;
+using d3dx::XPayloadWriter;
 using xtest::AddTo;
 
 constexpr GUID kGridGuid =
@@ -37,7 +37,7 @@ constexpr const char* kVectorDefinition =
     "}\n";
 
 std::vector<std::uint8_t> GridPayload() {
-    XPayloadBuilder grid;
+    XPayloadWriter grid;
     grid.Dword(2).Word(1).Word(2).Word(3).Word(4).Word(5).Word(6).Floats({0, 0, 0, 1, 2, 3});
     const auto* bytes = static_cast<const std::uint8_t*>(grid.Data());
     return {bytes, bytes + grid.Size()};
@@ -80,7 +80,7 @@ TEST(TemplateBlock, ApplicationTemplatesAreWrittenAsRegisteredInEveryForm) {
         expectedStart);
 
     auto binary = xtest::ReadBytes(SaveGrid(dir, D3DXF_FILEFORMAT_BINARY));
-    xfile::XBytes tokens = xfile::TokeniseTemplateText("xof 0303txt 0032\n" + definitions);
+    d3dx::XBytes tokens = d3dx::TokeniseTemplateText("xof 0303txt 0032\n" + definitions);
     tokens.erase(tokens.begin(), tokens.begin() + 16);
     ASSERT_GE(binary.size(), 16 + tokens.size());
     EXPECT_TRUE(std::equal(tokens.begin(), tokens.end(), binary.begin() + 16));
@@ -97,7 +97,7 @@ TEST(TemplateBlock, ApplicationTemplatesAreWrittenAsRegisteredInEveryForm) {
             EXPECT_EQ(grid.payload, GridPayload());
             ASSERT_EQ(grid.children.size(), 1u);
             EXPECT_EQ(grid.children[0].object->name, "Inside");
-            const xfile::XTemplate* read = contents.templates.FindByGuid(kGridGuid);
+            const d3dx::XTemplate* read = contents.templates.FindByGuid(kGridGuid);
             ASSERT_NE(read, nullptr);
             ASSERT_EQ(read->allowedChildren.size(), 2u);
             EXPECT_EQ(read->allowedChildren[0].guid, TID_D3DRMMaterial);
@@ -116,21 +116,21 @@ TEST(TemplateBlock, NamesTextCannotHoldFailTheTextSaveOnly) {
     for (const Case& odd : {Case{"Odd Name", "value"}, Case{"Odd", "array"}}) {
         SCOPED_TRACE(odd.templateName + std::string(" / ") + odd.memberName);
         constexpr GUID kOddGuid = MakeGuid(0x0DD0DD00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
-        xfile::XBytes block = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
+        d3dx::XBytes block = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
                                'b', 'i', 'n', ' ', '0', '0', '3', '2'};
-        xfile::AppendToken(block, xfile::XTokenKind::Template);
-        xfile::AppendCountedToken(block, xfile::XTokenKind::Name, odd.templateName);
-        xfile::AppendToken(block, xfile::XTokenKind::OBrace);
-        xfile::AppendGuidToken(block, kOddGuid);
-        xfile::AppendToken(block, xfile::XTokenKind::Dword);
-        xfile::AppendCountedToken(block, xfile::XTokenKind::Name, odd.memberName);
-        xfile::AppendToken(block, xfile::XTokenKind::Semicolon);
-        xfile::AppendToken(block, xfile::XTokenKind::CBrace);
+        d3dx::AppendToken(block, d3dx::XTokenKind::Template);
+        d3dx::AppendCountedToken(block, d3dx::XTokenKind::Name, odd.templateName);
+        d3dx::AppendToken(block, d3dx::XTokenKind::OBrace);
+        d3dx::AppendGuidToken(block, kOddGuid);
+        d3dx::AppendToken(block, d3dx::XTokenKind::Dword);
+        d3dx::AppendCountedToken(block, d3dx::XTokenKind::Name, odd.memberName);
+        d3dx::AppendToken(block, d3dx::XTokenKind::Semicolon);
+        d3dx::AppendToken(block, d3dx::XTokenKind::CBrace);
 
         xtest::ScratchDir dir;
         xtest::StandardFile standard;
         ASSERT_EQ(standard.file->RegisterTemplates(block.data(), block.size()), S_OK);
-        XPayloadBuilder value;
+        XPayloadWriter value;
         value.Dword(7);
         for (const auto& form : xtest::kAllFormats) {
             std::string path = dir.Path(std::string(form.name) + ".x");

@@ -8,8 +8,8 @@
 
 namespace {
 
-using xfile::StandardTemplates;
-using xfile::XTemplateRegistry;
+using d3dx::StandardTemplates;
+using d3dx::XTemplateRegistry;
 
 TEST(TemplateSets, StandardBlockIsTheBinaryTokenisationOfTheThirtyFiveTemplates) {
     EXPECT_EQ(D3DRM_XTEMPLATE_BYTES, 3278);
@@ -73,7 +73,7 @@ TEST(TemplateSets, EveryTemplateIsRegisteredUnderItsGuid) {
     const XTemplateRegistry& registry = StandardTemplates();
     EXPECT_EQ(registry.Size(), std::size(expected));
     for (const Expected& entry : expected) {
-        const xfile::XTemplate* byGuid = registry.FindByGuid(entry.guid);
+        const d3dx::XTemplate* byGuid = registry.FindByGuid(entry.guid);
         ASSERT_NE(byGuid, nullptr) << entry.name << " " << FormatGuid(entry.guid);
         EXPECT_EQ(byGuid->name, entry.name);
         EXPECT_EQ(registry.FindByName(entry.name), byGuid);
@@ -83,15 +83,15 @@ TEST(TemplateSets, EveryTemplateIsRegisteredUnderItsGuid) {
 TEST(TemplateSets, LayoutDetailsFixedByTheBlock) {
     const XTemplateRegistry& registry = StandardTemplates();
     const auto* list = registry.FindByName("MeshMaterialList");
-    ASSERT_EQ(list->restriction, xfile::XRestriction::Restricted);
+    ASSERT_EQ(list->restriction, d3dx::XRestriction::Restricted);
     ASSERT_EQ(list->allowedChildren.size(), 1u);
     EXPECT_EQ(list->allowedChildren[0].name, "Material");
     EXPECT_FALSE(list->allowedChildren[0].guid.has_value());
     const auto* progressive = registry.FindByName("ProgressiveMesh");
     ASSERT_EQ(progressive->allowedChildren.size(), 2u);
     EXPECT_EQ(progressive->allowedChildren[1].name, "InlineData");
-    EXPECT_EQ(registry.FindByName("Frame")->restriction, xfile::XRestriction::Open);
-    EXPECT_EQ(registry.FindByName("Vector")->restriction, xfile::XRestriction::Closed);
+    EXPECT_EQ(registry.FindByName("Frame")->restriction, d3dx::XRestriction::Open);
+    EXPECT_EQ(registry.FindByName("Vector")->restriction, d3dx::XRestriction::Closed);
     const auto* weights = registry.FindByName("SkinWeights");
     ASSERT_EQ(weights->members.size(), 5u);
     EXPECT_EQ(weights->members[3].dimensions[0].sizeMemberName, "nWeights");

@@ -56,24 +56,24 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
     out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-xfile::XFileContents ReadBack(const std::string& path) {
-    return ReadBackWith(path, xfile::StandardTemplates());
+d3dx::XFileContents ReadBack(const std::string& path) {
+    return ReadBackWith(path, d3dx::StandardTemplates());
 }
 
-xfile::XFileContents ReadBackWith(const std::string& path,
-                                  const xfile::XTemplateRegistry& registered) {
-    xfile::XFileContents contents;
-    xfile::XReadError error;
-    HRESULT hr = xfile::ReadXFile(path, registered, contents, &error);
+d3dx::XFileContents ReadBackWith(const std::string& path,
+                                  const d3dx::XTemplateRegistry& registered) {
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
+    HRESULT hr = d3dx::ReadXFile(path, registered, contents, &error);
     EXPECT_EQ(hr, S_OK) << error.message;
     return contents;
 }
 
 std::vector<KnownTemplates> ReaderTemplateChoices() {
     std::vector<KnownTemplates> choices;
-    choices.push_back({"all standard sets", xfile::StandardTemplates()});
+    choices.push_back({"all standard sets", d3dx::StandardTemplates()});
     KnownTemplates d3drm{"D3DRM set only", {}};
-    EXPECT_EQ(xfile::RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
+    EXPECT_EQ(d3dx::RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
                                            d3drm.registry, nullptr),
               S_OK);
     choices.push_back(std::move(d3drm));
@@ -82,13 +82,13 @@ std::vector<KnownTemplates> ReaderTemplateChoices() {
 }
 
 HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
-              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child) {
+              const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child) {
     return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
                                  payload.Size() ? payload.Data() : nullptr, child);
 }
 
 HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
-              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child) {
+              const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child) {
     return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
                                  payload.Size() ? payload.Data() : nullptr, child);
 }

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XImage.h"
-#include "platform/d3dx/XPayloadBuilder.h"
+#include "platform/d3dx/XReader.h"
+#include "platform/d3dx/XPayloadWriter.h"
 
 namespace xtest {
 
@@ -42,23 +42,23 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes);
 
 // Reads a written file with the standard templates; fails the test on error.
-xfile::XFileContents ReadBack(const std::string& path);
+d3dx::XFileContents ReadBack(const std::string& path);
 // The same with `registered` as the templates known beforehand.
-xfile::XFileContents ReadBackWith(const std::string& path,
-                                  const xfile::XTemplateRegistry& registered);
+d3dx::XFileContents ReadBackWith(const std::string& path,
+                                  const d3dx::XTemplateRegistry& registered);
 
 // What a reader may know before it opens a file: all three standard sets (every template
 // is then also defined in the file), the D3DRM set alone (as Wine's mesh loaders), or
 // nothing, so that every template must come from the file.
 struct KnownTemplates {
     const char* name;
-    xfile::XTemplateRegistry registry;
+    d3dx::XTemplateRegistry registry;
 };
 std::vector<KnownTemplates> ReaderTemplateChoices();
 
 HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
-              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child = nullptr);
+              const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr);
 HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
-              const xfile::XPayloadBuilder& payload, ID3DXFileSaveData** child = nullptr);
+              const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr);
 
 }  // namespace xtest

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "tests/host/ProgramRunner.h"
 #include "tests/support/TempDir.h"
 
@@ -16,7 +16,7 @@ namespace {
 
 const std::string kExample = std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json";
 
-bool HasTopLevelFrame(const xfile::XFileContents& contents, const std::string& name) {
+bool HasTopLevelFrame(const d3dx::XFileContents& contents, const std::string& name) {
     for (const auto& object : contents.objects)
         if (object.templateName == "Frame" && object.name == name) return true;
     return false;
@@ -33,9 +33,9 @@ TEST(HostWithExporterPlugin, ExportsTheExampleSceneThroughTheDefaultPluginDirect
     ASSERT_EQ(r.exitCode, 0) << r.err;
     EXPECT_EQ(r.err, "");
 
-    xfile::XFileContents contents;
-    xfile::XReadError error;
-    ASSERT_EQ(xfile::ReadXFile(output.string(), xfile::StandardTemplates(), contents, &error), S_OK)
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
+    ASSERT_EQ(d3dx::ReadXFile(output.string(), d3dx::StandardTemplates(), contents, &error), S_OK)
         << error.message;
     EXPECT_TRUE(HasTopLevelFrame(contents, "Base"));
     // The exporter keeps its settings in the configuration directory the host names.

@@ -39,7 +39,7 @@ void ExpectCornerMatches(const aiMesh& theirs, unsigned corner, const meshtest::
     EXPECT_FLOAT_EQ(n.z, -normal.z);
 }
 
-void CompareMesh(const xfile::XDataObject& ours, const aiMesh& theirs,
+void CompareMesh(const d3dx::XDataObject& ours, const aiMesh& theirs,
                  const ExpectedMesh& expected) {
     auto mesh = meshtest::ReadMesh(ours);
     auto normals = meshtest::ReadNormals(*meshtest::ChildOf(ours, "MeshNormals"));

@@ -33,7 +33,7 @@ MapChannel Channel(std::vector<Point3> vertices) {
 std::vector<std::array<float, 2>> UvsOf(const MeshData& mesh,
                                         ExportOptions options = MeshOptions()) {
     ExportRun run(OneMeshScene(mesh), options);
-    const xfile::XDataObject* coords = meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords");
+    const d3dx::XDataObject* coords = meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords");
     EXPECT_NE(coords, nullptr);
     return coords ? meshtest::ReadTextureCoords(*coords) : std::vector<std::array<float, 2>>{};
 }
@@ -88,7 +88,7 @@ TEST(VertexColors, ColourAndAlphaAreWrittenUnchangedWithTheirIndex) {
     mesh.maps[-2] = Channel({{0.5f, 0, 0}, {0.25f, 0, 0}, {NAN, 0, 0}});
     ExportOptions options = MeshOptions();
     ExportRun run(OneMeshScene(mesh), options);
-    const xfile::XDataObject* colors = meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors");
+    const d3dx::XDataObject* colors = meshtest::ChildOf(run.OnlyMesh(), "MeshVertexColors");
     ASSERT_NE(colors, nullptr);
     auto entries = meshtest::ReadColors(*colors);
     ASSERT_EQ(entries.size(), 3u);
@@ -208,7 +208,7 @@ TEST(ExtraChannels, DwFvfDeclaresExactlyTheTextureSetsEachVertexHolds) {
         for (int channel = 2; channel <= k + 1; ++channel)
             mesh.maps[channel] = NumberedChannel(channel);
         ExportRun run(OneMeshScene(mesh), MeshOptions());
-        const xfile::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
+        const d3dx::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
         ASSERT_NE(fvf, nullptr);
         auto view = meshtest::ReadFvf(*fvf);
         EXPECT_EQ(view.fvf, kFvfPosition | (static_cast<std::uint32_t>(k) << kFvfTexCountShift));
@@ -235,7 +235,7 @@ TEST(ExtraChannels, ChannelsTwoAndThreeAreWrittenWithOrWithoutChannelOne) {
         ExportRun run(OneMeshScene(mesh), MeshOptions());
         EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshTextureCoords") != nullptr,
                   withTextureChannel);
-        const xfile::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
+        const d3dx::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
         ASSERT_NE(fvf, nullptr);
         auto view = meshtest::ReadFvf(*fvf);
         EXPECT_EQ(view.fvf, 0x202u);
@@ -255,7 +255,7 @@ TEST(ExtraChannels, ChannelsTwoAndThreeAreWrittenVertexMajorWithTheVFlip) {
     mesh.maps[3] = Channel({{NAN, 0.25f, 0}, {0.75f, NAN, 0}, {1, 1, 0}});
     ExportOptions options = MeshOptions();
     ExportRun run(OneMeshScene(mesh), options);
-    const xfile::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
+    const d3dx::XDataObject* fvf = meshtest::ChildOf(run.OnlyMesh(), "FVFData");
     ASSERT_NE(fvf, nullptr);
     auto view = meshtest::ReadFvf(*fvf);
     EXPECT_EQ(view.fvf, 0x202u);

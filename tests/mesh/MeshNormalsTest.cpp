@@ -27,7 +27,7 @@ MeshData SmoothedBox() {
 
 meshtest::NormalsPayloadView NormalsOf(const MeshData& mesh, const ExportOptions& options) {
     ExportRun run(OneMeshScene(mesh), options);
-    const xfile::XDataObject* normals = meshtest::ChildOf(run.OnlyMesh(), "MeshNormals");
+    const d3dx::XDataObject* normals = meshtest::ChildOf(run.OnlyMesh(), "MeshNormals");
     EXPECT_NE(normals, nullptr);
     return normals ? ReadNormals(*normals) : meshtest::NormalsPayloadView{};
 }

@@ -50,8 +50,8 @@ class PayloadReader {
     std::size_t m_offset = 0;
 };
 
-void CollectMeshes(const xfile::XDataObject& object,
-                   std::vector<const xfile::XDataObject*>& meshes) {
+void CollectMeshes(const d3dx::XDataObject& object,
+                   std::vector<const d3dx::XDataObject*>& meshes) {
     if (object.templateName == "Mesh") meshes.push_back(&object);
     for (const auto& child : object.children)
         if (!child.IsReference()) CollectMeshes(*child.object, meshes);
@@ -100,13 +100,13 @@ ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& opt
 
 ExportRun::~ExportRun() = default;
 
-std::vector<const xfile::XDataObject*> ExportRun::Meshes() const {
-    std::vector<const xfile::XDataObject*> meshes;
+std::vector<const d3dx::XDataObject*> ExportRun::Meshes() const {
+    std::vector<const d3dx::XDataObject*> meshes;
     for (const auto& object : m_contents.objects) CollectMeshes(object, meshes);
     return meshes;
 }
 
-const xfile::XDataObject& ExportRun::OnlyMesh() const {
+const d3dx::XDataObject& ExportRun::OnlyMesh() const {
     auto meshes = Meshes();
     EXPECT_EQ(meshes.size(), 1u);
     if (meshes.empty()) throw std::runtime_error("no mesh written");
@@ -123,7 +123,7 @@ tarvo::scene::SceneData OneMeshScene(const tarvo::scene::MeshData& mesh, const c
     return scene;
 }
 
-MeshPayloadView ReadMesh(const xfile::XDataObject& mesh) {
+MeshPayloadView ReadMesh(const d3dx::XDataObject& mesh) {
     PayloadReader in(mesh.payload);
     MeshPayloadView view;
     view.vertices.resize(in.Dword());
@@ -134,7 +134,7 @@ MeshPayloadView ReadMesh(const xfile::XDataObject& mesh) {
     return view;
 }
 
-NormalsPayloadView ReadNormals(const xfile::XDataObject& normals) {
+NormalsPayloadView ReadNormals(const d3dx::XDataObject& normals) {
     PayloadReader in(normals.payload);
     NormalsPayloadView view;
     view.normals.resize(in.Dword());
@@ -145,7 +145,7 @@ NormalsPayloadView ReadNormals(const xfile::XDataObject& normals) {
     return view;
 }
 
-std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& coords) {
+std::vector<std::array<float, 2>> ReadTextureCoords(const d3dx::XDataObject& coords) {
     PayloadReader in(coords.payload);
     std::vector<std::array<float, 2>> uvs(in.Dword());
     for (auto& uv : uvs) uv[0] = in.Float(), uv[1] = in.Float();
@@ -153,7 +153,7 @@ std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& co
     return uvs;
 }
 
-std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors) {
+std::vector<ColorEntry> ReadColors(const d3dx::XDataObject& colors) {
     PayloadReader in(colors.payload);
     std::vector<ColorEntry> entries(in.Dword());
     for (auto& e : entries) {
@@ -164,7 +164,7 @@ std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors) {
     return entries;
 }
 
-FvfView ReadFvf(const xfile::XDataObject& fvf) {
+FvfView ReadFvf(const d3dx::XDataObject& fvf) {
     PayloadReader in(fvf.payload);
     FvfView view;
     view.fvf = in.Dword();
@@ -183,7 +183,7 @@ const aiMesh& AssimpReadBack::OnlyMesh() const {
     return *m_scene->mMeshes[0];
 }
 
-const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
+const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object,
                                   const std::string& templateName) {
     for (const auto& child : object.children)
         if (!child.IsReference() && child.object->templateName == templateName)
@@ -191,7 +191,7 @@ const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
     return nullptr;
 }
 
-std::vector<std::string> ChildTemplates(const xfile::XDataObject& object) {
+std::vector<std::string> ChildTemplates(const d3dx::XDataObject& object) {
     std::vector<std::string> names;
     for (const auto& child : object.children)
         names.push_back(child.IsReference() ? "{" + child.referenceName + "}"

@@ -25,20 +25,20 @@ class ExportRun {
     ExportRun(tarvo::scene::SceneData scene, const ExportOptions& options);
     ~ExportRun();
 
-    const xfile::XFileContents& Contents() const { return m_contents; }
+    const d3dx::XFileContents& Contents() const { return m_contents; }
     const std::string& Path() const { return m_path; }
     const std::vector<std::string>& DebugLines() const { return m_lines; }
     // Every progress update as "percent title", percent shown or not.
     const std::vector<std::string>& ProgressUpdates() const { return m_progress; }
     // The Meshes of the file in file order, found anywhere in the tree.
-    std::vector<const xfile::XDataObject*> Meshes() const;
+    std::vector<const d3dx::XDataObject*> Meshes() const;
     // The only Mesh; fails the test when there is not exactly one.
-    const xfile::XDataObject& OnlyMesh() const;
+    const d3dx::XDataObject& OnlyMesh() const;
 
   private:
     xtest::ScratchDir m_dir;
     std::string m_path;
-    xfile::XFileContents m_contents;
+    d3dx::XFileContents m_contents;
     std::vector<std::string> m_lines;
     std::vector<std::string> m_progress;
 };
@@ -68,11 +68,11 @@ struct FvfView {
     std::vector<float> data;
 };
 
-MeshPayloadView ReadMesh(const xfile::XDataObject& mesh);
-NormalsPayloadView ReadNormals(const xfile::XDataObject& normals);
-std::vector<std::array<float, 2>> ReadTextureCoords(const xfile::XDataObject& coords);
-std::vector<ColorEntry> ReadColors(const xfile::XDataObject& colors);
-FvfView ReadFvf(const xfile::XDataObject& fvf);
+MeshPayloadView ReadMesh(const d3dx::XDataObject& mesh);
+NormalsPayloadView ReadNormals(const d3dx::XDataObject& normals);
+std::vector<std::array<float, 2>> ReadTextureCoords(const d3dx::XDataObject& coords);
+std::vector<ColorEntry> ReadColors(const d3dx::XDataObject& colors);
+FvfView ReadFvf(const d3dx::XDataObject& fvf);
 
 // A written file as Assimp, an independent .X reader, loads it. Assimp makes the data
 // right-handed (z negated, every face wound the other way), gives every face corner a
@@ -89,9 +89,9 @@ class AssimpReadBack {
 };
 
 // The child of a Mesh with the template name; null when there is none.
-const xfile::XDataObject* ChildOf(const xfile::XDataObject& object,
+const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object,
                                   const std::string& templateName);
-std::vector<std::string> ChildTemplates(const xfile::XDataObject& object);
+std::vector<std::string> ChildTemplates(const d3dx::XDataObject& object);
 
 // Debug lines that begin with the prefix.
 std::vector<std::string> LinesStarting(const std::vector<std::string>& lines,

@@ -15,7 +15,7 @@ namespace {
 
 using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
-using xfile::XDataObject;
+using d3dx::XDataObject;
 
 NodeData MakeNode(const char* name, int parent, ObjectKind kind) {
     NodeData node;
@@ -183,10 +183,10 @@ TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld)
 }
 
 TEST_F(DoExportTest, EachFileTypeWritesItsForm) {
-    const std::pair<int, xfile::XFileForm> cases[] = {{0, xfile::XFileForm::Text},
-                                                      {1, xfile::XFileForm::Binary},
-                                                      {2, xfile::XFileForm::CompressedBinary},
-                                                      {7, xfile::XFileForm::Text}};
+    const std::pair<int, d3dx::XFileForm> cases[] = {{0, d3dx::XFileForm::Text},
+                                                      {1, d3dx::XFileForm::Binary},
+                                                      {2, d3dx::XFileForm::CompressedBinary},
+                                                      {7, d3dx::XFileForm::Text}};
     for (const auto& [type, form] : cases) {
         ExportOptions options;
         options.xFileType = type;

@@ -32,7 +32,7 @@ protected:
     }
 
     // Exports with the given frame mode and file type; returns the file read back.
-    xfile::XFileContents Export(int frameSetting, int xFileType, const std::string& name) {
+    d3dx::XFileContents Export(int frameSetting, int xFileType, const std::string& name) {
         ExportOptions options;
         options.frameSetting = frameSetting;
         options.xFileType = xFileType;
@@ -53,7 +53,7 @@ protected:
 TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
     bool update = tarvo::testsupport::UpdateGoldens();
     for (int mode = 0; mode <= 2; ++mode) {
-        std::string dump = xfile::DumpText(Export(mode, 0, "mode" + std::to_string(mode) + ".x"));
+        std::string dump = d3dx::DumpText(Export(mode, 0, "mode" + std::to_string(mode) + ".x"));
         std::string golden = std::string(TARVO_TEST_DATA_DIR) + "/plugin/example-frames-mode" + std::to_string(mode) + ".txt";
         if (update) {
             std::ofstream(golden, std::ios::binary) << dump;
@@ -66,14 +66,14 @@ TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
 
 using Rows = std::vector<float>;
 
-const xfile::XDataObject* ChildOfTemplate(const xfile::XDataObject& object, const char* templateName) {
+const d3dx::XDataObject* ChildOfTemplate(const d3dx::XDataObject& object, const char* templateName) {
     for (const auto& child : object.children) {
         if (!child.IsReference() && child.object->templateName == templateName) return child.object.get();
     }
     return nullptr;
 }
 
-Rows MatrixOf(const xfile::XDataObject& frame) {
+Rows MatrixOf(const d3dx::XDataObject& frame) {
     Rows m(16);
     std::memcpy(m.data(), ChildOfTemplate(frame, "FrameTransformMatrix")->payload.data(), 64);
     return m;
@@ -92,11 +92,11 @@ Rows Product(const Rows& a, const Rows& b) {
 
 // Every named frame of our file, with the 16 floats of the placement Assimp gives its node:
 // Assimp folds an unnamed offset frame holding the mesh into the named frame above it.
-void CollectFrames(const xfile::XDataObject& object, std::map<std::string, Rows>& frames) {
+void CollectFrames(const d3dx::XDataObject& object, std::map<std::string, Rows>& frames) {
     if (object.templateName != "Frame") return;
     if (!object.name.empty() && ChildOfTemplate(object, "FrameTransformMatrix") != nullptr) {
         Rows placement = MatrixOf(object);
-        const xfile::XDataObject* offset = ChildOfTemplate(object, "Frame");
+        const d3dx::XDataObject* offset = ChildOfTemplate(object, "Frame");
         if (offset != nullptr && offset->name.empty() && ChildOfTemplate(*offset, "Mesh") != nullptr) {
             placement = Product(MatrixOf(*offset), placement);
         }

@@ -24,7 +24,7 @@ namespace {
 using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
 using tarvo::scene::SceneData;
-using xfile::XDataObject;
+using d3dx::XDataObject;
 
 constexpr float kTolerance = 1e-4f;
 const char* const kForms[] = {"text", "binary", "compressed"};
@@ -92,7 +92,7 @@ void CollectWorldVertices(const XDataObject& object, const Matrix3& parentWorld,
         if (!child.IsReference()) CollectWorldVertices(*child.object, world, out);
 }
 
-std::vector<Point3> OurReaderWorldVertices(const xfile::XFileContents& contents) {
+std::vector<Point3> OurReaderWorldVertices(const d3dx::XFileContents& contents) {
     std::vector<Point3> vertices;
     for (const XDataObject& object : contents.objects)
         CollectWorldVertices(object, Matrix3(1), vertices);

@@ -22,11 +22,11 @@ std::string ReadText(const char* path) {
     return text.str();
 }
 
-void RegisterInto(xfile::XFileContents& contents, std::span<const std::uint8_t> image) {
-    xfile::ParseImage(image, xfile::ParseHeader(image), contents, /*objectsAllowed=*/false);
+void RegisterInto(d3dx::XFileContents& contents, std::span<const std::uint8_t> image) {
+    d3dx::ParseImage(image, d3dx::ParseHeader(image), contents, /*objectsAllowed=*/false);
 }
 
-std::string ByteArray(const xfile::XBytes& bytes) {
+std::string ByteArray(const d3dx::XBytes& bytes) {
     std::string out;
     char hex[8];
     for (std::size_t i = 0; i < bytes.size(); ++i) {
@@ -55,10 +55,10 @@ int main(int argc, char** argv) {
         return 2;
     }
     try {
-        xfile::XBytes d3drm = xfile::TokeniseTemplateText(ReadText(argv[2]));
+        d3dx::XBytes d3drm = d3dx::TokeniseTemplateText(ReadText(argv[2]));
         std::string skin = ReadText(argv[3]);
         std::string extensions = ReadText(argv[4]);
-        xfile::XFileContents check;
+        d3dx::XFileContents check;
         RegisterInto(check, d3drm);
         RegisterInto(check, {reinterpret_cast<const std::uint8_t*>(skin.data()), skin.size()});
         RegisterInto(check, {reinterpret_cast<const std::uint8_t*>(extensions.data()),
@@ -74,7 +74,7 @@ int main(int argc, char** argv) {
             << "inline constexpr char XEXTENSIONS_TEMPLATES[] =\n    " << StringLiteral(extensions)
             << ";\n";
         if (!out) throw std::runtime_error(std::string("cannot write ") + argv[1]);
-    } catch (const xfile::XParseError& error) {
+    } catch (const d3dx::XParseError& error) {
         std::cerr << "GenerateTemplateSets: byte " << error.offset << ": " << error.what() << "\n";
         return 1;
     } catch (const std::exception& error) {

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "platform/d3dx/XImage.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XDump.h"
 
 namespace {
@@ -39,14 +39,14 @@ int main(int argc, char** argv) {
         std::fputs(kUsage, stderr);
         return 2;
     }
-    xfile::XFileContents contents;
-    xfile::XReadError error;
-    if (FAILED(xfile::ReadXFile(path, xfile::StandardTemplates(), contents, &error))) {
+    d3dx::XFileContents contents;
+    d3dx::XReadError error;
+    if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, &error))) {
         std::fprintf(stderr, "xdump: %s (0x%08X)\n", error.message.c_str(),
                      static_cast<unsigned>(error.hr));
         return 1;
     }
-    std::string dump = json ? xfile::DumpJson(contents) : xfile::DumpText(contents);
+    std::string dump = json ? d3dx::DumpJson(contents) : d3dx::DumpText(contents);
     std::fwrite(dump.data(), 1, dump.size(), stdout);
     return 0;
 }

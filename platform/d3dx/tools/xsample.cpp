@@ -4,23 +4,23 @@
 #include <string>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XImage.h"
-#include "platform/d3dx/XPayloadBuilder.h"
+#include "platform/d3dx/XReader.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XTemplateGuids.h"
 #include "platform/d3dx/XDump.h"
 
 namespace {
 
-using xfile::XPayloadBuilder;
+using d3dx::XPayloadWriter;
 
 HRESULT Add(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
-            const XPayloadBuilder& payload, ID3DXFileSaveData** child = nullptr) {
+            const XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr) {
     return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
                                  payload.Size() ? payload.Data() : nullptr, child);
 }
 
-XPayloadBuilder IdentityMatrix(float x, float y, float z) {
-    XPayloadBuilder m;
+XPayloadWriter IdentityMatrix(float x, float y, float z) {
+    XPayloadWriter m;
     m.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, x, y, z, 1});
     return m;
 }
@@ -31,7 +31,7 @@ HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT f
     HRESULT hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save);
     if (FAILED(hr)) return hr;
 
-    XPayloadBuilder ticks;
+    XPayloadWriter ticks;
     ticks.Dword(4800);
     save->AddDataObject(DXFILEOBJ_AnimTicksPerSecond, nullptr, nullptr, ticks.Size(), ticks.Data(), nullptr);
 
@@ -43,37 +43,37 @@ HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT f
     Add(bone, TID_D3DRMFrameTransformMatrix, nullptr, IdentityMatrix(0, 1, 0));
     bone->Release();
 
-    XPayloadBuilder mesh;
+    XPayloadWriter mesh;
     mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0, -1});
     mesh.Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
     ID3DXFileSaveData* quad = nullptr;
     Add(root, TID_D3DRMMesh, "Quad", mesh, &quad);
 
-    XPayloadBuilder normals;
+    XPayloadWriter normals;
     normals.Dword(1).Floats({0, 1, 0}).Dword(2).Dwords({3, 0, 0, 0, 3, 0, 0, 0});
     Add(quad, TID_D3DRMMeshNormals, nullptr, normals);
-    XPayloadBuilder uvs;
+    XPayloadWriter uvs;
     uvs.Dword(4).Floats({0, 1, 0, 0, 1, 0, 1, 1});
     Add(quad, TID_D3DRMMeshTextureCoords, nullptr, uvs);
 
-    XPayloadBuilder list;
+    XPayloadWriter list;
     list.Dword(1).Dword(2).Dwords({0, 0});
     ID3DXFileSaveData* materials = nullptr;
     Add(quad, TID_D3DRMMeshMaterialList, nullptr, list, &materials);
-    XPayloadBuilder material;
+    XPayloadWriter material;
     material.Floats({1, 1, 1, 1, 10, 1, 1, 1, 0, 0, 0});
     ID3DXFileSaveData* mat = nullptr;
     Add(materials, TID_D3DRMMaterial, "Checker", material, &mat);
-    XPayloadBuilder texture;
+    XPayloadWriter texture;
     texture.String("checker.png");
     Add(mat, TID_D3DRMTextureFilename, nullptr, texture);
     mat->Release();
     materials->Release();
 
-    XPayloadBuilder header;
+    XPayloadWriter header;
     header.Word(1).Word(1).Word(1);
     Add(quad, DXFILEOBJ_XSkinMeshHeader, nullptr, header);
-    XPayloadBuilder weights;
+    XPayloadWriter weights;
     weights.String("Bone1").Dword(4).Dwords({0, 1, 2, 3}).Floats({1, 1, 1, 1});
     weights.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1});
     Add(quad, DXFILEOBJ_SkinWeights, nullptr, weights);
@@ -85,7 +85,7 @@ HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT f
     ID3DXFileSaveData* animation = nullptr;
     Add(set, TID_D3DRMAnimation, nullptr, {}, &animation);
     animation->AddDataReference("Bone1", nullptr);
-    XPayloadBuilder key;
+    XPayloadWriter key;
     key.Dword(0).Dword(2);
     key.Dword(0).Dword(4).Floats({1, 0, 0, 0});
     key.Dword(4800).Dword(4).Floats({0.707107f, 0.707107f, 0, 0});
@@ -125,16 +125,16 @@ int main(int argc, char** argv) {
     for (const Form& form : forms) {
         std::string path = std::string(argv[1]) + form.suffix;
         HRESULT hr = WriteSample(file, path, form.format);
-        xfile::XFileContents contents;
-        xfile::XReadError error;
+        d3dx::XFileContents contents;
+        d3dx::XReadError error;
         if (FAILED(hr)) {
             std::fprintf(stderr, "xsample: cannot write %s (0x%08X)\n", path.c_str(), static_cast<unsigned>(hr));
             status = 1;
-        } else if (FAILED(xfile::ReadXFile(path, xfile::StandardTemplates(), contents, &error))) {
+        } else if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, &error))) {
             std::fprintf(stderr, "xsample: %s\n", error.message.c_str());
             status = 1;
         } else {
-            std::printf("== %s\n%s\n", path.c_str(), xfile::DumpText(contents).c_str());
+            std::printf("== %s\n%s\n", path.c_str(), d3dx::DumpText(contents).c_str());
         }
     }
     file->Release();

@@ -9,7 +9,7 @@
 #include "platform/d3dx/XDataTree.h"
 #include "platform/win/HResult.h"
 
-namespace xfile {
+namespace d3dx {
 
 // What went wrong while reading: the result code, the byte offset (in the uncompressed
 // data for compressed files) and a message that names both.
@@ -36,4 +36,4 @@ HRESULT ReadXFile(const std::string& path, const XTemplateRegistry& registered,
 // registered in that order.
 const XTemplateRegistry& StandardTemplates();
 
-}  // namespace xfile
+}  // namespace d3dx
