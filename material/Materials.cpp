@@ -6,7 +6,9 @@
 
 void AddUniqueMaterial(TarvoDirectXMaxExporter& exporter, Mtl* material) {
     auto& materials = exporter.sceneMaterials;
-    if (material == nullptr || std::find(materials.begin(), materials.end(), material) != materials.end()) return;
+    if (material == nullptr ||
+        std::find(materials.begin(), materials.end(), material) != materials.end())
+        return;
     materials.push_back(material);
 }
 

@@ -40,7 +40,7 @@ __attribute__((constructor)) void LibraryLoaded() {
 }
 
 class TarvoDirectXMaxExporterClassDesc : public ClassDesc2 {
-public:
+  public:
     int IsPublic() override { return 1; }
     void* Create(BOOL loading) override {
         (void)loading;
@@ -58,9 +58,13 @@ TarvoDirectXMaxExporterClassDesc g_classDesc;
 
 }  // namespace
 
-HINSTANCE PluginModule() { return g_module; }
+HINSTANCE PluginModule() {
+    return g_module;
+}
 
-ClassDesc2* GetTarvoDirectXClassDesc() { return &g_classDesc; }
+ClassDesc2* GetTarvoDirectXClassDesc() {
+    return &g_classDesc;
+}
 
 const char* LoadResString(int id) {
     static char buffer[256];
@@ -69,7 +73,15 @@ const char* LoadResString(int id) {
     return buffer;
 }
 
-TARVO_EXPORT const MCHAR* LibDescription() { return LoadResString(IDS_LIBDESCRIPTION); }
-TARVO_EXPORT int LibNumberClasses() { return 1; }
-TARVO_EXPORT ClassDesc* LibClassDesc(int i) { return i == 0 ? &g_classDesc : nullptr; }
-TARVO_EXPORT ULONG LibVersion() { return kTarvoLibVersion; }
+TARVO_EXPORT const MCHAR* LibDescription() {
+    return LoadResString(IDS_LIBDESCRIPTION);
+}
+TARVO_EXPORT int LibNumberClasses() {
+    return 1;
+}
+TARVO_EXPORT ClassDesc* LibClassDesc(int i) {
+    return i == 0 ? &g_classDesc : nullptr;
+}
+TARVO_EXPORT ULONG LibVersion() {
+    return kTarvoLibVersion;
+}

@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XPayloadWriter.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XTemplateGuids.h"
 
 namespace {
@@ -48,7 +48,8 @@ const MeshPayloads& Grid() {
         p.mesh.Dword(kFaces);
         p.normals.Dword(kFaces);
         for (std::uint32_t face = 0; face < kFaces; ++face) {
-            std::uint32_t quad = face / 2, row = quad / (kGridSide - 1), column = quad % (kGridSide - 1);
+            std::uint32_t quad = face / 2, row = quad / (kGridSide - 1),
+                          column = quad % (kGridSide - 1);
             std::uint32_t a = row * kGridSide + column, b = a + 1, c = a + kGridSide, d = c + 1;
             if (face % 2 == 0) {
                 p.mesh.Dwords({3, a, c, b});
@@ -64,7 +65,9 @@ const MeshPayloads& Grid() {
 }
 
 std::string OutputPath(D3DXF_FILEFORMAT format) {
-    return (std::filesystem::temp_directory_path() / ("tarvo-bench-" + std::to_string(format) + ".x")).string();
+    return (std::filesystem::temp_directory_path() /
+            ("tarvo-bench-" + std::to_string(format) + ".x"))
+        .string();
 }
 
 HRESULT WriteGrid(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT format) {
@@ -74,8 +77,10 @@ HRESULT WriteGrid(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT for
     if (FAILED(hr)) return hr;
     ID3DXFileSaveData* mesh = nullptr;
     save->AddDataObject(TID_D3DRMMesh, "Grid", nullptr, grid.mesh.Size(), grid.mesh.Data(), &mesh);
-    mesh->AddDataObject(TID_D3DRMMeshNormals, nullptr, nullptr, grid.normals.Size(), grid.normals.Data(), nullptr);
-    mesh->AddDataObject(TID_D3DRMMeshTextureCoords, nullptr, nullptr, grid.uvs.Size(), grid.uvs.Data(), nullptr);
+    mesh->AddDataObject(TID_D3DRMMeshNormals, nullptr, nullptr, grid.normals.Size(),
+                        grid.normals.Data(), nullptr);
+    mesh->AddDataObject(TID_D3DRMMeshTextureCoords, nullptr, nullptr, grid.uvs.Size(),
+                        grid.uvs.Data(), nullptr);
     mesh->Release();
     hr = save->Save();
     save->Release();

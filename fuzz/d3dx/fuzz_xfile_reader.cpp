@@ -10,7 +10,7 @@
 namespace {
 
 std::unique_ptr<d3dx::XSaveNode> ToSaveNode(const d3dx::XTemplateRegistry& templates,
-                                             const d3dx::XDataObject& object) {
+                                            const d3dx::XDataObject& object) {
     auto node = std::make_unique<d3dx::XSaveNode>();
     const d3dx::XTemplate* tmpl = templates.FindByGuid(object.templateGuid);
     node->templateIndex = static_cast<std::size_t>(tmpl - &templates.At(0));
@@ -32,16 +32,17 @@ std::unique_ptr<d3dx::XSaveNode> ToSaveNode(const d3dx::XTemplateRegistry& templ
 }
 
 bool SameObject(const d3dx::XDataObject& a, const d3dx::XDataObject& b) {
-    if (a.templateGuid != b.templateGuid || a.name != b.name || a.id != b.id || a.payload != b.payload ||
-        a.children.size() != b.children.size()) {
+    if (a.templateGuid != b.templateGuid || a.name != b.name || a.id != b.id ||
+        a.payload != b.payload || a.children.size() != b.children.size()) {
         return false;
     }
     for (std::size_t i = 0; i < a.children.size(); ++i) {
         const auto& x = a.children[i];
         const auto& y = b.children[i];
         if (x.IsReference() != y.IsReference()) return false;
-        if (x.IsReference() ? (x.referenceName != y.referenceName || x.referenceGuid != y.referenceGuid)
-                            : !SameObject(*x.object, *y.object)) {
+        if (x.IsReference()
+                ? (x.referenceName != y.referenceName || x.referenceGuid != y.referenceGuid)
+                : !SameObject(*x.object, *y.object)) {
             return false;
         }
     }
@@ -60,7 +61,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (FAILED(d3dx::ReadXImage(input, d3dx::StandardTemplates(), contents, &error))) return 0;
 
     d3dx::XSaveNodes roots;
-    for (const auto& object : contents.objects) roots.push_back(ToSaveNode(contents.templates, object));
+    for (const auto& object : contents.objects)
+        roots.push_back(ToSaveNode(contents.templates, object));
     d3dx::XBytes image = d3dx::WriteBinaryImage(contents.templates, roots);
     d3dx::XFileContents again;
     if (FAILED(d3dx::ReadXImage(image, contents.templates, again, &error))) std::abort();

@@ -20,7 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const std::invalid_argument&) {
         // A refused scene names its problem; that is an answer.
     }
-    auto again = tarvo::scenefile::ParseScene(tarvo::scenefile::SerializeScene(scene), "again.tscene.json");
+    auto again =
+        tarvo::scenefile::ParseScene(tarvo::scenefile::SerializeScene(scene), "again.tscene.json");
     again.baseDirectory = scene.baseDirectory;
     if (!(again == scene)) std::abort();
     return 0;

@@ -6,8 +6,8 @@
 #include <string>
 
 #include "platform/d3dx/XFileIO.h"
-#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XPayload.h"
+#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
 
 namespace {
@@ -20,7 +20,7 @@ using d3dx::XTemplateRegistry;
 class FileObject;
 
 class SaveObject : public ID3DXFileSaveObject {
-public:
+  public:
     SaveObject(FileObject& file, std::string path, bool text, bool compressed);
     ~SaveObject() override;
 
@@ -35,7 +35,7 @@ public:
                     ID3DXFileSaveData** ppObj);
     const XTemplateRegistry& Templates() const;
 
-private:
+  private:
     FileObject& m_file;
     std::string m_path;
     bool m_text;
@@ -44,7 +44,7 @@ private:
 };
 
 class SaveData : public ID3DXFileSaveData {
-public:
+  public:
     SaveData(SaveObject& save, XSaveNode& node) : m_save(save), m_node(node) { m_save.AddRef(); }
     ~SaveData() override { m_save.Release(); }
 
@@ -98,13 +98,13 @@ public:
         return S_OK;
     }
 
-private:
+  private:
     SaveObject& m_save;
     XSaveNode& m_node;
 };
 
 class FileObject : public ID3DXFile {
-public:
+  public:
     HRESULT CreateSaveObject(LPCVOID pData, D3DXF_FILESAVEOPTIONS flags, D3DXF_FILEFORMAT format,
                              ID3DXFileSaveObject** ppSaveObj) override {
         if (ppSaveObj == nullptr || pData == nullptr) return E_POINTER;
@@ -131,7 +131,7 @@ public:
 
     const XTemplateRegistry& Templates() const { return m_templates; }
 
-private:
+  private:
     XTemplateRegistry m_templates;
 };
 
@@ -140,9 +140,13 @@ SaveObject::SaveObject(FileObject& file, std::string path, bool text, bool compr
     m_file.AddRef();
 }
 
-SaveObject::~SaveObject() { m_file.Release(); }
+SaveObject::~SaveObject() {
+    m_file.Release();
+}
 
-const XTemplateRegistry& SaveObject::Templates() const { return m_file.Templates(); }
+const XTemplateRegistry& SaveObject::Templates() const {
+    return m_file.Templates();
+}
 
 HRESULT SaveObject::GetFile(ID3DXFile** ppFile) {
     if (ppFile == nullptr) return E_POINTER;
@@ -175,7 +179,8 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
     node->templateIndex = static_cast<std::size_t>(tmpl - &templates.At(0));
     if (szName != nullptr) node->name = szName;
     if (pId != nullptr) node->id = *pId;
-    node->payload.assign(payload.begin(), payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
+    node->payload.assign(payload.begin(),
+                         payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
     XSaveNode& added = *node;
     siblings.push_back(std::move(node));
     if (ppObj != nullptr) *ppObj = new SaveData(*this, added);

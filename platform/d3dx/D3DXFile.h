@@ -22,7 +22,7 @@ class ID3DXFile;
 class ID3DXFileSaveObject;
 
 class ID3DXFileSaveData : public IUnknown {
-public:
+  public:
     // Adds a child data object of a registered template. The payload (cbSize bytes, laid
     // out as the template's members) is copied before the call returns. Fails with
     // D3DXFERR_NOTFOUND for an unknown template, D3DXFERR_BADVALUE or
@@ -40,7 +40,7 @@ public:
 };
 
 class ID3DXFileSaveObject : public IUnknown {
-public:
+  public:
     virtual HRESULT GetFile(ID3DXFile** ppFile) = 0;
     // Adds a top-level data object; the same rules as ID3DXFileSaveData::AddDataObject.
     virtual HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
@@ -52,7 +52,7 @@ public:
 };
 
 class ID3DXFile : public IUnknown {
-public:
+  public:
     // `pData` is the file name (a char string; D3DXF_FILESAVE_TOFILE). `dwFileFormat` is
     // D3DXF_FILEFORMAT_BINARY or D3DXF_FILEFORMAT_TEXT, or-ed with
     // D3DXF_FILEFORMAT_COMPRESSED for the compressed forms.

@@ -19,7 +19,7 @@ constexpr std::uint8_t kSignature[2] = {'C', 'K'};
 constexpr int kRawDeflateWindowBits = -15;
 
 class Deflater {
-public:
+  public:
     Deflater() {
         if (deflateInit2(&m_stream, Z_BEST_SPEED, Z_DEFLATED, kRawDeflateWindowBits, 8,
                          Z_DEFAULT_STRATEGY) != Z_OK) {
@@ -41,12 +41,12 @@ public:
         out.resize(out.size() - m_stream.avail_out);
     }
 
-private:
+  private:
     z_stream m_stream{};
 };
 
 class Inflater {
-public:
+  public:
     Inflater() {
         if (inflateInit2(&m_stream, kRawDeflateWindowBits) != Z_OK) throw std::bad_alloc();
     }
@@ -57,8 +57,8 @@ public:
     bool InflateBlock(std::span<const std::uint8_t> data, std::size_t expected,
                       std::span<const std::uint8_t> history, XBytes& out) {
         inflateReset(&m_stream);
-        if (!history.empty() &&
-            inflateSetDictionary(&m_stream, history.data(), static_cast<uInt>(history.size())) != Z_OK) {
+        if (!history.empty() && inflateSetDictionary(&m_stream, history.data(),
+                                                     static_cast<uInt>(history.size())) != Z_OK) {
             return false;
         }
         std::size_t start = out.size();
@@ -72,7 +72,7 @@ public:
         return result == Z_STREAM_END && m_stream.avail_out == 0;
     }
 
-private:
+  private:
     z_stream m_stream{};
 };
 
@@ -84,7 +84,8 @@ std::uint32_t LoadLittle(std::span<const std::uint8_t> data, std::size_t at, std
 
 }  // namespace
 
-std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, std::uint32_t totalSize) {
+std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body,
+                                        std::uint32_t totalSize) {
     XBytes out;
     out.reserve(body.size() / 2 + 64);
     AppendDword(out, totalSize);
@@ -115,18 +116,21 @@ std::vector<std::uint8_t> MsZipDecompress(std::span<const std::uint8_t> containe
     Inflater inflater;
     std::size_t at = 4;
     while (at < container.size()) {
-        if (container.size() - at < kBlockHeaderBytes + sizeof kSignature) fail(at, "truncated block");
+        if (container.size() - at < kBlockHeaderBytes + sizeof kSignature)
+            fail(at, "truncated block");
         std::size_t plain = LoadLittle(container, at, 2);
         std::size_t packed = LoadLittle(container, at + 2, 2);
         if (plain == 0 || plain > kMsZipBlockBytes) fail(at, "bad block size");
         if (packed < sizeof kSignature || container.size() - at - kBlockHeaderBytes < packed) {
             fail(at, "truncated block");
         }
-        if (container[at + 4] != 'C' || container[at + 5] != 'K') fail(at + 4, "missing CK signature");
+        if (container[at + 4] != 'C' || container[at + 5] != 'K')
+            fail(at + 4, "missing CK signature");
         if (body.size() + plain > bodySize) fail(at, "more data than the announced size");
         std::size_t previous = body.size() >= kMsZipBlockBytes ? kMsZipBlockBytes : body.size();
         XBytes history(body.end() - static_cast<std::ptrdiff_t>(previous), body.end());
-        auto data = container.subspan(at + kBlockHeaderBytes + sizeof kSignature, packed - sizeof kSignature);
+        auto data = container.subspan(at + kBlockHeaderBytes + sizeof kSignature,
+                                      packed - sizeof kSignature);
         if (!inflater.InflateBlock(data, plain, history, body)) fail(at, "corrupt block");
         at += kBlockHeaderBytes + packed;
     }

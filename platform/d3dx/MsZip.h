@@ -15,7 +15,8 @@ constexpr std::size_t kMsZipBlockBytes = 32768;
 // Compresses the body of an uncompressed image (everything after its 16-byte header) and
 // returns the container that follows the header: the size DWORD and the blocks. Each block
 // is an independent deflate stream, which every known reader accepts.
-std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, std::uint32_t totalSize);
+std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body,
+                                        std::uint32_t totalSize);
 
 // Reverses MsZipCompress: `container` starts at the size DWORD. Blocks may refer back into
 // the previous block's output (history), as the container allows. The result is exactly

@@ -7,18 +7,21 @@
 namespace d3dx {
 
 void AppendWord(XBytes& out, std::uint16_t value) {
-    const std::uint8_t little[2] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8)};
+    const std::uint8_t little[2] = {static_cast<std::uint8_t>(value),
+                                    static_cast<std::uint8_t>(value >> 8)};
     out.insert(out.end(), little, little + 2);
 }
 
 void AppendDword(XBytes& out, std::uint32_t value) {
-    const std::uint8_t little[4] = {static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
-                                    static_cast<std::uint8_t>(value >> 16),
-                                    static_cast<std::uint8_t>(value >> 24)};
+    const std::uint8_t little[4] = {
+        static_cast<std::uint8_t>(value), static_cast<std::uint8_t>(value >> 8),
+        static_cast<std::uint8_t>(value >> 16), static_cast<std::uint8_t>(value >> 24)};
     out.insert(out.end(), little, little + 4);
 }
 
-void AppendToken(XBytes& out, XTokenKind kind) { AppendWord(out, static_cast<std::uint16_t>(kind)); }
+void AppendToken(XBytes& out, XTokenKind kind) {
+    AppendWord(out, static_cast<std::uint16_t>(kind));
+}
 
 void AppendCountedToken(XBytes& out, XTokenKind kind, std::string_view text) {
     AppendToken(out, kind);
@@ -45,8 +48,12 @@ XBytes TokeniseTemplateText(std::string_view text) {
     XBytes out(kHeader.begin(), kHeader.end());
     for (XToken token = lexer->Next(); token.kind != XTokenKind::End; token = lexer->Next()) {
         switch (token.kind) {
-            case XTokenKind::Name: AppendCountedToken(out, token.kind, token.text); break;
-            case XTokenKind::Guid: AppendGuidToken(out, token.guid); break;
+            case XTokenKind::Name:
+                AppendCountedToken(out, token.kind, token.text);
+                break;
+            case XTokenKind::Guid:
+                AppendGuidToken(out, token.guid);
+                break;
             case XTokenKind::Integer:
                 if (token.integer > UINT32_MAX) {
                     throw XParseError(D3DXFERR_PARSEERROR, token.offset, "integer out of range");
@@ -55,9 +62,10 @@ XBytes TokeniseTemplateText(std::string_view text) {
                 break;
             case XTokenKind::String:
             case XTokenKind::FloatValue:
-                throw XParseError(D3DXFERR_PARSEERROR, token.offset,
-                                  "template text holds a value");
-            default: AppendToken(out, token.kind); break;
+                throw XParseError(D3DXFERR_PARSEERROR, token.offset, "template text holds a value");
+            default:
+                AppendToken(out, token.kind);
+                break;
         }
     }
     return out;

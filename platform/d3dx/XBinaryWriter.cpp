@@ -15,7 +15,7 @@ namespace {
 constexpr std::string_view kBinaryHeader = "xof 0303bin 0032";
 
 class BinaryMemberWriter : public XPayloadVisitor {
-public:
+  public:
     explicit BinaryMemberWriter(XBytes& out) : m_out(out) {}
     ~BinaryMemberWriter() override { FinishList(); }
 
@@ -33,8 +33,8 @@ public:
             AppendDword(m_out, bits);
         } else {
             // Every integer travels as a DWORD; signed members keep their sign bits.
-            bool isSigned = type == XPrimitive::Char || type == XPrimitive::Sword ||
-                            type == XPrimitive::Sdword;
+            bool isSigned =
+                type == XPrimitive::Char || type == XPrimitive::Sword || type == XPrimitive::Sdword;
             std::uint64_t value = isSigned ? static_cast<std::uint64_t>(LoadSigned(type, bytes))
                                            : LoadInteger(type, bytes);
             AppendDword(m_out, static_cast<std::uint32_t>(value));
@@ -57,12 +57,13 @@ public:
     void FinishList() {
         if (m_listKind == XTokenKind::End) return;
         for (int i = 0; i < 4; ++i) {
-            m_out[m_countAt + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(m_listCount >> (8 * i));
+            m_out[m_countAt + static_cast<std::size_t>(i)] =
+                static_cast<std::uint8_t>(m_listCount >> (8 * i));
         }
         m_listKind = XTokenKind::End;
     }
 
-private:
+  private:
     void StartList(XTokenKind kind) {
         if (m_listKind == kind) return;
         FinishList();
@@ -81,7 +82,7 @@ private:
 };
 
 class BinaryWriter {
-public:
+  public:
     explicit BinaryWriter(const XTemplateRegistry& registry) : m_registry(registry) {}
 
     XBytes Write(const XSaveNodes& roots) {
@@ -93,7 +94,7 @@ public:
         return std::move(m_out);
     }
 
-private:
+  private:
     void WriteNode(const XSaveNode& node) {
         if (node.isReference) {
             AppendToken(m_out, XTokenKind::OBrace);

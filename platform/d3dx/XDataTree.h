@@ -30,11 +30,11 @@ struct XChild {
 struct XDataObject {
     GUID templateGuid;
     std::string templateName;
-    std::string name;         // empty for an unnamed object
-    std::optional<GUID> id;   // instance GUID, when the file gives one
+    std::string name;        // empty for an unnamed object
+    std::optional<GUID> id;  // instance GUID, when the file gives one
     std::vector<std::uint8_t> payload;
     std::vector<XChild> children;
-    std::size_t offset = 0;   // where the object starts in the uncompressed data
+    std::size_t offset = 0;  // where the object starts in the uncompressed data
 };
 
 struct XFileContents {

@@ -13,16 +13,19 @@ namespace {
 // A member value as the dump shows it.
 struct DumpValue {
     enum class Kind { Number, Text, List, Record } kind = Kind::Number;
-    std::string number;                                 // Number: already formatted
-    std::string text;                                   // Text: the string's bytes
-    std::vector<DumpValue> items;                       // List, Record (in member order)
-    std::vector<std::string> names;                     // Record: member names
+    std::string number;              // Number: already formatted
+    std::string text;                // Text: the string's bytes
+    std::vector<DumpValue> items;    // List, Record (in member order)
+    std::vector<std::string> names;  // Record: member names
 };
 
 // Builds DumpValues from the payload walk: a stack of open lists and records.
 class ValueBuilder : public XPayloadVisitor {
-public:
-    ValueBuilder() { m_stack.push_back(&m_root); m_root.kind = DumpValue::Kind::Record; }
+  public:
+    ValueBuilder() {
+        m_stack.push_back(&m_root);
+        m_root.kind = DumpValue::Kind::Record;
+    }
 
     void Scalar(XPrimitive type, const std::uint8_t* bytes) override {
         DumpValue value;
@@ -30,7 +33,8 @@ public:
             AppendFloatText(value.number, LoadFloat(bytes));
         } else if (type == XPrimitive::Double) {
             AppendDoubleText(value.number, LoadDouble(bytes));
-        } else if (type == XPrimitive::Char || type == XPrimitive::Sword || type == XPrimitive::Sdword) {
+        } else if (type == XPrimitive::Char || type == XPrimitive::Sword ||
+                   type == XPrimitive::Sdword) {
             AppendSignedText(value.number, LoadSigned(type, bytes));
         } else {
             AppendUnsignedText(value.number, LoadInteger(type, bytes));
@@ -44,14 +48,16 @@ public:
         Add(std::move(value));
     }
     void BeginMember(const XMember& member, std::size_t) override { m_pendingName = member.name; }
-    void BeginArray(const XMember&, std::uint64_t, std::size_t) override { Open(DumpValue::Kind::List); }
+    void BeginArray(const XMember&, std::uint64_t, std::size_t) override {
+        Open(DumpValue::Kind::List);
+    }
     void EndArray(const XMember&, std::size_t) override { m_stack.pop_back(); }
     void BeginStruct(const XTemplate&, std::size_t) override { Open(DumpValue::Kind::Record); }
     void EndStruct(const XTemplate&, std::size_t) override { m_stack.pop_back(); }
 
     DumpValue Take() { return std::move(m_root); }
 
-private:
+  private:
     // Adds a value to the innermost open list or record; a record names it.
     DumpValue& Add(DumpValue value) {
         DumpValue& parent = *m_stack.back();
@@ -102,8 +108,12 @@ std::string JsonNumber(const std::string& number) {
 
 void RenderValue(const DumpValue& value, bool json, std::string& out) {
     switch (value.kind) {
-        case DumpValue::Kind::Number: out += json ? JsonNumber(value.number) : value.number; return;
-        case DumpValue::Kind::Text: out += json ? JsonString(value.text) : "\"" + value.text + "\""; return;
+        case DumpValue::Kind::Number:
+            out += json ? JsonNumber(value.number) : value.number;
+            return;
+        case DumpValue::Kind::Text:
+            out += json ? JsonString(value.text) : "\"" + value.text + "\"";
+            return;
         case DumpValue::Kind::List:
             out += '[';
             for (std::size_t i = 0; i < value.items.size(); ++i) {
@@ -124,7 +134,9 @@ void RenderValue(const DumpValue& value, bool json, std::string& out) {
     }
 }
 
-void Indent(std::string& out, std::size_t level) { out.append(level * 2, ' '); }
+void Indent(std::string& out, std::size_t level) {
+    out.append(level * 2, ' ');
+}
 
 void DumpObjectText(const XFileContents& contents, const XDataObject& object, std::size_t level,
                     std::string& out) {
@@ -142,8 +154,10 @@ void DumpObjectText(const XFileContents& contents, const XDataObject& object, st
     for (const XChild& child : object.children) {
         if (child.IsReference()) {
             Indent(out, level + 1);
-            out += "-> " + (child.referenceName.empty() ? "<" + FormatGuid(*child.referenceGuid) + ">"
-                                                        : child.referenceName) + "\n";
+            out += "-> " +
+                   (child.referenceName.empty() ? "<" + FormatGuid(*child.referenceGuid) + ">"
+                                                : child.referenceName) +
+                   "\n";
         } else {
             DumpObjectText(contents, *child.object, level + 1, out);
         }
@@ -164,7 +178,8 @@ void DumpObjectJson(const XFileContents& contents, const XDataObject& object, st
         const XChild& child = object.children[i];
         if (child.IsReference()) {
             out += "{\"reference\": " + JsonString(child.referenceName);
-            if (child.referenceGuid) out += ", \"guid\": " + JsonString(FormatGuid(*child.referenceGuid));
+            if (child.referenceGuid)
+                out += ", \"guid\": " + JsonString(FormatGuid(*child.referenceGuid));
             out += "}";
         } else {
             DumpObjectJson(contents, *child.object, out);
@@ -184,7 +199,8 @@ std::string DumpText(const XFileContents& contents) {
 
 std::string DumpJson(const XFileContents& contents) {
     std::string out = std::string("{\"form\": \"") + FormName(contents.form) +
-                      "\", \"floatBits\": " + std::to_string(contents.floatBits) + ", \"objects\": [";
+                      "\", \"floatBits\": " + std::to_string(contents.floatBits) +
+                      ", \"objects\": [";
     for (std::size_t i = 0; i < contents.objects.size(); ++i) {
         out += i > 0 ? ",\n  " : "\n  ";
         DumpObjectJson(contents, contents.objects[i], out);

@@ -14,7 +14,8 @@ HRESULT ReadWholeFile(const std::string& path, XBytes& out) {
     out.clear();
     std::uint8_t chunk[65536];
     std::size_t got;
-    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0) out.insert(out.end(), chunk, chunk + got);
+    while ((got = std::fread(chunk, 1, sizeof chunk, file)) > 0)
+        out.insert(out.end(), chunk, chunk + got);
     bool failed = std::ferror(file) != 0;
     std::fclose(file);
     return failed ? D3DXFERR_BADFILE : S_OK;

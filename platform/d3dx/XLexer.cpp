@@ -47,29 +47,45 @@ constexpr std::array<std::uint8_t, 256> MakeCharClasses() {
 
 constexpr std::array<std::uint8_t, 256> kCharClasses = MakeCharClasses();
 
-bool IsSpace(std::uint8_t c) { return kCharClasses[c] == kSpace; }
+bool IsSpace(std::uint8_t c) {
+    return kCharClasses[c] == kSpace;
+}
 
-bool IsPunctuation(std::uint8_t c) { return kCharClasses[c] == kPunctuation; }
+bool IsPunctuation(std::uint8_t c) {
+    return kCharClasses[c] == kPunctuation;
+}
 
-bool EndsWord(std::uint8_t c) { return kCharClasses[c] != kWordChar; }
+bool EndsWord(std::uint8_t c) {
+    return kCharClasses[c] != kWordChar;
+}
 
 XTokenKind PunctuationKind(std::uint8_t c) {
     switch (c) {
-        case '{': return XTokenKind::OBrace;
-        case '}': return XTokenKind::CBrace;
-        case '[': return XTokenKind::OBracket;
-        case ']': return XTokenKind::CBracket;
-        case '(': return XTokenKind::OParen;
-        case ')': return XTokenKind::CParen;
-        case ',': return XTokenKind::Comma;
-        case ';': return XTokenKind::Semicolon;
-        case '>': return XTokenKind::CAngle;
-        default: return XTokenKind::End;
+        case '{':
+            return XTokenKind::OBrace;
+        case '}':
+            return XTokenKind::CBrace;
+        case '[':
+            return XTokenKind::OBracket;
+        case ']':
+            return XTokenKind::CBracket;
+        case '(':
+            return XTokenKind::OParen;
+        case ')':
+            return XTokenKind::CParen;
+        case ',':
+            return XTokenKind::Comma;
+        case ';':
+            return XTokenKind::Semicolon;
+        case '>':
+            return XTokenKind::CAngle;
+        default:
+            return XTokenKind::End;
     }
 }
 
 class TextLexer : public XLexer {
-public:
+  public:
     explicit TextLexer(std::span<const std::uint8_t> data) : m_data(data), m_pos(kHeaderBytes) {}
 
     XToken Next() override {
@@ -93,7 +109,7 @@ public:
         return ReadWord(token);
     }
 
-private:
+  private:
     bool NextIsDigit() const {
         return m_pos + 1 < m_data.size() && m_data[m_pos + 1] >= '0' && m_data[m_pos + 1] <= '9';
     }
@@ -174,7 +190,7 @@ private:
 };
 
 class BinaryLexer : public XLexer {
-public:
+  public:
     BinaryLexer(std::span<const std::uint8_t> data, int floatBytes)
         : m_data(data), m_pos(kHeaderBytes), m_floatBytes(static_cast<std::size_t>(floatBytes)) {}
 
@@ -188,15 +204,19 @@ public:
         auto id = static_cast<XTokenKind>(ReadWord());
         switch (id) {
             case XTokenKind::Name:
-            case XTokenKind::String: return ReadCountedText(token, id);
+            case XTokenKind::String:
+                return ReadCountedText(token, id);
             case XTokenKind::Integer:
                 token.kind = XTokenKind::Integer;
                 token.integer = ReadDword();
                 return token;
-            case XTokenKind::Guid: return ReadGuid(token);
+            case XTokenKind::Guid:
+                return ReadGuid(token);
             case XTokenKind::IntegerList:
-            case XTokenKind::FloatList: return StartList(token, id);
-            default: break;
+            case XTokenKind::FloatList:
+                return StartList(token, id);
+            default:
+                break;
         }
         if (!IsKnownPlainToken(id)) {
             Fail(token.offset, "unknown token " + std::to_string(static_cast<unsigned>(id)));
@@ -205,7 +225,7 @@ public:
         return token;
     }
 
-private:
+  private:
     [[noreturn]] void Fail(std::size_t offset, const std::string& what) const {
         throw XParseError(D3DXFERR_PARSEERROR, offset, what);
     }
@@ -224,7 +244,8 @@ private:
     std::uint32_t ReadDword() {
         Need(4, "value");
         std::uint32_t value = 0;
-        for (int i = 3; i >= 0; --i) value = (value << 8) | m_data[m_pos + static_cast<std::size_t>(i)];
+        for (int i = 3; i >= 0; --i)
+            value = (value << 8) | m_data[m_pos + static_cast<std::size_t>(i)];
         m_pos += 4;
         return value;
     }
@@ -234,8 +255,8 @@ private:
         unsigned id = m_data[m_pos] | (m_data[m_pos + 1] << 8);
         bool isList = id == static_cast<unsigned>(XTokenKind::IntegerList) ||
                       id == static_cast<unsigned>(XTokenKind::FloatList);
-        return isList && (m_data[m_pos + 2] | m_data[m_pos + 3] | m_data[m_pos + 4] |
-                          m_data[m_pos + 5]) == 0;
+        return isList &&
+               (m_data[m_pos + 2] | m_data[m_pos + 3] | m_data[m_pos + 4] | m_data[m_pos + 5]) == 0;
     }
 
     static bool IsKnownPlainToken(XTokenKind id) {
@@ -320,27 +341,48 @@ std::unique_ptr<XLexer> MakeBinaryLexer(std::span<const std::uint8_t> data, int 
 
 const char* TokenKindName(XTokenKind kind) {
     switch (kind) {
-        case XTokenKind::End: return "end of data";
-        case XTokenKind::Name: return "name";
-        case XTokenKind::String: return "string";
-        case XTokenKind::Integer: return "integer";
-        case XTokenKind::Guid: return "GUID";
-        case XTokenKind::IntegerList: return "integer list";
-        case XTokenKind::FloatList: return "float list";
-        case XTokenKind::OBrace: return "'{'";
-        case XTokenKind::CBrace: return "'}'";
-        case XTokenKind::OParen: return "'('";
-        case XTokenKind::CParen: return "')'";
-        case XTokenKind::OBracket: return "'['";
-        case XTokenKind::CBracket: return "']'";
-        case XTokenKind::OAngle: return "'<'";
-        case XTokenKind::CAngle: return "'>'";
-        case XTokenKind::Dot: return "'.'";
-        case XTokenKind::Comma: return "','";
-        case XTokenKind::Semicolon: return "';'";
-        case XTokenKind::Template: return "'template'";
-        case XTokenKind::FloatValue: return "float";
-        default: return "keyword";
+        case XTokenKind::End:
+            return "end of data";
+        case XTokenKind::Name:
+            return "name";
+        case XTokenKind::String:
+            return "string";
+        case XTokenKind::Integer:
+            return "integer";
+        case XTokenKind::Guid:
+            return "GUID";
+        case XTokenKind::IntegerList:
+            return "integer list";
+        case XTokenKind::FloatList:
+            return "float list";
+        case XTokenKind::OBrace:
+            return "'{'";
+        case XTokenKind::CBrace:
+            return "'}'";
+        case XTokenKind::OParen:
+            return "'('";
+        case XTokenKind::CParen:
+            return "')'";
+        case XTokenKind::OBracket:
+            return "'['";
+        case XTokenKind::CBracket:
+            return "']'";
+        case XTokenKind::OAngle:
+            return "'<'";
+        case XTokenKind::CAngle:
+            return "'>'";
+        case XTokenKind::Dot:
+            return "'.'";
+        case XTokenKind::Comma:
+            return "','";
+        case XTokenKind::Semicolon:
+            return "';'";
+        case XTokenKind::Template:
+            return "'template'";
+        case XTokenKind::FloatValue:
+            return "float";
+        default:
+            return "keyword";
     }
 }
 

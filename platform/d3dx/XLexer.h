@@ -11,7 +11,7 @@
 namespace d3dx {
 
 class XLexer {
-public:
+  public:
     virtual ~XLexer() = default;
     // The next token; End at the end of the data. Throws XParseError on malformed input.
     virtual XToken Next() = 0;

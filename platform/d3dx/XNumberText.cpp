@@ -15,8 +15,8 @@ struct SpecialSpelling {
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInf = std::numeric_limits<double>::infinity();
 constexpr SpecialSpelling kSpecials[] = {
-    {"1.#QNAN0", kNaN}, {"-1.#QNAN0", -kNaN}, {"1.#IND00", kNaN},
-    {"-1.#IND00", -kNaN}, {"1.#INF00", kInf}, {"-1.#INF00", -kInf},
+    {"1.#QNAN0", kNaN},   {"-1.#QNAN0", -kNaN}, {"1.#IND00", kNaN},
+    {"-1.#IND00", -kNaN}, {"1.#INF00", kInf},   {"-1.#INF00", -kInf},
 };
 
 std::string_view SpecialSpellingOf(double value) {
@@ -146,7 +146,8 @@ bool ParseNumberWord(std::string_view word, XToken& token) {
         auto result = std::from_chars(word.data(), word.data() + word.size(), value);
         // Too many digits for 64 bits: keep it as an out-of-range integer.
         token.kind = XTokenKind::Integer;
-        token.integer = result.ec == std::errc() ? value : std::numeric_limits<std::uint64_t>::max();
+        token.integer =
+            result.ec == std::errc() ? value : std::numeric_limits<std::uint64_t>::max();
         return true;
     }
     for (const auto& special : kSpecials) {

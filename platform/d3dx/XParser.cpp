@@ -12,7 +12,9 @@ namespace {
 constexpr std::size_t kHeaderBytes = 16;
 constexpr std::uint64_t kSizeCeiling = std::uint64_t{1} << 32;
 
-std::string Quoted(const std::string& text) { return "'" + text + "'"; }
+std::string Quoted(const std::string& text) {
+    return "'" + text + "'";
+}
 
 // ---- header ---------------------------------------------------------------------------
 
@@ -24,18 +26,30 @@ std::string_view HeaderField(std::span<const std::uint8_t> image, std::size_t at
 
 std::optional<XPrimitive> PrimitiveOf(XTokenKind kind) {
     switch (kind) {
-        case XTokenKind::Word: return XPrimitive::Word;
-        case XTokenKind::Dword: return XPrimitive::Dword;
-        case XTokenKind::Float: return XPrimitive::Float;
-        case XTokenKind::Double: return XPrimitive::Double;
-        case XTokenKind::Char: return XPrimitive::Char;
-        case XTokenKind::Uchar: return XPrimitive::Uchar;
-        case XTokenKind::Sword: return XPrimitive::Sword;
-        case XTokenKind::Sdword: return XPrimitive::Sdword;
-        case XTokenKind::Lpstr: return XPrimitive::String;
-        case XTokenKind::Unicode: return XPrimitive::Unicode;
-        case XTokenKind::Cstring: return XPrimitive::Cstring;
-        default: return std::nullopt;
+        case XTokenKind::Word:
+            return XPrimitive::Word;
+        case XTokenKind::Dword:
+            return XPrimitive::Dword;
+        case XTokenKind::Float:
+            return XPrimitive::Float;
+        case XTokenKind::Double:
+            return XPrimitive::Double;
+        case XTokenKind::Char:
+            return XPrimitive::Char;
+        case XTokenKind::Uchar:
+            return XPrimitive::Uchar;
+        case XTokenKind::Sword:
+            return XPrimitive::Sword;
+        case XTokenKind::Sdword:
+            return XPrimitive::Sdword;
+        case XTokenKind::Lpstr:
+            return XPrimitive::String;
+        case XTokenKind::Unicode:
+            return XPrimitive::Unicode;
+        case XTokenKind::Cstring:
+            return XPrimitive::Cstring;
+        default:
+            return std::nullopt;
     }
 }
 
@@ -68,8 +82,8 @@ void ParseDimension(XTokenStream& tokens, XTemplate& tmpl, XMember& member) {
         while (index < tmpl.members.size() && tmpl.members[index].name != size.text) ++index;
         if (index == tmpl.members.size() || tmpl.members[index].isArray ||
             !IsIntegerPrimitive(tmpl.members[index].type)) {
-            tokens.Fail(size, "array size " + Quoted(size.text) +
-                                  " is not an earlier integer member");
+            tokens.Fail(size,
+                        "array size " + Quoted(size.text) + " is not an earlier integer member");
         }
         dimension.sizeMember = index;
         dimension.sizeMemberName = size.text;
@@ -138,8 +152,10 @@ bool CanBeObjectName(const XToken& token) {
     switch (token.kind) {
         case XTokenKind::Name:
         case XTokenKind::Integer:
-        case XTokenKind::FloatValue: return !token.text.empty();
-        default: return IsKeyword(token.kind) && token.kind != XTokenKind::Template;
+        case XTokenKind::FloatValue:
+            return !token.text.empty();
+        default:
+            return IsKeyword(token.kind) && token.kind != XTokenKind::Template;
     }
 }
 
@@ -150,7 +166,7 @@ void AppendLittleEndian(std::vector<std::uint8_t>& out, std::uint64_t value, std
 }
 
 class ObjectParser {
-public:
+  public:
     ObjectParser(XTokenStream& tokens, const XTemplateRegistry& registry)
         : m_tokens(tokens), m_registry(registry) {}
 
@@ -171,7 +187,7 @@ public:
         return object;
     }
 
-private:
+  private:
     void ReadChildren(XDataObject& object, std::size_t depth) {
         for (;;) {
             m_tokens.SkipSeparators();
@@ -186,8 +202,9 @@ private:
             } else if (next.kind == XTokenKind::Name || IsKeyword(next.kind)) {
                 child.object = std::make_unique<XDataObject>(Parse(depth + 1));
             } else {
-                m_tokens.Fail(next, std::string("expected a child object, a reference or '}', found ") +
-                                        TokenKindName(next.kind));
+                m_tokens.Fail(next,
+                              std::string("expected a child object, a reference or '}', found ") +
+                                  TokenKindName(next.kind));
             }
             object.children.push_back(std::move(child));
         }
@@ -234,11 +251,16 @@ private:
                 break;
             }
             case XPrimitive::Float:
-            case XPrimitive::Double: ReadFloat(member, payload); break;
+            case XPrimitive::Double:
+                ReadFloat(member, payload);
+                break;
             case XPrimitive::Unicode:
             case XPrimitive::Cstring:
-                m_tokens.Fail(m_tokens.Peek(), "member " + Quoted(member.name) + " cannot be stored");
-            default: value = ReadInteger(member, payload); break;
+                m_tokens.Fail(m_tokens.Peek(),
+                              "member " + Quoted(member.name) + " cannot be stored");
+            default:
+                value = ReadInteger(member, payload);
+                break;
         }
         m_tokens.SkipSeparators();
         return value;
@@ -278,11 +300,13 @@ private:
         if (token.kind == XTokenKind::Integer) {
             std::uint64_t limit = isSigned ? (std::uint64_t{1} << (size * 8 - 1)) - 1
                                            : (std::uint64_t{1} << (size * 8)) - 1;
-            if (token.integer > limit) m_tokens.Fail(token, "value out of range for " + Quoted(member.name));
+            if (token.integer > limit)
+                m_tokens.Fail(token, "value out of range for " + Quoted(member.name));
             bits = token.integer;
         } else if (isSigned && token.kind == XTokenKind::FloatValue &&
                    std::trunc(token.doubleValue) == token.doubleValue &&
-                   std::fabs(token.doubleValue) <= std::ldexp(1.0, static_cast<int>(size * 8 - 1))) {
+                   std::fabs(token.doubleValue) <=
+                       std::ldexp(1.0, static_cast<int>(size * 8 - 1))) {
             bits = static_cast<std::uint64_t>(static_cast<std::int64_t>(token.doubleValue));
         } else {
             m_tokens.Fail(token, "expected an integer for " + Quoted(member.name) + ", found " +
@@ -336,18 +360,25 @@ XHeader ParseHeader(std::span<const std::uint8_t> image) {
     XHeader header;
     std::string_view version = HeaderField(image, 4, 4);
     if (version != "0302" && version != "0303") {
-        throw XParseError(D3DXFERR_BADFILEVERSION, 4, "unsupported version " + std::string(version));
+        throw XParseError(D3DXFERR_BADFILEVERSION, 4,
+                          "unsupported version " + std::string(version));
     }
     header.minorVersion = version == "0302" ? 2 : 3;
     std::string_view form = HeaderField(image, 8, 4);
-    if (form == "txt ") header.form = XFileForm::Text;
-    else if (form == "bin ") header.form = XFileForm::Binary;
-    else if (form == "tzip") header.form = XFileForm::CompressedText;
-    else if (form == "bzip") header.form = XFileForm::CompressedBinary;
-    else throw XParseError(D3DXFERR_BADFILETYPE, 8, "unknown format " + Quoted(std::string(form)));
+    if (form == "txt ")
+        header.form = XFileForm::Text;
+    else if (form == "bin ")
+        header.form = XFileForm::Binary;
+    else if (form == "tzip")
+        header.form = XFileForm::CompressedText;
+    else if (form == "bzip")
+        header.form = XFileForm::CompressedBinary;
+    else
+        throw XParseError(D3DXFERR_BADFILETYPE, 8, "unknown format " + Quoted(std::string(form)));
     std::string_view floats = HeaderField(image, 12, 4);
     if (floats != "0032" && floats != "0064") {
-        throw XParseError(D3DXFERR_BADFILEFLOATSIZE, 12, "unsupported float size " + std::string(floats));
+        throw XParseError(D3DXFERR_BADFILEFLOATSIZE, 12,
+                          "unsupported float size " + std::string(floats));
     }
     header.floatBits = floats == "0032" ? 32 : 64;
     return header;
@@ -375,8 +406,8 @@ void ParseTemplate(XTokenStream& tokens, XTemplateRegistry& registry) {
     registry.Add(std::move(tmpl));
 }
 
-void ParseImage(std::span<const std::uint8_t> image, const XHeader& header,
-                XFileContents& contents, bool objectsAllowed) {
+void ParseImage(std::span<const std::uint8_t> image, const XHeader& header, XFileContents& contents,
+                bool objectsAllowed) {
     bool text = header.form == XFileForm::Text || header.form == XFileForm::CompressedText;
     auto lexer = text ? MakeTextLexer(image) : MakeBinaryLexer(image, header.floatBits / 8);
     XTokenStream tokens(*lexer);

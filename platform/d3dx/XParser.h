@@ -12,7 +12,7 @@
 namespace d3dx {
 
 class XTokenStream {
-public:
+  public:
     explicit XTokenStream(XLexer& lexer) : m_lexer(lexer) {}
     const XToken& Peek();
     XToken Next();
@@ -21,7 +21,7 @@ public:
     void SkipSeparators();
     [[noreturn]] void Fail(const XToken& at, const std::string& what);
 
-private:
+  private:
     XLexer& m_lexer;
     std::optional<XToken> m_peeked;
 };
@@ -46,7 +46,7 @@ constexpr std::size_t kMaxObjectDepth = 1000;
 // Parses a whole image (header included, already decompressed): templates go into
 // `contents.templates`, data objects into `contents.objects` (when `objectsAllowed`;
 // otherwise a data object is an error, as in a template-only block).
-void ParseImage(std::span<const std::uint8_t> image, const XHeader& header,
-                XFileContents& contents, bool objectsAllowed);
+void ParseImage(std::span<const std::uint8_t> image, const XHeader& header, XFileContents& contents,
+                bool objectsAllowed);
 
 }  // namespace d3dx

@@ -12,7 +12,7 @@ struct WalkFailure {
 };
 
 class PayloadWalker {
-public:
+  public:
     PayloadWalker(const XTemplateRegistry& registry, std::span<const std::uint8_t> payload,
                   XPayloadVisitor& visitor)
         : m_registry(registry), m_payload(payload), m_visitor(visitor) {}
@@ -34,7 +34,7 @@ public:
 
     std::size_t Used() const { return m_pos; }
 
-private:
+  private:
     std::uint64_t ElementCount(const XMember& member, const XMemberValues& values) const {
         std::uint64_t count = values.ElementCount(member);
         if (count > UINT32_MAX) throw WalkFailure{D3DXFERR_BADARRAYSIZE};
@@ -72,10 +72,14 @@ private:
                 m_visitor.EndStruct(nested, depth + 1);
                 return std::nullopt;
             }
-            case XPrimitive::String: WalkString(); return std::nullopt;
+            case XPrimitive::String:
+                WalkString();
+                return std::nullopt;
             case XPrimitive::Unicode:
-            case XPrimitive::Cstring: throw WalkFailure{D3DXFERR_BADTYPE};
-            default: break;
+            case XPrimitive::Cstring:
+                throw WalkFailure{D3DXFERR_BADTYPE};
+            default:
+                break;
         }
         std::size_t size = PrimitiveSize(member.type);
         if (m_payload.size() - m_pos < size) throw WalkFailure{D3DXFERR_BADVALUE};
@@ -90,7 +94,8 @@ private:
         const std::uint8_t* start = m_payload.data() + m_pos;
         const void* zero = std::memchr(start, 0, m_payload.size() - m_pos);
         if (zero == nullptr) throw WalkFailure{D3DXFERR_BADVALUE};
-        std::size_t length = static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - start);
+        std::size_t length =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - start);
         m_pos += length + 1;
         m_visitor.String(std::string_view(reinterpret_cast<const char*>(start), length));
     }
@@ -102,7 +107,7 @@ private:
 };
 
 class NullVisitor : public XPayloadVisitor {
-public:
+  public:
     void Scalar(XPrimitive, const std::uint8_t*) override {}
     void String(std::string_view) override {}
 };

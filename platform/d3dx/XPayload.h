@@ -15,7 +15,7 @@
 namespace d3dx {
 
 class XPayloadVisitor {
-public:
+  public:
     virtual ~XPayloadVisitor() = default;
     // One scalar of an integer or float primitive; `bytes` holds PrimitiveSize(type) bytes.
     virtual void Scalar(XPrimitive type, const std::uint8_t* bytes) = 0;
@@ -32,7 +32,9 @@ public:
     virtual void BeginStruct(const XTemplate& tmpl, std::size_t depth) { (void)tmpl, (void)depth; }
     virtual void EndStruct(const XTemplate& tmpl, std::size_t depth) { (void)tmpl, (void)depth; }
     // Before a member's value, and after it. `depth` is 0 for the object's own members.
-    virtual void BeginMember(const XMember& member, std::size_t depth) { (void)member, (void)depth; }
+    virtual void BeginMember(const XMember& member, std::size_t depth) {
+        (void)member, (void)depth;
+    }
     virtual void EndMember(const XMember& member, std::size_t depth) { (void)member, (void)depth; }
 };
 

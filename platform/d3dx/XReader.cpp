@@ -2,8 +2,8 @@
 
 #include "platform/d3dx/MsZip.h"
 #include "platform/d3dx/XFileIO.h"
-#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XParser.h"
+#include "platform/d3dx/XReader.h"
 
 namespace d3dx {
 namespace {
@@ -54,10 +54,14 @@ HRESULT ParseGuarded(std::span<const std::uint8_t> image, XReadError* error, Par
 
 const char* FormName(XFileForm form) {
     switch (form) {
-        case XFileForm::Text: return "txt";
-        case XFileForm::Binary: return "bin";
-        case XFileForm::CompressedText: return "tzip";
-        case XFileForm::CompressedBinary: return "bzip";
+        case XFileForm::Text:
+            return "txt";
+        case XFileForm::Binary:
+            return "bin";
+        case XFileForm::CompressedText:
+            return "tzip";
+        case XFileForm::CompressedBinary:
+            return "bzip";
     }
     return "?";
 }
@@ -66,9 +70,10 @@ HRESULT RegisterTemplateBlock(std::span<const std::uint8_t> block, XTemplateRegi
                               XReadError* error) {
     XFileContents contents;
     contents.templates = std::move(registry);
-    HRESULT hr = ParseGuarded(block, error, [&](std::span<const std::uint8_t> image, const XHeader& header) {
-        ParseImage(image, header, contents, /*objectsAllowed=*/false);
-    });
+    HRESULT hr =
+        ParseGuarded(block, error, [&](std::span<const std::uint8_t> image, const XHeader& header) {
+            ParseImage(image, header, contents, /*objectsAllowed=*/false);
+        });
     registry = std::move(contents.templates);
     return hr;
 }
@@ -77,12 +82,13 @@ HRESULT ReadXImage(std::span<const std::uint8_t> image, const XTemplateRegistry&
                    XFileContents& contents, XReadError* error) {
     contents = XFileContents{};
     contents.templates = registered;
-    return ParseGuarded(image, error, [&](std::span<const std::uint8_t> plain, const XHeader& header) {
-        contents.form = header.form;
-        contents.floatBits = header.floatBits;
-        contents.minorVersion = header.minorVersion;
-        ParseImage(plain, header, contents, /*objectsAllowed=*/true);
-    });
+    return ParseGuarded(image, error,
+                        [&](std::span<const std::uint8_t> plain, const XHeader& header) {
+                            contents.form = header.form;
+                            contents.floatBits = header.floatBits;
+                            contents.minorVersion = header.minorVersion;
+                            ParseImage(plain, header, contents, /*objectsAllowed=*/true);
+                        });
 }
 
 HRESULT ReadXFile(const std::string& path, const XTemplateRegistry& registered,

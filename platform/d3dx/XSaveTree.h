@@ -17,7 +17,7 @@ struct XSaveNode {
     std::size_t templateIndex = 0;  // in the file object's registry; unused for references
     std::string name;               // empty: unnamed object, or a reference by GUID only
     std::optional<GUID> id;
-    XBytes payload;                 // exactly the bytes the template's members take
+    XBytes payload;  // exactly the bytes the template's members take
     std::vector<std::unique_ptr<XSaveNode>> children;
 };
 

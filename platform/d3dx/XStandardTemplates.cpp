@@ -1,5 +1,5 @@
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "platform/d3dx/XReader.h"
@@ -16,7 +16,8 @@ XTemplateRegistry RegisterStandardSets() {
     XTemplateRegistry registry;
     XReadError error;
     // The sets are checked when they are generated; failing here means a broken build.
-    if (FAILED(RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES}, registry, &error)) ||
+    if (FAILED(
+            RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES}, registry, &error)) ||
         FAILED(RegisterTemplateBlock(Bytes(XSKINEXP_TEMPLATES), registry, &error)) ||
         FAILED(RegisterTemplateBlock(Bytes(XEXTENSIONS_TEMPLATES), registry, &error))) {
         std::fprintf(stderr, "standard .X templates: %s\n", error.message.c_str());

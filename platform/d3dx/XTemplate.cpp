@@ -7,14 +7,19 @@ namespace d3dx {
 std::size_t PrimitiveSize(XPrimitive type) {
     switch (type) {
         case XPrimitive::Char:
-        case XPrimitive::Uchar: return 1;
+        case XPrimitive::Uchar:
+            return 1;
         case XPrimitive::Word:
-        case XPrimitive::Sword: return 2;
+        case XPrimitive::Sword:
+            return 2;
         case XPrimitive::Dword:
         case XPrimitive::Sdword:
-        case XPrimitive::Float: return 4;
-        case XPrimitive::Double: return 8;
-        default: return 0;
+        case XPrimitive::Float:
+            return 4;
+        case XPrimitive::Double:
+            return 8;
+        default:
+            return 0;
     }
 }
 
@@ -25,25 +30,39 @@ bool IsIntegerPrimitive(XPrimitive type) {
         case XPrimitive::Char:
         case XPrimitive::Uchar:
         case XPrimitive::Sword:
-        case XPrimitive::Sdword: return true;
-        default: return false;
+        case XPrimitive::Sdword:
+            return true;
+        default:
+            return false;
     }
 }
 
 std::string_view PrimitiveKeyword(XPrimitive type) {
     switch (type) {
-        case XPrimitive::Word: return "WORD";
-        case XPrimitive::Dword: return "DWORD";
-        case XPrimitive::Float: return "FLOAT";
-        case XPrimitive::Double: return "DOUBLE";
-        case XPrimitive::Char: return "CHAR";
-        case XPrimitive::Uchar: return "UCHAR";
-        case XPrimitive::Sword: return "SWORD";
-        case XPrimitive::Sdword: return "SDWORD";
-        case XPrimitive::String: return "STRING";
-        case XPrimitive::Unicode: return "UNICODE";
-        case XPrimitive::Cstring: return "CSTRING";
-        case XPrimitive::Template: return "";
+        case XPrimitive::Word:
+            return "WORD";
+        case XPrimitive::Dword:
+            return "DWORD";
+        case XPrimitive::Float:
+            return "FLOAT";
+        case XPrimitive::Double:
+            return "DOUBLE";
+        case XPrimitive::Char:
+            return "CHAR";
+        case XPrimitive::Uchar:
+            return "UCHAR";
+        case XPrimitive::Sword:
+            return "SWORD";
+        case XPrimitive::Sdword:
+            return "SDWORD";
+        case XPrimitive::String:
+            return "STRING";
+        case XPrimitive::Unicode:
+            return "UNICODE";
+        case XPrimitive::Cstring:
+            return "CSTRING";
+        case XPrimitive::Template:
+            return "";
     }
     return "";
 }
@@ -58,8 +77,10 @@ std::string ToLowerAscii(std::string_view text) {
 
 bool XTemplate::AllowsChild(const XTemplate& child) const {
     switch (restriction) {
-        case XRestriction::Open: return true;
-        case XRestriction::Closed: return false;
+        case XRestriction::Open:
+            return true;
+        case XRestriction::Closed:
+            return false;
         case XRestriction::Restricted:
             return std::any_of(allowedChildren.begin(), allowedChildren.end(),
                                [&](const XAllowedChild& allowed) {
@@ -81,8 +102,10 @@ std::uint64_t XMemberValues::ElementCount(const XMember& member) const {
     constexpr std::uint64_t kCeiling = std::uint64_t{1} << 32;
     std::uint64_t count = 1;
     for (const XDimension& dimension : member.dimensions) {
-        std::uint64_t size = dimension.sizeMember ? m_values[*dimension.sizeMember] : dimension.fixedSize;
-        count = (size != 0 && count > kCeiling / size) ? kCeiling : std::min(count * size, kCeiling);
+        std::uint64_t size =
+            dimension.sizeMember ? m_values[*dimension.sizeMember] : dimension.fixedSize;
+        count =
+            (size != 0 && count > kCeiling / size) ? kCeiling : std::min(count * size, kCeiling);
     }
     return count;
 }

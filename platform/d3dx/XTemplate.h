@@ -26,10 +26,10 @@ enum class XPrimitive : std::uint8_t {
     Uchar,
     Sword,
     Sdword,
-    String,   // zero-terminated text, stored inline in payloads
-    Unicode,  // declared by the format, not storable
-    Cstring,  // declared by the format, not storable
-    Template, // the member's type is another template
+    String,    // zero-terminated text, stored inline in payloads
+    Unicode,   // declared by the format, not storable
+    Cstring,   // declared by the format, not storable
+    Template,  // the member's type is another template
 };
 
 // Bytes a primitive takes in a packed payload; 0 for STRING (variable) and the unstorable.
@@ -38,9 +38,9 @@ bool IsIntegerPrimitive(XPrimitive type);
 std::string_view PrimitiveKeyword(XPrimitive type);  // "WORD", "DWORD", ... "STRING"
 
 struct XDimension {
-    std::uint32_t fixedSize = 0;                // used when sizeMember is empty
-    std::optional<std::size_t> sizeMember;      // index of an earlier DWORD member
-    std::string sizeMemberName;                 // as written, for printing
+    std::uint32_t fixedSize = 0;            // used when sizeMember is empty
+    std::optional<std::size_t> sizeMember;  // index of an earlier DWORD member
+    std::string sizeMemberName;             // as written, for printing
 };
 
 struct XMember {
@@ -74,7 +74,7 @@ struct XTemplate {
 // Templates by GUID and by name (names compare without regard to case). When a template is
 // registered twice the first registration is the one found.
 class XTemplateRegistry {
-public:
+  public:
     // Deepest template nesting accepted; keeps payload walks on a small stack.
     static constexpr std::size_t kMaxNestingDepth = 32;
 
@@ -87,7 +87,7 @@ public:
     // Adds a template whose member types are already resolved against this registry.
     void Add(XTemplate tmpl);
 
-private:
+  private:
     std::vector<XTemplate> m_templates;
     std::map<std::string, std::size_t> m_byName;  // lower-case name -> first index
 };
@@ -95,13 +95,13 @@ private:
 // The values of one instance's integer members as they are read, so that arrays sized by
 // an earlier member know their length. Small templates need no allocation.
 class XMemberValues {
-public:
+  public:
     explicit XMemberValues(std::size_t memberCount);
     void Set(std::size_t member, std::uint64_t value) { m_values[member] = value; }
     // Elements of an array member: the product of its dimensions, at most 2^32.
     std::uint64_t ElementCount(const XMember& member) const;
 
-private:
+  private:
     static constexpr std::size_t kInline = 16;
     std::uint64_t m_inline[kInline] = {};
     std::vector<std::uint64_t> m_heap;

@@ -13,9 +13,13 @@ namespace {
 
 constexpr std::string_view kTextHeader = "xof 0303txt 0032\n";
 
-void Append(XBytes& out, std::string_view text) { out.insert(out.end(), text.begin(), text.end()); }
+void Append(XBytes& out, std::string_view text) {
+    out.insert(out.end(), text.begin(), text.end());
+}
 
-void AppendIndent(XBytes& out, std::size_t level) { out.insert(out.end(), level, ' '); }
+void AppendIndent(XBytes& out, std::size_t level) {
+    out.insert(out.end(), level, ' ');
+}
 
 bool IsSizedByMember(const XMember& member) {
     for (const XDimension& dimension : member.dimensions) {
@@ -25,20 +29,26 @@ bool IsSizedByMember(const XMember& member) {
 }
 
 class TextMemberWriter : public XPayloadVisitor {
-public:
+  public:
     TextMemberWriter(XBytes& out, std::size_t indent) : m_out(out), m_indent(indent) {}
 
     void Scalar(XPrimitive type, const std::uint8_t* bytes) override {
         XNumberBuffer buffer;
         switch (type) {
-            case XPrimitive::Float: Append(m_out, FormatFloatText(LoadFloat(bytes), buffer)); return;
+            case XPrimitive::Float:
+                Append(m_out, FormatFloatText(LoadFloat(bytes), buffer));
+                return;
             case XPrimitive::Double:
                 Append(m_out, FormatDoubleText(LoadDouble(bytes), buffer));
                 return;
             case XPrimitive::Char:
             case XPrimitive::Sword:
-            case XPrimitive::Sdword: Append(m_out, FormatSignedText(LoadSigned(type, bytes), buffer)); return;
-            default: Append(m_out, FormatUnsignedText(LoadInteger(type, bytes), buffer)); return;
+            case XPrimitive::Sdword:
+                Append(m_out, FormatSignedText(LoadSigned(type, bytes), buffer));
+                return;
+            default:
+                Append(m_out, FormatUnsignedText(LoadInteger(type, bytes), buffer));
+                return;
         }
     }
 
@@ -79,7 +89,7 @@ public:
         if (depth == 0) m_out.push_back('\n');
     }
 
-private:
+  private:
     XBytes& m_out;
     std::size_t m_indent;
     std::size_t m_lineStart = 0;
@@ -87,7 +97,7 @@ private:
 };
 
 class TextWriter {
-public:
+  public:
     explicit TextWriter(const XTemplateRegistry& registry) : m_registry(registry) {}
 
     XBytes Write(const XSaveNodes& roots) {
@@ -103,7 +113,7 @@ public:
         return std::move(m_out);
     }
 
-private:
+  private:
     void WriteName(std::string_view name) {
         if (!IsWritableTextName(name)) {
             throw XUnwritableText{"a name cannot be written as text: " + std::string(name)};

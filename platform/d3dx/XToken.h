@@ -52,12 +52,12 @@ enum class XTokenKind : std::uint16_t {
 
 struct XToken {
     XTokenKind kind = XTokenKind::End;
-    std::size_t offset = 0;    // byte offset of the token in the (uncompressed) data
-    std::string text;          // Name, String, keyword spelling
-    GUID guid;                 // Guid
-    std::uint64_t integer = 0; // Integer (text values may exceed 32 bits: checked on use)
-    float floatValue = 0;      // FloatValue as the nearest float
-    double doubleValue = 0;    // FloatValue as the nearest double
+    std::size_t offset = 0;     // byte offset of the token in the (uncompressed) data
+    std::string text;           // Name, String, keyword spelling
+    GUID guid;                  // Guid
+    std::uint64_t integer = 0;  // Integer (text values may exceed 32 bits: checked on use)
+    float floatValue = 0;       // FloatValue as the nearest float
+    double doubleValue = 0;     // FloatValue as the nearest double
 };
 
 const char* TokenKindName(XTokenKind kind);

@@ -25,9 +25,8 @@ std::optional<DWORD> ReadHex(std::string_view text, std::size_t pos, std::size_t
 }
 
 std::string_view StripBrackets(std::string_view text) {
-    if (text.size() == kGuidTextLength + 2 &&
-        ((text.front() == '{' && text.back() == '}') ||
-         (text.front() == '<' && text.back() == '>'))) {
+    if (text.size() == kGuidTextLength + 2 && ((text.front() == '{' && text.back() == '}') ||
+                                               (text.front() == '<' && text.back() == '>'))) {
         return text.substr(1, kGuidTextLength);
     }
     return text;
@@ -60,10 +59,9 @@ std::optional<GUID> ParseGuid(std::string_view text) {
 
 std::string FormatGuid(const GUID& guid) {
     char text[kGuidTextLength + 1];
-    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X",
-                  guid.Data1, guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1],
-                  guid.Data4[2], guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6],
-                  guid.Data4[7]);
+    std::snprintf(text, sizeof text, "%08X-%04X-%04X-%02X%02X-%02X%02X%02X%02X%02X%02X", guid.Data1,
+                  guid.Data2, guid.Data3, guid.Data4[0], guid.Data4[1], guid.Data4[2],
+                  guid.Data4[3], guid.Data4[4], guid.Data4[5], guid.Data4[6], guid.Data4[7]);
     return text;
 }
 

@@ -8,8 +8,12 @@ constexpr HRESULT MAKE_HRESULT(unsigned severity, unsigned facility, unsigned co
     return static_cast<HRESULT>((static_cast<DWORD>(severity) << 31) |
                                 (static_cast<DWORD>(facility) << 16) | static_cast<DWORD>(code));
 }
-constexpr bool SUCCEEDED(HRESULT hr) { return hr >= 0; }
-constexpr bool FAILED(HRESULT hr) { return hr < 0; }
+constexpr bool SUCCEEDED(HRESULT hr) {
+    return hr >= 0;
+}
+constexpr bool FAILED(HRESULT hr) {
+    return hr < 0;
+}
 
 constexpr unsigned FACILITY_WIN32 = 7;
 constexpr HRESULT HRESULT_FROM_WIN32(DWORD error) {

@@ -5,7 +5,7 @@
 #include "platform/win/WinTypes.h"
 
 class IUnknown {
-public:
+  public:
     IUnknown() = default;
     IUnknown(const IUnknown&) = delete;
     IUnknown& operator=(const IUnknown&) = delete;
@@ -17,9 +17,9 @@ public:
         return remaining;
     }
 
-protected:
+  protected:
     virtual ~IUnknown() = default;
 
-private:
+  private:
     ULONG m_cRef = 1;
 };

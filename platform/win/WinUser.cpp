@@ -29,9 +29,12 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
     }
     if (sink) return sink(hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "Error", uType);
     switch (uType & 0xF) {
-        case MB_OK: return IDOK;
-        case MB_YESNO: return IDNO;
-        default: return IDCANCEL;
+        case MB_OK:
+            return IDOK;
+        case MB_YESNO:
+            return IDNO;
+        default:
+            return IDCANCEL;
     }
 }
 

@@ -1,8 +1,8 @@
 // Files written by the library, read by Assimp as an independent reader, in every form.
 #include <gtest/gtest.h>
 
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include "XTestSupport.h"
 #include "platform/d3dx/XTemplateGuids.h"
@@ -18,7 +18,8 @@ using xtest::AddTo;
 void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     xtest::StandardFile standard;
     ID3DXFileSaveObject* save = nullptr;
-    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save), S_OK);
+    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save),
+              S_OK);
     ID3DXFileSaveData* root = nullptr;
     ASSERT_EQ(AddTo(save, TID_D3DRMFrame, "Root", {}, &root), S_OK);
     XPayloadWriter identity;
@@ -32,7 +33,10 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     bone->Release();
 
     XPayloadWriter mesh;
-    mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0.5f, -1}).Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
+    mesh.Dword(4)
+        .Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0.5f, -1})
+        .Dword(2)
+        .Dwords({3, 0, 1, 2, 3, 0, 2, 3});
     ID3DXFileSaveData* quad = nullptr;
     ASSERT_EQ(AddTo(root, TID_D3DRMMesh, "Quad", mesh, &quad), S_OK);
     XPayloadWriter normals;
@@ -86,7 +90,14 @@ void WriteSkinnedQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     ASSERT_EQ(AddTo(set, TID_D3DRMAnimation, nullptr, {}, &animation), S_OK);
     ASSERT_EQ(animation->AddDataReference("Bone_1", nullptr), S_OK);
     XPayloadWriter rotation;
-    rotation.Dword(0).Dword(2).Dword(0).Dword(4).Floats({1, 0, 0, 0}).Dword(4800).Dword(4).Floats({0.5f, 0.5f, 0.5f, 0.5f});
+    rotation.Dword(0)
+        .Dword(2)
+        .Dword(0)
+        .Dword(4)
+        .Floats({1, 0, 0, 0})
+        .Dword(4800)
+        .Dword(4)
+        .Floats({0.5f, 0.5f, 0.5f, 0.5f});
     ASSERT_EQ(AddTo(animation, TID_D3DRMAnimationKey, nullptr, rotation), S_OK);
     XPayloadWriter position;
     position.Dword(2).Dword(1).Dword(2400).Dword(3).Floats({3, 4, 5});
@@ -154,7 +165,8 @@ TEST_P(AssimpRead, SeesTheCountsAndValuesWritten) {
     EXPECT_EQ(std::string(mesh->mBones[0]->mName.C_Str()), "Bone_1");
     EXPECT_EQ(mesh->mBones[0]->mOffsetMatrix.a4, -2.5f);
     float total = 0;
-    for (unsigned i = 0; i < mesh->mBones[0]->mNumWeights; ++i) total += mesh->mBones[0]->mWeights[i].mWeight;
+    for (unsigned i = 0; i < mesh->mBones[0]->mNumWeights; ++i)
+        total += mesh->mBones[0]->mWeights[i].mWeight;
     EXPECT_FLOAT_EQ(total, 1.0f + 1.0f + 0.5f + 0.25f);  // vertex 0 is a corner of both faces
 
     ASSERT_EQ(scene->mNumMaterials, 1u);
@@ -162,7 +174,8 @@ TEST_P(AssimpRead, SeesTheCountsAndValuesWritten) {
     ASSERT_EQ(scene->mMaterials[0]->Get(AI_MATKEY_COLOR_DIFFUSE, diffuse), aiReturn_SUCCESS);
     EXPECT_EQ(diffuse.g, 0.25f);
     aiString texture;
-    ASSERT_EQ(scene->mMaterials[0]->GetTexture(aiTextureType_DIFFUSE, 0, &texture), aiReturn_SUCCESS);
+    ASSERT_EQ(scene->mMaterials[0]->GetTexture(aiTextureType_DIFFUSE, 0, &texture),
+              aiReturn_SUCCESS);
     EXPECT_EQ(std::string(texture.C_Str()), "maps/paint.png");
 
     ASSERT_EQ(scene->mNumAnimations, 1u);
@@ -181,9 +194,10 @@ TEST_P(AssimpRead, SeesTheCountsAndValuesWritten) {
 
 INSTANTIATE_TEST_SUITE_P(
     AllForms, AssimpRead,
-    ::testing::Values(AssimpForm{"text", D3DXF_FILEFORMAT_TEXT}, AssimpForm{"binary", D3DXF_FILEFORMAT_BINARY},
-                      AssimpForm{"compressed_binary", D3DXF_FILEFORMAT_BINARY | D3DXF_FILEFORMAT_COMPRESSED},
-                      AssimpForm{"compressed_text", D3DXF_FILEFORMAT_TEXT | D3DXF_FILEFORMAT_COMPRESSED}),
+    ::testing::Values(
+        AssimpForm{"text", D3DXF_FILEFORMAT_TEXT}, AssimpForm{"binary", D3DXF_FILEFORMAT_BINARY},
+        AssimpForm{"compressed_binary", D3DXF_FILEFORMAT_BINARY | D3DXF_FILEFORMAT_COMPRESSED},
+        AssimpForm{"compressed_text", D3DXF_FILEFORMAT_TEXT | D3DXF_FILEFORMAT_COMPRESSED}),
     [](const auto& info) { return std::string(info.param.name); });
 
 }  // namespace

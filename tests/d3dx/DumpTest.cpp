@@ -11,7 +11,8 @@ d3dx::XFileContents ReadText(const std::string& text) {
     d3dx::XFileContents contents;
     d3dx::XReadError error;
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
-    EXPECT_EQ(d3dx::ReadXImage(bytes, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
+    EXPECT_EQ(d3dx::ReadXImage(bytes, d3dx::StandardTemplates(), contents, &error), S_OK)
+        << error.message;
     return contents;
 }
 
@@ -28,7 +29,8 @@ TEST(Dump, TextShowsMembersByNameAndReferences) {
               "Frame Root {\n"
               "  Mesh Tri {\n"
               "    nVertices: 3\n"
-              "    vertices: [{x: 0.0, y: 0.0, z: 0.0}, {x: 1.0, y: 0.0, z: 0.0}, {x: 0.0, y: 1.0, z: 0.0}]\n"
+              "    vertices: [{x: 0.0, y: 0.0, z: 0.0}, {x: 1.0, y: 0.0, z: 0.0}, {x: 0.0, y: 1.0, "
+              "z: 0.0}]\n"
               "    nFaces: 1\n"
               "    faces: [{nFaceVertexIndices: 3, faceVertexIndices: [0, 1, 2]}]\n"
               "    MeshMaterialList {\n"
@@ -44,7 +46,8 @@ TEST(Dump, TextShowsMembersByNameAndReferences) {
 TEST(Dump, JsonIsValidAndCarriesTheSameTree) {
     auto contents = ReadText(
         "xof 0303txt 0032\n"
-        "Frame Root { Mesh Tri { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; { Red } } }\n"
+        "Frame Root { Mesh Tri { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; { Red } "
+        "} }\n"
         "TextureFilename { \"tab\there \\\\ back\"; }\n"
         "Vector { 1.#QNAN0; -1.#INF00; 0.5; }\n");
     auto json = nlohmann::json::parse(d3dx::DumpJson(contents));

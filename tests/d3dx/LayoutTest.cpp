@@ -20,7 +20,8 @@ using xtest::AddTo;
 std::vector<std::uint8_t> WriteQuad(const std::string& path, D3DXF_FILEFORMAT format) {
     xtest::StandardFile standard;
     ID3DXFileSaveObject* save = nullptr;
-    EXPECT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save), S_OK);
+    EXPECT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save),
+              S_OK);
     XPayloadWriter red;
     red.Floats({1, 0, 0, 1, 10, 1, 1, 1, 0, 0, 0});
     EXPECT_EQ(AddTo(save, TID_D3DRMMaterial, "RedMat", red), S_OK);
@@ -30,7 +31,10 @@ std::vector<std::uint8_t> WriteQuad(const std::string& path, D3DXF_FILEFORMAT fo
     matrix.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1});
     EXPECT_EQ(AddTo(root, TID_D3DRMFrameTransformMatrix, nullptr, matrix), S_OK);
     XPayloadWriter mesh;
-    mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0, -1}).Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
+    mesh.Dword(4)
+        .Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0, -1})
+        .Dword(2)
+        .Dwords({3, 0, 1, 2, 3, 0, 2, 3});
     ID3DXFileSaveData* quad = nullptr;
     EXPECT_EQ(AddTo(root, TID_D3DRMMesh, "Quad", mesh, &quad), S_OK);
     XPayloadWriter normals;
@@ -209,9 +213,18 @@ TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
     xtest::StandardFile standard;
     std::string path = dir.Path("keys.x");
     ID3DXFileSaveObject* save = nullptr;
-    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT, &save), S_OK);
+    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                              D3DXF_FILEFORMAT_TEXT, &save),
+              S_OK);
     XPayloadWriter key;
-    key.Dword(0).Dword(2).Dword(0).Dword(4).Floats({1, 0, 0, 0}).Dword(4800).Dword(4).Floats({0.5f, 0.5f, 0, 0});
+    key.Dword(0)
+        .Dword(2)
+        .Dword(0)
+        .Dword(4)
+        .Floats({1, 0, 0, 0})
+        .Dword(4800)
+        .Dword(4)
+        .Floats({0.5f, 0.5f, 0, 0});
     ASSERT_EQ(AddTo(save, TID_D3DRMAnimationKey, nullptr, key), S_OK);
     XPayloadWriter colors;
     colors.Dword(2).Dword(0).Floats({1, 1, 1, 1}).Dword(3).Floats({0.25f, 0, 0, 1});
@@ -325,25 +338,25 @@ TEST(Layout, BinaryFormTokenStream) {
         return bytes[at] | (bytes[at + 1] << 8);
     };
     auto dword = [&](std::size_t at) { return word(at) | (word(at + 2) << 16); };
-    EXPECT_EQ(word(16), 1);       // NAME "Material"
+    EXPECT_EQ(word(16), 1);  // NAME "Material"
     EXPECT_EQ(dword(18), 8);
-    EXPECT_EQ(word(30), 1);       // NAME "RedMat"
-    EXPECT_EQ(word(42), 10);      // {
-    EXPECT_EQ(word(44), 7);       // FLOAT_LIST of 11
+    EXPECT_EQ(word(30), 1);   // NAME "RedMat"
+    EXPECT_EQ(word(42), 10);  // {
+    EXPECT_EQ(word(44), 7);   // FLOAT_LIST of 11
     EXPECT_EQ(dword(46), 11);
-    EXPECT_EQ(word(94), 11);      // }
-    EXPECT_EQ(word(241), 6);      // INTEGER_LIST (4): nVertices
+    EXPECT_EQ(word(94), 11);  // }
+    EXPECT_EQ(word(241), 6);  // INTEGER_LIST (4): nVertices
     EXPECT_EQ(dword(243), 1);
-    EXPECT_EQ(word(251), 7);      // FLOAT_LIST of 12 vertex coordinates
+    EXPECT_EQ(word(251), 7);  // FLOAT_LIST of 12 vertex coordinates
     EXPECT_EQ(dword(253), 12);
-    EXPECT_EQ(word(305), 6);      // nFaces and both faces in one list
+    EXPECT_EQ(word(305), 6);  // nFaces and both faces in one list
     EXPECT_EQ(dword(307), 9);
-    EXPECT_EQ(word(462), 6);      // material list values
+    EXPECT_EQ(word(462), 6);  // material list values
     EXPECT_EQ(dword(464), 4);
-    EXPECT_EQ(word(484), 10);     // reference: { NAME "RedMat" }
+    EXPECT_EQ(word(484), 10);  // reference: { NAME "RedMat" }
     EXPECT_EQ(word(486), 1);
     EXPECT_EQ(word(498), 11);
-    EXPECT_EQ(word(589), 2);      // STRING "blue.png" and its ';'
+    EXPECT_EQ(word(589), 2);  // STRING "blue.png" and its ';'
     EXPECT_EQ(dword(591), 8);
     EXPECT_EQ(word(603), 20);
     for (std::size_t at = 605; at < 615; at += 2) EXPECT_EQ(word(at), 11);  // five closing braces
@@ -354,7 +367,9 @@ TEST(Layout, BinaryStringArraysSeparateElementsWithCommas) {
     xtest::StandardFile standard;
     std::string path = dir.Path("url.x");
     ID3DXFileSaveObject* save = nullptr;
-    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save), S_OK);
+    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                              D3DXF_FILEFORMAT_BINARY, &save),
+              S_OK);
     XPayloadWriter urls;
     urls.Dword(2).String("a").String("b");
     ASSERT_EQ(AddTo(save, TID_D3DRMUrl, nullptr, urls), S_OK);
@@ -384,14 +399,17 @@ TEST(Layout, CompressedContainerHoldsIndependentBlocksOfTheBinaryImage) {
     XPayloadWriter mesh;
     constexpr std::uint32_t kVertices = 20000;
     mesh.Dword(kVertices);
-    for (std::uint32_t i = 0; i < kVertices; ++i) mesh.Floats({float(i), float(i % 7), -float(i) / 3});
+    for (std::uint32_t i = 0; i < kVertices; ++i)
+        mesh.Floats({float(i), float(i % 7), -float(i) / 3});
     mesh.Dword(1).Dwords({3, 0, 1, 2});
     std::vector<std::uint8_t> images[2];
     for (int compressed = 0; compressed < 2; ++compressed) {
         std::string path = dir.Path(compressed ? "big-bzip.x" : "big-bin.x");
         ID3DXFileSaveObject* save = nullptr;
-        ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
-                                                  compressed ? D3DXF_FILEFORMAT_COMPRESSED : D3DXF_FILEFORMAT_BINARY, &save), S_OK);
+        ASSERT_EQ(standard.file->CreateSaveObject(
+                      path.c_str(), D3DXF_FILESAVE_TOFILE,
+                      compressed ? D3DXF_FILEFORMAT_COMPRESSED : D3DXF_FILEFORMAT_BINARY, &save),
+                  S_OK);
         ASSERT_EQ(AddTo(save, TID_D3DRMMesh, "Big", mesh), S_OK);
         ASSERT_EQ(save->Save(), S_OK);
         save->Release();
@@ -418,7 +436,8 @@ TEST(Layout, CompressedContainerHoldsIndependentBlocksOfTheBinaryImage) {
         stream.avail_out = static_cast<uInt>(out.size());
         EXPECT_EQ(inflate(&stream, Z_FINISH), Z_STREAM_END);
         inflateEnd(&stream);
-        EXPECT_TRUE(std::equal(out.begin(), out.end(), plain.begin() + static_cast<std::ptrdiff_t>(bodyOffset)));
+        EXPECT_TRUE(std::equal(out.begin(), out.end(),
+                               plain.begin() + static_cast<std::ptrdiff_t>(bodyOffset)));
         bodyOffset += plainSize;
         at += 4 + packedSize;
         ++blocks;
@@ -434,7 +453,10 @@ TEST(Layout, ReaderFollowsHistoryAcrossBlocks) {
     while (body.size() < 40000) body += "Frame Repeated { }\n";
     // Block 1: the first 32768 bytes; block 2: the rest, compressed with block 1 as history.
     std::vector<std::uint8_t> container;
-    auto put16 = [&](std::size_t v) { container.push_back(v & 0xFF); container.push_back((v >> 8) & 0xFF); };
+    auto put16 = [&](std::size_t v) {
+        container.push_back(v & 0xFF);
+        container.push_back((v >> 8) & 0xFF);
+    };
     std::size_t total = 16 + body.size();
     put16(total & 0xFFFF);
     put16(total >> 16);
@@ -461,11 +483,13 @@ TEST(Layout, ReaderFollowsHistoryAcrossBlocks) {
         container.push_back('K');
         container.insert(container.end(), out.begin(), out.end());
     }
-    std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'z', 'i', 'p', '0', '0', '3', '2'};
+    std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
+                                      't', 'z', 'i', 'p', '0', '0', '3', '2'};
     file.insert(file.end(), container.begin(), container.end());
     d3dx::XFileContents contents;
     d3dx::XReadError error;
-    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
+    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK)
+        << error.message;
     EXPECT_EQ(contents.objects.size(), body.size() / std::string("Frame Repeated { }\n").size());
 }
 

@@ -36,7 +36,8 @@ TEST(FloatText, ShortestFixedDigitsAlwaysWithAPoint) {
     EXPECT_EQ(FloatText(16777217.0f), "16777216.0");
     // Never an exponent, even at the ends of the range.
     EXPECT_EQ(FloatText(std::numeric_limits<float>::max()).find_first_of("eE"), std::string::npos);
-    EXPECT_EQ(FloatText(std::numeric_limits<float>::denorm_min()).find_first_of("eE"), std::string::npos);
+    EXPECT_EQ(FloatText(std::numeric_limits<float>::denorm_min()).find_first_of("eE"),
+              std::string::npos);
 }
 
 TEST(FloatText, SpecialValuesHaveFixedSpellings) {
@@ -97,7 +98,8 @@ TEST(NumberWords, FloatsWithSignExponentAndLegacySpellings) {
 
 TEST(NumberWords, RejectsWhatIsNotANumber) {
     XToken token;
-    for (const char* word : {"", "-", ".", "1.2.3", "1e", "1e+", "abc", "12ab", "1,0", "0x10", "--1"}) {
+    for (const char* word :
+         {"", "-", ".", "1.2.3", "1e", "1e+", "abc", "12ab", "1,0", "0x10", "--1"}) {
         EXPECT_FALSE(d3dx::ParseNumberWord(word, token)) << word;
     }
 }

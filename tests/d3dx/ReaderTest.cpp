@@ -60,25 +60,42 @@ TEST(Reader, LenientTextAsOtherWritersSpellIt) {
 TEST(Reader, BinaryWith64BitFloatsAndSplitLists) {
     // A Vector whose three floats arrive as doubles in two lists, after a template
     // defined in the file.
-    std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3', 'b', 'i', 'n', ' ', '0', '0', '6', '4'};
-    auto word = [&](unsigned v) { file.push_back(v & 0xFF); file.push_back(v >> 8); };
-    auto dword = [&](std::uint32_t v) { for (int i = 0; i < 4; ++i) file.push_back((v >> (8 * i)) & 0xFF); };
-    auto name = [&](const std::string& s) { word(1); dword(static_cast<std::uint32_t>(s.size())); file.insert(file.end(), s.begin(), s.end()); };
+    std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
+                                      'b', 'i', 'n', ' ', '0', '0', '6', '4'};
+    auto word = [&](unsigned v) {
+        file.push_back(v & 0xFF);
+        file.push_back(v >> 8);
+    };
+    auto dword = [&](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i) file.push_back((v >> (8 * i)) & 0xFF);
+    };
+    auto name = [&](const std::string& s) {
+        word(1);
+        dword(static_cast<std::uint32_t>(s.size()));
+        file.insert(file.end(), s.begin(), s.end());
+    };
     auto doubles = [&](std::initializer_list<double> values) {
         word(7);
         dword(static_cast<std::uint32_t>(values.size()));
-        for (double v : values) { std::uint64_t bits; std::memcpy(&bits, &v, 8); dword(bits & 0xFFFFFFFF); dword(bits >> 32); }
+        for (double v : values) {
+            std::uint64_t bits;
+            std::memcpy(&bits, &v, 8);
+            dword(bits & 0xFFFFFFFF);
+            dword(bits >> 32);
+        }
     };
     name("Vector");
     name("V");
     word(10);
-    word(6); dword(0);   // an empty list is allowed and carries nothing
+    word(6);
+    dword(0);  // an empty list is allowed and carries nothing
     doubles({0.1, -2.5});
-    doubles({1e300});    // beyond float range: an infinity
+    doubles({1e300});  // beyond float range: an infinity
     word(11);
     d3dx::XFileContents contents;
     d3dx::XReadError error;
-    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK) << error.message;
+    ASSERT_EQ(d3dx::ReadXImage(file, d3dx::StandardTemplates(), contents, &error), S_OK)
+        << error.message;
     ASSERT_EQ(contents.objects.size(), 1u);
     const auto& payload = contents.objects[0].payload;
     ASSERT_EQ(payload.size(), 12u);
@@ -101,23 +118,31 @@ TEST(Reader, MalformedInputGivesCodeAndOffset) {
         {"version", "xof 0304txt 0032\n", D3DXFERR_BADFILEVERSION, 4},
         {"form", "xof 0303cmp 0032\n", D3DXFERR_BADFILETYPE, 8},
         {"float size", "xof 0303txt 0048\n", D3DXFERR_BADFILEFLOATSIZE, 12},
-        {"unknown template", "xof 0303txt 0032\nFrame A {\n Nonsense B { }\n}\n", D3DXFERR_PARSEERROR, 28},
+        {"unknown template", "xof 0303txt 0032\nFrame A {\n Nonsense B { }\n}\n",
+         D3DXFERR_PARSEERROR, 28},
         {"open string", "xof 0303txt 0032\nTextureFilename { \"abc; }\n", D3DXFERR_PARSEERROR, 35},
         {"missing brace", "xof 0303txt 0032\nFrame A {\n", D3DXFERR_PARSEERROR, 27},
         {"float for DWORD", "xof 0303txt 0032\nMesh { 1.5; }\n", D3DXFERR_PARSEERROR, 24},
         {"DWORD overflow", "xof 0303txt 0032\nMesh { 4294967296; }\n", D3DXFERR_PARSEERROR, 24},
-        {"zero byte in string", std::string("xof 0303txt 0032\nTextureFilename { \"a\0b\"; }\n", 42), D3DXFERR_PARSEERROR, 35},
+        {"zero byte in string",
+         std::string("xof 0303txt 0032\nTextureFilename { \"a\0b\"; }\n", 42), D3DXFERR_PARSEERROR,
+         35},
         {"string for float", "xof 0303txt 0032\nVector { \"x\"; }\n", D3DXFERR_PARSEERROR, 26},
-        {"truncated binary", std::string("xof 0303bin 0032\x01\x00\x05\x00\x00\x00Fr", 24), D3DXFERR_PARSEERROR, 16},
+        {"truncated binary", std::string("xof 0303bin 0032\x01\x00\x05\x00\x00\x00Fr", 24),
+         D3DXFERR_PARSEERROR, 16},
         {"unknown token", std::string("xof 0303bin 0032\x63\x00", 18), D3DXFERR_PARSEERROR, 16},
-        {"list past the end", std::string("xof 0303bin 0032\x06\x00\xff\xff\xff\x7f\x01\x00\x00\x00", 26), D3DXFERR_PARSEERROR, 16},
-        {"bad compressed size", std::string("xof 0303bzip0032\x05\x00\x00\x00", 20), D3DXFERR_BADFILE, 16},
+        {"list past the end",
+         std::string("xof 0303bin 0032\x06\x00\xff\xff\xff\x7f\x01\x00\x00\x00", 26),
+         D3DXFERR_PARSEERROR, 16},
+        {"bad compressed size", std::string("xof 0303bzip0032\x05\x00\x00\x00", 20),
+         D3DXFERR_BADFILE, 16},
     };
     for (const Case& c : cases) {
         auto result = Read(c.data);
         EXPECT_EQ(result.hr, c.hr) << c.what << ": " << result.error.message;
         EXPECT_EQ(result.error.offset, c.offset) << c.what << ": " << result.error.message;
-        EXPECT_NE(result.error.message.find("byte " + std::to_string(c.offset) + ":"), std::string::npos)
+        EXPECT_NE(result.error.message.find("byte " + std::to_string(c.offset) + ":"),
+                  std::string::npos)
             << c.what << ": " << result.error.message;
     }
 }
@@ -127,7 +152,8 @@ TEST(Reader, DeepNestingIsRefusedNotOverflowed) {
     for (int i = 0; i < 5000; ++i) text += "Frame {";
     auto result = Read(text);
     EXPECT_EQ(result.hr, D3DXFERR_PARSEERROR);
-    EXPECT_NE(result.error.message.find("nested too deeply"), std::string::npos) << result.error.message;
+    EXPECT_NE(result.error.message.find("nested too deeply"), std::string::npos)
+        << result.error.message;
 }
 
 TEST(Reader, FileErrorsNameTheFile) {
@@ -135,11 +161,14 @@ TEST(Reader, FileErrorsNameTheFile) {
     d3dx::XFileContents contents;
     d3dx::XReadError error;
     std::string missing = dir.Path("absent.x");
-    EXPECT_EQ(d3dx::ReadXFile(missing, d3dx::StandardTemplates(), contents, &error), D3DXFERR_FILENOTFOUND);
+    EXPECT_EQ(d3dx::ReadXFile(missing, d3dx::StandardTemplates(), contents, &error),
+              D3DXFERR_FILENOTFOUND);
     EXPECT_EQ(error.message, missing + ": file not found");
     std::string broken = dir.Path("broken.x");
-    xtest::WriteBytes(broken, {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'x', 't', ' ', '0', '0', '3', '2', '{'});
-    EXPECT_EQ(d3dx::ReadXFile(broken, d3dx::StandardTemplates(), contents, &error), D3DXFERR_PARSEERROR);
+    xtest::WriteBytes(broken, {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'x', 't', ' ', '0', '0',
+                               '3', '2', '{'});
+    EXPECT_EQ(d3dx::ReadXFile(broken, d3dx::StandardTemplates(), contents, &error),
+              D3DXFERR_PARSEERROR);
     EXPECT_EQ(error.message.rfind(broken + ": byte 16: ", 0), 0u) << error.message;
 }
 
@@ -151,7 +180,9 @@ TEST(Reader, SurvivesRandomDamage) {
     for (const auto& form : xtest::kAllFormats) {
         std::string path = dir.Path(std::string(form.name) + ".x");
         ID3DXFileSaveObject* save = nullptr;
-        ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, form.format, &save), S_OK);
+        ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, form.format,
+                                                  &save),
+                  S_OK);
         d3dx::XPayloadWriter mesh;
         mesh.Dword(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).Dword(1).Dwords({3, 0, 1, 2});
         ID3DXFileSaveData* frame = nullptr;
@@ -168,9 +199,16 @@ TEST(Reader, SurvivesRandomDamage) {
             for (int e = 0; e < edits; ++e) {
                 std::size_t at = 16 + random() % (damaged.size() - 16);
                 switch (random() % 3) {
-                    case 0: damaged[at] = static_cast<std::uint8_t>(random()); break;
-                    case 1: damaged.resize(at); break;
-                    default: damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at), static_cast<std::uint8_t>(random())); break;
+                    case 0:
+                        damaged[at] = static_cast<std::uint8_t>(random());
+                        break;
+                    case 1:
+                        damaged.resize(at);
+                        break;
+                    default:
+                        damaged.insert(damaged.begin() + static_cast<std::ptrdiff_t>(at),
+                                       static_cast<std::uint8_t>(random()));
+                        break;
                 }
                 if (damaged.size() <= 16) break;
             }

@@ -20,7 +20,7 @@ using d3dx::XTemplate;
 // Makes a payload for a template member by member, with small random counts and values
 // that stress the text form: negative zero, tiny and huge floats, NaN and infinities.
 class PayloadMaker {
-public:
+  public:
     explicit PayloadMaker(unsigned seed) : m_random(seed) {}
 
     std::vector<std::uint8_t> Make(const XTemplate& tmpl) {
@@ -29,7 +29,7 @@ public:
         return m_bytes;
     }
 
-private:
+  private:
     void Members(const XTemplate& tmpl) {
         std::vector<std::uint64_t> values(tmpl.members.size());
         for (std::size_t i = 0; i < tmpl.members.size(); ++i) {
@@ -37,7 +37,8 @@ private:
             std::uint64_t count = 1;
             if (member.isArray) {
                 for (const auto& dimension : member.dimensions) {
-                    count *= dimension.sizeMember ? values[*dimension.sizeMember] : dimension.fixedSize;
+                    count *=
+                        dimension.sizeMember ? values[*dimension.sizeMember] : dimension.fixedSize;
                 }
             }
             // A count member decides the size of a later array: keep it small.
@@ -59,27 +60,42 @@ private:
 
     std::uint64_t Value(const XMember& member, bool isCount) {
         switch (member.type) {
-            case XPrimitive::Template: Members(d3dx::StandardTemplates().At(member.templateIndex)); return 0;
-            case XPrimitive::String: String(); return 0;
-            case XPrimitive::Float: Float(); return 0;
-            default: break;
+            case XPrimitive::Template:
+                Members(d3dx::StandardTemplates().At(member.templateIndex));
+                return 0;
+            case XPrimitive::String:
+                String();
+                return 0;
+            case XPrimitive::Float:
+                Float();
+                return 0;
+            default:
+                break;
         }
         std::size_t size = d3dx::PrimitiveSize(member.type);
         std::uint64_t value = isCount ? m_random() % 4 : m_random();
         if (size < 8) value &= (std::uint64_t{1} << (size * 8)) - 1;
-        for (std::size_t i = 0; i < size; ++i) m_bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
+        for (std::size_t i = 0; i < size; ++i)
+            m_bytes.push_back(static_cast<std::uint8_t>(value >> (8 * i)));
         return value;
     }
 
     void String() {
         static const char kChars[] = "abcXYZ019 _-.;,{}[]()<>#/\\:'$%&*";
         std::size_t length = m_random() % 12;
-        for (std::size_t i = 0; i < length; ++i) m_bytes.push_back(static_cast<std::uint8_t>(kChars[m_random() % (sizeof kChars - 1)]));
+        for (std::size_t i = 0; i < length; ++i)
+            m_bytes.push_back(static_cast<std::uint8_t>(kChars[m_random() % (sizeof kChars - 1)]));
         m_bytes.push_back(0);
     }
 
     void Float() {
-        static const float kSpecial[] = {0.0f, -0.0f, 1.0f, -1.0f, 0.1f, 1e-30f, 3.4e38f,
+        static const float kSpecial[] = {0.0f,
+                                         -0.0f,
+                                         1.0f,
+                                         -1.0f,
+                                         0.1f,
+                                         1e-30f,
+                                         3.4e38f,
                                          std::numeric_limits<float>::denorm_min(),
                                          std::numeric_limits<float>::infinity(),
                                          -std::numeric_limits<float>::infinity(),
@@ -112,7 +128,9 @@ TEST_P(RoundTrip, EveryTemplatePayloadReadsBackByteIdentical) {
     for (int round = 0; round < 20; ++round) {
         std::string path = dir.Path("round" + std::to_string(round) + ".x");
         ID3DXFileSaveObject* save = nullptr;
-        ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, GetParam().format, &save), S_OK);
+        ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                                  GetParam().format, &save),
+                  S_OK);
         std::vector<std::vector<std::uint8_t>> written;
         for (std::size_t t = 0; t < registry.Size(); ++t) {
             const XTemplate& tmpl = registry.At(t);
@@ -120,7 +138,8 @@ TEST_P(RoundTrip, EveryTemplatePayloadReadsBackByteIdentical) {
             const auto& payload = written.back();
             std::string name = "Object" + std::to_string(t);
             ASSERT_EQ(save->AddDataObject(tmpl.guid, name.c_str(), nullptr, payload.size(),
-                                          payload.empty() ? nullptr : payload.data(), nullptr), S_OK)
+                                          payload.empty() ? nullptr : payload.data(), nullptr),
+                      S_OK)
                 << tmpl.name;
         }
         ASSERT_EQ(save->Save(), S_OK);
@@ -147,16 +166,23 @@ TEST_P(RoundTrip, NestingChildrenAndReferencesKeepTheirOrder) {
     xtest::StandardFile standard;
     std::string path = dir.Path("tree.x");
     ID3DXFileSaveObject* save = nullptr;
-    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, GetParam().format, &save), S_OK);
+    ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                              GetParam().format, &save),
+              S_OK);
     // A chain of frames deeper than any skeleton, each with a reference back up.
     constexpr int kDepth = 300;
     ID3DXFileSaveData* parent = nullptr;
-    ASSERT_EQ(save->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid, "F0", nullptr, 0, nullptr, &parent), S_OK);
+    ASSERT_EQ(save->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid, "F0",
+                                  nullptr, 0, nullptr, &parent),
+              S_OK);
     for (int level = 1; level < kDepth; ++level) {
         ID3DXFileSaveData* child = nullptr;
         std::string name = "F" + std::to_string(level);
-        ASSERT_EQ(parent->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid, name.c_str(), nullptr, 0, nullptr, &child), S_OK);
-        ASSERT_EQ(parent->AddDataReference(("F" + std::to_string(level - 1)).c_str(), nullptr), S_OK);
+        ASSERT_EQ(parent->AddDataObject(d3dx::StandardTemplates().FindByName("Frame")->guid,
+                                        name.c_str(), nullptr, 0, nullptr, &child),
+                  S_OK);
+        ASSERT_EQ(parent->AddDataReference(("F" + std::to_string(level - 1)).c_str(), nullptr),
+                  S_OK);
         parent->Release();
         parent = child;
     }

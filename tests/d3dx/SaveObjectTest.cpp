@@ -16,10 +16,13 @@ using xtest::ScratchDir;
 using xtest::StandardFile;
 
 class SaveObjectTest : public ::testing::Test {
-protected:
-    ID3DXFileSaveObject* Create(const std::string& path, D3DXF_FILEFORMAT format = D3DXF_FILEFORMAT_TEXT) {
+  protected:
+    ID3DXFileSaveObject* Create(const std::string& path,
+                                D3DXF_FILEFORMAT format = D3DXF_FILEFORMAT_TEXT) {
         ID3DXFileSaveObject* save = nullptr;
-        EXPECT_EQ(m_standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save), S_OK);
+        EXPECT_EQ(
+            m_standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save),
+            S_OK);
         return save;
     }
 
@@ -167,7 +170,7 @@ TEST_F(SaveObjectTest, SavedFileReplacesTheOldOneWhole) {
     EXPECT_EQ(contents.form, d3dx::XFileForm::CompressedText);
     ASSERT_EQ(contents.objects.size(), 1u);
     EXPECT_EQ(contents.objects[0].name, "Only");
-    struct stat info{};
+    struct stat info {};
     ASSERT_EQ(::stat(path.c_str(), &info), 0);
     EXPECT_NE(info.st_mode & S_IRUSR, 0u);
     EXPECT_NE(info.st_mode & S_IWUSR, 0u);
@@ -175,12 +178,17 @@ TEST_F(SaveObjectTest, SavedFileReplacesTheOldOneWhole) {
 
 TEST_F(SaveObjectTest, CreateSaveObjectChecksItsArguments) {
     ID3DXFileSaveObject* save = nullptr;
-    EXPECT_EQ(m_standard.file->CreateSaveObject("x.x", D3DXF_FILESAVE_TOWFILE, D3DXF_FILEFORMAT_TEXT, &save), E_NOTIMPL);
-    EXPECT_EQ(m_standard.file->CreateSaveObject("x.x", D3DXF_FILESAVE_TOFILE, 8, &save), E_INVALIDARG);
-    EXPECT_EQ(m_standard.file->CreateSaveObject(nullptr, D3DXF_FILESAVE_TOFILE, 0, &save), E_POINTER);
+    EXPECT_EQ(m_standard.file->CreateSaveObject("x.x", D3DXF_FILESAVE_TOWFILE,
+                                                D3DXF_FILEFORMAT_TEXT, &save),
+              E_NOTIMPL);
+    EXPECT_EQ(m_standard.file->CreateSaveObject("x.x", D3DXF_FILESAVE_TOFILE, 8, &save),
+              E_INVALIDARG);
+    EXPECT_EQ(m_standard.file->CreateSaveObject(nullptr, D3DXF_FILESAVE_TOFILE, 0, &save),
+              E_POINTER);
     // Compressed alone is compressed binary.
     ASSERT_EQ(m_standard.file->CreateSaveObject(m_dir.Path("c.x").c_str(), D3DXF_FILESAVE_TOFILE,
-                                                D3DXF_FILEFORMAT_COMPRESSED, &save), S_OK);
+                                                D3DXF_FILEFORMAT_COMPRESSED, &save),
+              S_OK);
     ASSERT_EQ(save->Save(), S_OK);
     save->Release();
     EXPECT_EQ(ReadBack(m_dir.Path("c.x")).form, d3dx::XFileForm::CompressedBinary);

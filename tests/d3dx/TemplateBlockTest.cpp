@@ -117,7 +117,7 @@ TEST(TemplateBlock, NamesTextCannotHoldFailTheTextSaveOnly) {
         SCOPED_TRACE(odd.templateName + std::string(" / ") + odd.memberName);
         constexpr GUID kOddGuid = MakeGuid(0x0DD0DD00, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10);
         d3dx::XBytes block = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
-                               'b', 'i', 'n', ' ', '0', '0', '3', '2'};
+                              'b', 'i', 'n', ' ', '0', '0', '3', '2'};
         d3dx::AppendToken(block, d3dx::XTokenKind::Template);
         d3dx::AppendCountedToken(block, d3dx::XTokenKind::Name, odd.templateName);
         d3dx::AppendToken(block, d3dx::XTokenKind::OBrace);

@@ -14,15 +14,14 @@ using d3dx::XTemplateRegistry;
 TEST(TemplateSets, StandardBlockIsTheBinaryTokenisationOfTheThirtyFiveTemplates) {
     EXPECT_EQ(D3DRM_XTEMPLATE_BYTES, 3278);
     const unsigned char start[] = {
-        'x', 'o', 'f', ' ', '0', '3', '0', '2', 'b', 'i', 'n', ' ', '0', '0', '6', '4',
-        0x1f, 0x00,                                                         // template
-        0x01, 0x00, 0x06, 0x00, 0x00, 0x00, 'H', 'e', 'a', 'd', 'e', 'r',   // NAME Header
-        0x0a, 0x00,                                                         // {
-        0x05, 0x00, 0x43, 0xab, 0x82, 0x3d, 0xda, 0x62, 0xcf, 0x11,         // GUID
-        0xab, 0x39, 0x00, 0x20, 0xaf, 0x71, 0xe4, 0x33,
-        0x28, 0x00,                                                         // WORD
-        0x01, 0x00, 0x05, 0x00, 0x00, 0x00, 'm', 'a', 'j', 'o', 'r',        // NAME major
-        0x14, 0x00};                                                        // ;
+        'x',  'o',  'f',  ' ',  '0',  '3',  '0',  '2',  'b',  'i',  'n', ' ',
+        '0',  '0',  '6',  '4',  0x1f, 0x00,                                    // template
+        0x01, 0x00, 0x06, 0x00, 0x00, 0x00, 'H',  'e',  'a',  'd',  'e', 'r',  // NAME Header
+        0x0a, 0x00,                                                            // {
+        0x05, 0x00, 0x43, 0xab, 0x82, 0x3d, 0xda, 0x62, 0xcf, 0x11,            // GUID
+        0xab, 0x39, 0x00, 0x20, 0xaf, 0x71, 0xe4, 0x33, 0x28, 0x00,            // WORD
+        0x01, 0x00, 0x05, 0x00, 0x00, 0x00, 'm',  'a',  'j',  'o',  'r',       // NAME major
+        0x14, 0x00};                                                           // ;
     EXPECT_EQ(std::memcmp(D3DRM_XTEMPLATES, start, sizeof start), 0);
 }
 
@@ -37,38 +36,63 @@ TEST(TemplateSets, EveryTemplateIsRegisteredUnderItsGuid) {
         GUID guid;
     };
     const Expected expected[] = {
-        {"Header", TID_D3DRMHeader}, {"Vector", TID_D3DRMVector}, {"Coords2d", TID_D3DRMCoords2d},
-        {"Matrix4x4", TID_D3DRMMatrix4x4}, {"ColorRGBA", TID_D3DRMColorRGBA},
-        {"ColorRGB", TID_D3DRMColorRGB}, {"IndexedColor", TID_D3DRMIndexedColor},
-        {"Boolean", TID_D3DRMBoolean}, {"Boolean2d", TID_D3DRMBoolean2d},
-        {"MaterialWrap", TID_D3DRMMaterialWrap}, {"TextureFilename", TID_D3DRMTextureFilename},
-        {"Material", TID_D3DRMMaterial}, {"MeshFace", TID_D3DRMMeshFace},
-        {"MeshFaceWraps", TID_D3DRMMeshFaceWraps}, {"MeshTextureCoords", TID_D3DRMMeshTextureCoords},
-        {"MeshMaterialList", TID_D3DRMMeshMaterialList}, {"MeshNormals", TID_D3DRMMeshNormals},
-        {"MeshVertexColors", TID_D3DRMMeshVertexColors}, {"Mesh", TID_D3DRMMesh},
-        {"FrameTransformMatrix", TID_D3DRMFrameTransformMatrix}, {"Frame", TID_D3DRMFrame},
-        {"FloatKeys", TID_D3DRMFloatKeys}, {"TimedFloatKeys", TID_D3DRMTimedFloatKeys},
-        {"AnimationKey", TID_D3DRMAnimationKey}, {"AnimationOptions", TID_D3DRMAnimationOptions},
-        {"Animation", TID_D3DRMAnimation}, {"AnimationSet", TID_D3DRMAnimationSet},
-        {"InlineData", TID_D3DRMInlineData}, {"Url", TID_D3DRMUrl},
-        {"ProgressiveMesh", TID_D3DRMProgressiveMesh}, {"Guid", TID_D3DRMGuid},
-        {"StringProperty", TID_D3DRMStringProperty}, {"PropertyBag", TID_D3DRMPropertyBag},
-        {"ExternalVisual", TID_D3DRMExternalVisual}, {"RightHanded", TID_D3DRMRightHanded},
+        {"Header", TID_D3DRMHeader},
+        {"Vector", TID_D3DRMVector},
+        {"Coords2d", TID_D3DRMCoords2d},
+        {"Matrix4x4", TID_D3DRMMatrix4x4},
+        {"ColorRGBA", TID_D3DRMColorRGBA},
+        {"ColorRGB", TID_D3DRMColorRGB},
+        {"IndexedColor", TID_D3DRMIndexedColor},
+        {"Boolean", TID_D3DRMBoolean},
+        {"Boolean2d", TID_D3DRMBoolean2d},
+        {"MaterialWrap", TID_D3DRMMaterialWrap},
+        {"TextureFilename", TID_D3DRMTextureFilename},
+        {"Material", TID_D3DRMMaterial},
+        {"MeshFace", TID_D3DRMMeshFace},
+        {"MeshFaceWraps", TID_D3DRMMeshFaceWraps},
+        {"MeshTextureCoords", TID_D3DRMMeshTextureCoords},
+        {"MeshMaterialList", TID_D3DRMMeshMaterialList},
+        {"MeshNormals", TID_D3DRMMeshNormals},
+        {"MeshVertexColors", TID_D3DRMMeshVertexColors},
+        {"Mesh", TID_D3DRMMesh},
+        {"FrameTransformMatrix", TID_D3DRMFrameTransformMatrix},
+        {"Frame", TID_D3DRMFrame},
+        {"FloatKeys", TID_D3DRMFloatKeys},
+        {"TimedFloatKeys", TID_D3DRMTimedFloatKeys},
+        {"AnimationKey", TID_D3DRMAnimationKey},
+        {"AnimationOptions", TID_D3DRMAnimationOptions},
+        {"Animation", TID_D3DRMAnimation},
+        {"AnimationSet", TID_D3DRMAnimationSet},
+        {"InlineData", TID_D3DRMInlineData},
+        {"Url", TID_D3DRMUrl},
+        {"ProgressiveMesh", TID_D3DRMProgressiveMesh},
+        {"Guid", TID_D3DRMGuid},
+        {"StringProperty", TID_D3DRMStringProperty},
+        {"PropertyBag", TID_D3DRMPropertyBag},
+        {"ExternalVisual", TID_D3DRMExternalVisual},
+        {"RightHanded", TID_D3DRMRightHanded},
         {"XSkinMeshHeader", DXFILEOBJ_XSkinMeshHeader},
         {"VertexDuplicationIndices", DXFILEOBJ_VertexDuplicationIndices},
-        {"FaceAdjacency", DXFILEOBJ_FaceAdjacency}, {"SkinWeights", DXFILEOBJ_SkinWeights},
-        {"Patch", DXFILEOBJ_Patch}, {"PatchMesh", DXFILEOBJ_PatchMesh},
-        {"PatchMesh9", DXFILEOBJ_PatchMesh9}, {"EffectFloats", DXFILEOBJ_EffectFloats},
-        {"EffectString", DXFILEOBJ_EffectString}, {"EffectDWord", DXFILEOBJ_EffectDWord},
+        {"FaceAdjacency", DXFILEOBJ_FaceAdjacency},
+        {"SkinWeights", DXFILEOBJ_SkinWeights},
+        {"Patch", DXFILEOBJ_Patch},
+        {"PatchMesh", DXFILEOBJ_PatchMesh},
+        {"PatchMesh9", DXFILEOBJ_PatchMesh9},
+        {"EffectFloats", DXFILEOBJ_EffectFloats},
+        {"EffectString", DXFILEOBJ_EffectString},
+        {"EffectDWord", DXFILEOBJ_EffectDWord},
         {"EffectParamFloats", DXFILEOBJ_EffectParamFloats},
         {"EffectParamString", DXFILEOBJ_EffectParamString},
         {"EffectParamDWord", DXFILEOBJ_EffectParamDWord},
         {"EffectInstance", DXFILEOBJ_EffectInstance},
         {"AnimTicksPerSecond", DXFILEOBJ_AnimTicksPerSecond},
         {"CompressedAnimationSet", DXFILEOBJ_CompressedAnimationSet},
-        {"FVFData", DXFILEOBJ_FVFData}, {"VertexElement", DXFILEOBJ_VertexElement},
-        {"DeclData", DXFILEOBJ_DeclData}, {"PMAttributeRange", DXFILEOBJ_PMAttributeRange},
-        {"PMVSplitRecord", DXFILEOBJ_PMVSplitRecord}, {"PMInfo", DXFILEOBJ_PMInfo},
+        {"FVFData", DXFILEOBJ_FVFData},
+        {"VertexElement", DXFILEOBJ_VertexElement},
+        {"DeclData", DXFILEOBJ_DeclData},
+        {"PMAttributeRange", DXFILEOBJ_PMAttributeRange},
+        {"PMVSplitRecord", DXFILEOBJ_PMVSplitRecord},
+        {"PMInfo", DXFILEOBJ_PMInfo},
     };
     const XTemplateRegistry& registry = StandardTemplates();
     EXPECT_EQ(registry.Size(), std::size(expected));
@@ -99,16 +123,20 @@ TEST(TemplateSets, LayoutDetailsFixedByTheBlock) {
 }
 
 class RegisterTemplatesTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override { ASSERT_EQ(D3DXFileCreate(&m_file), S_OK); }
     void TearDown() override { m_file->Release(); }
 
-    HRESULT Register(const std::string& text) { return m_file->RegisterTemplates(text.data(), text.size()); }
+    HRESULT Register(const std::string& text) {
+        return m_file->RegisterTemplates(text.data(), text.size());
+    }
 
     // Whether a template is known to the file: an add of an object of it succeeds.
     bool Knows(const GUID& guid, std::size_t payloadSize = 4) {
         ID3DXFileSaveObject* save = nullptr;
-        EXPECT_EQ(m_file->CreateSaveObject("unused.x", D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT, &save), S_OK);
+        EXPECT_EQ(m_file->CreateSaveObject("unused.x", D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT,
+                                           &save),
+                  S_OK);
         std::uint8_t payload[64] = {};
         HRESULT hr = save->AddDataObject(guid, nullptr, nullptr, payloadSize, payload, nullptr);
         save->Release();
@@ -122,8 +150,14 @@ const GUID kOneGuid = *ParseGuid("11111111-2222-3333-4444-555555555555");
 const GUID kTwoGuid = *ParseGuid("11111111-2222-3333-4444-666666666666");
 
 TEST_F(RegisterTemplatesTest, CallsAddUpAndLaterTemplatesUseEarlierOnes) {
-    EXPECT_EQ(Register("xof 0303txt 0032\ntemplate One { <11111111-2222-3333-4444-555555555555> DWORD a; }"), S_OK);
-    EXPECT_EQ(Register("xof 0303txt 0032\ntemplate Two { <11111111-2222-3333-4444-666666666666> One inner; }"), S_OK);
+    EXPECT_EQ(
+        Register(
+            "xof 0303txt 0032\ntemplate One { <11111111-2222-3333-4444-555555555555> DWORD a; }"),
+        S_OK);
+    EXPECT_EQ(
+        Register(
+            "xof 0303txt 0032\ntemplate Two { <11111111-2222-3333-4444-666666666666> One inner; }"),
+        S_OK);
     EXPECT_TRUE(Knows(kOneGuid));
     EXPECT_TRUE(Knows(kTwoGuid));
 }
@@ -135,8 +169,9 @@ TEST_F(RegisterTemplatesTest, MalformedBlockRegistersNothingOfThatCall) {
                        "template Two { <11111111-2222-3333-4444-666666666666> Missing m; }"),
               D3DXFERR_PARSEERROR);
     EXPECT_FALSE(Knows(kOneGuid));
-    EXPECT_EQ(Register("xof 0303txt 0032\ntemplate One { <11111111-2222-3333-4444-555555555555> DWORD a"),
-              D3DXFERR_PARSEERROR);
+    EXPECT_EQ(
+        Register("xof 0303txt 0032\ntemplate One { <11111111-2222-3333-4444-555555555555> DWORD a"),
+        D3DXFERR_PARSEERROR);
     EXPECT_EQ(Register("xof 0303txt 0032\nFrame { }"), D3DXFERR_PARSEERROR);  // data, not templates
     EXPECT_EQ(Register("xof 0303txq 0032\n"), D3DXFERR_BADFILETYPE);
     EXPECT_EQ(Register("xof 0103txt 0032\n"), D3DXFERR_BADFILEVERSION);
@@ -152,9 +187,11 @@ TEST_F(RegisterTemplatesTest, RejectsArraysSizedByUnknownOrLaterMembers) {
                        "FLOAT n; array DWORD v[n]; }"),
               D3DXFERR_PARSEERROR);
     // Arrays of a template without data could never end.
-    EXPECT_EQ(Register("xof 0303txt 0032\ntemplate Empty { <11111111-2222-3333-4444-555555555555> }\n"
-                       "template One { <11111111-2222-3333-4444-666666666666> DWORD n; array Empty e[n]; }"),
-              D3DXFERR_PARSEERROR);
+    EXPECT_EQ(
+        Register(
+            "xof 0303txt 0032\ntemplate Empty { <11111111-2222-3333-4444-555555555555> }\n"
+            "template One { <11111111-2222-3333-4444-666666666666> DWORD n; array Empty e[n]; }"),
+        D3DXFERR_PARSEERROR);
 }
 
 TEST_F(RegisterTemplatesTest, BinaryAndCompressedBlocksRegisterToo) {
@@ -164,7 +201,8 @@ TEST_F(RegisterTemplatesTest, BinaryAndCompressedBlocksRegisterToo) {
     // A truncated binary block fails whole.
     ID3DXFile* other = nullptr;
     ASSERT_EQ(D3DXFileCreate(&other), S_OK);
-    EXPECT_EQ(other->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES - 3), D3DXFERR_PARSEERROR);
+    EXPECT_EQ(other->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES - 3),
+              D3DXFERR_PARSEERROR);
     other->Release();
 }
 

@@ -53,7 +53,8 @@ std::vector<std::uint8_t> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
 }
 
 d3dx::XFileContents ReadBack(const std::string& path) {
@@ -61,7 +62,7 @@ d3dx::XFileContents ReadBack(const std::string& path) {
 }
 
 d3dx::XFileContents ReadBackWith(const std::string& path,
-                                  const d3dx::XTemplateRegistry& registered) {
+                                 const d3dx::XTemplateRegistry& registered) {
     d3dx::XFileContents contents;
     d3dx::XReadError error;
     HRESULT hr = d3dx::ReadXFile(path, registered, contents, &error);
@@ -73,8 +74,8 @@ std::vector<KnownTemplates> ReaderTemplateChoices() {
     std::vector<KnownTemplates> choices;
     choices.push_back({"all standard sets", d3dx::StandardTemplates()});
     KnownTemplates d3drm{"D3DRM set only", {}};
-    EXPECT_EQ(d3dx::RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES},
-                                           d3drm.registry, nullptr),
+    EXPECT_EQ(d3dx::RegisterTemplateBlock({D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES}, d3drm.registry,
+                                          nullptr),
               S_OK);
     choices.push_back(std::move(d3drm));
     choices.push_back({"no templates", {}});

@@ -7,20 +7,20 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XPayloadWriter.h"
+#include "platform/d3dx/XReader.h"
 
 namespace xtest {
 
 // A fresh directory under the system's temporary directory, removed afterwards.
 class ScratchDir {
-public:
+  public:
     ScratchDir();
     ~ScratchDir();
     std::string Path(const std::string& name) const { return (m_path / name).string(); }
     std::vector<std::string> Entries() const;
 
-private:
+  private:
     std::filesystem::path m_path;
 };
 
@@ -45,7 +45,7 @@ void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes)
 d3dx::XFileContents ReadBack(const std::string& path);
 // The same with `registered` as the templates known beforehand.
 d3dx::XFileContents ReadBackWith(const std::string& path,
-                                  const d3dx::XTemplateRegistry& registered);
+                                 const d3dx::XTemplateRegistry& registered);
 
 // What a reader may know before it opens a file: all three standard sets (every template
 // is then also defined in the file), the D3DRM set alone (as Wine's mesh loaders), or

@@ -50,8 +50,7 @@ class PayloadReader {
     std::size_t m_offset = 0;
 };
 
-void CollectMeshes(const d3dx::XDataObject& object,
-                   std::vector<const d3dx::XDataObject*>& meshes) {
+void CollectMeshes(const d3dx::XDataObject& object, std::vector<const d3dx::XDataObject*>& meshes) {
     if (object.templateName == "Mesh") meshes.push_back(&object);
     for (const auto& child : object.children)
         if (!child.IsReference()) CollectMeshes(*child.object, meshes);
@@ -183,8 +182,7 @@ const aiMesh& AssimpReadBack::OnlyMesh() const {
     return *m_scene->mMeshes[0];
 }
 
-const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object,
-                                  const std::string& templateName) {
+const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object, const std::string& templateName) {
     for (const auto& child : object.children)
         if (!child.IsReference() && child.object->templateName == templateName)
             return child.object.get();

@@ -89,8 +89,7 @@ class AssimpReadBack {
 };
 
 // The child of a Mesh with the template name; null when there is none.
-const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object,
-                                  const std::string& templateName);
+const d3dx::XDataObject* ChildOf(const d3dx::XDataObject& object, const std::string& templateName);
 std::vector<std::string> ChildTemplates(const d3dx::XDataObject& object);
 
 // Debug lines that begin with the prefix.

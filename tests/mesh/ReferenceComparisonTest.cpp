@@ -173,7 +173,8 @@ namespace {
 std::uint32_t LiteralAddUniqueNormal(std::vector<Point3>& list, const Point3& n, bool dedupe) {
     if (dedupe) {
         for (std::size_t i = 0; i < list.size(); ++i)
-            if (list[i].x == n.x && list[i].y == n.y && list[i].z == n.z) return static_cast<std::uint32_t>(i);
+            if (list[i].x == n.x && list[i].y == n.y && list[i].z == n.z)
+                return static_cast<std::uint32_t>(i);
     }
     list.push_back(n);
     return static_cast<std::uint32_t>(list.size() - 1);
@@ -191,11 +192,13 @@ TEST(ReferenceComparison, TheNormalListMatchesTheLiteralSearch) {
             auto pick = [&] { return values[std::uniform_int_distribution<int>(0, 5)(random)]; };
             Point3 n(pick(), pick(), pick());
             std::uint32_t expected = LiteralAddUniqueNormal(literal, n, fast.dedupe);
-            ASSERT_EQ(AddUniqueNormal(fast, n), expected) << "mesh " << mesh << " corner " << corner;
+            ASSERT_EQ(AddUniqueNormal(fast, n), expected)
+                << "mesh " << mesh << " corner " << corner;
             shared += expected + 1 < literal.size();
         }
         ASSERT_EQ(fast.normals.size(), literal.size());
-        EXPECT_EQ(std::memcmp(fast.normals.data(), literal.data(), literal.size() * sizeof(Point3)), 0);
+        EXPECT_EQ(std::memcmp(fast.normals.data(), literal.data(), literal.size() * sizeof(Point3)),
+                  0);
     }
     EXPECT_GT(shared, 10000u);  // most corners found an earlier entry
 }

@@ -13,9 +13,9 @@
 
 namespace {
 
+using d3dx::XDataObject;
 using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
-using d3dx::XDataObject;
 
 NodeData MakeNode(const char* name, int parent, ObjectKind kind) {
     NodeData node;
@@ -39,23 +39,23 @@ tarvo::scene::SceneData SampleScene() {
     box.transform.rotation = QuatFromAxisAngle(Point3(0.3f, 0.4f, 0.866f).Normalize(), 0.7f);
     box.transform.scale = Point3(1.3f, 1.3f, 1.3f);
     box.objectOffset.position = Point3(0, 0, 0.5f);
-    scene.nodes.push_back(box);                                              // 0
-    scene.nodes.push_back(MakeNode("Child", 0, ObjectKind::Mesh));           // 1
+    scene.nodes.push_back(box);                                     // 0
+    scene.nodes.push_back(MakeNode("Child", 0, ObjectKind::Mesh));  // 1
     NodeData hidden = MakeNode("Hidden", 0, ObjectKind::Mesh);
     hidden.hidden = true;
     hidden.transform.position = Point3(0, 0, 1);
-    scene.nodes.push_back(hidden);                                           // 2
-    scene.nodes.push_back(MakeNode("Camera01", -1, ObjectKind::Camera));     // 3
-    scene.nodes.push_back(MakeNode("OnCamera", 3, ObjectKind::Helper));      // 4
+    scene.nodes.push_back(hidden);                                               // 2
+    scene.nodes.push_back(MakeNode("Camera01", -1, ObjectKind::Camera));         // 3
+    scene.nodes.push_back(MakeNode("OnCamera", 3, ObjectKind::Helper));          // 4
     scene.nodes.push_back(MakeNode("Camera01.Target", -1, ObjectKind::Target));  // 5
     NodeData point = MakeNode("Point01", -1, ObjectKind::Helper);
     point.transform.position = Point3(-1, 0, 0);
-    scene.nodes.push_back(point);                                            // 6
+    scene.nodes.push_back(point);  // 6
     return scene;
 }
 
 class DoExportTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_scene = std::make_unique<HostScene>(SampleScene());
         m_host = std::make_unique<Interface>(m_scene.get());
@@ -134,7 +134,8 @@ TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) 
     // Geometric and helper nodes are registered for animation, the target too.
     ASSERT_EQ(m_exporter->options.segments.size(), 1u);
     std::vector<std::string> registered;
-    for (const auto& node : m_exporter->options.segments[0].nodes) registered.push_back(node.nodeName);
+    for (const auto& node : m_exporter->options.segments[0].nodes)
+        registered.push_back(node.nodeName);
     EXPECT_EQ(registered, (std::vector<std::string>{"Box 01.left", "Child", "Hidden", "OnCamera",
                                                     "Camera01.Target", "Point01"}));
     EXPECT_TRUE(std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));
@@ -153,8 +154,9 @@ TEST_F(DoExportTest, TopFrameOnlyCarriesObjectPlacementsSideBySide) {
     ASSERT_EQ(box.children.size(), 2u);  // matrix, Mesh: no offset frame, no child frames
     EXPECT_EQ(Child(box, 1).templateName, "Mesh");
     // The object sits half a unit up the box's own turned z axis.
-    Point3 up = Point3(0, 0, 0.5f) * (RotateMatrix(QuatFromAxisAngle(Point3(0.3f, 0.4f, 0.866f).Normalize(), 0.7f)) *
-                                      ScaleMatrix(Point3(1.3f, 1.3f, 1.3f)));
+    Point3 up = Point3(0, 0, 0.5f) *
+                (RotateMatrix(QuatFromAxisAngle(Point3(0.3f, 0.4f, 0.866f).Normalize(), 0.7f)) *
+                 ScaleMatrix(Point3(1.3f, 1.3f, 1.3f)));
     ExpectNear(Translation(Child(box, 0)), Point3(1 + up.x, 3 + up.z, 2 + up.y));
     EXPECT_EQ(contents.objects[1].name, "Child");
     ExpectNear(Translation(Child(contents.objects[1], 0)), Point3(1, 3, 2));  // its world placement
@@ -166,7 +168,8 @@ TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
     UseOptions(options);
     std::string path = m_dir.Path("none.x");
     ASSERT_EQ(Export(path), 1);
-    for (const auto& object : xtest::ReadBack(path).objects) EXPECT_NE(object.templateName, "Frame");
+    for (const auto& object : xtest::ReadBack(path).objects)
+        EXPECT_NE(object.templateName, "Frame");
 }
 
 TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld) {
@@ -184,9 +187,9 @@ TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld)
 
 TEST_F(DoExportTest, EachFileTypeWritesItsForm) {
     const std::pair<int, d3dx::XFileForm> cases[] = {{0, d3dx::XFileForm::Text},
-                                                      {1, d3dx::XFileForm::Binary},
-                                                      {2, d3dx::XFileForm::CompressedBinary},
-                                                      {7, d3dx::XFileForm::Text}};
+                                                     {1, d3dx::XFileForm::Binary},
+                                                     {2, d3dx::XFileForm::CompressedBinary},
+                                                     {7, d3dx::XFileForm::Text}};
     for (const auto& [type, form] : cases) {
         ExportOptions options;
         options.xFileType = type;
@@ -217,12 +220,14 @@ TEST_F(DoExportTest, CancelDuringTheWalkStillSavesAWellFormedFile) {
 TEST_F(DoExportTest, AFileThatCannotBeSavedIsAFailedExport) {
     std::string path = m_dir.Path("missing/scene.x");
     EXPECT_EQ(Export(path, FALSE), 0);
-    EXPECT_EQ(m_messages, std::vector<std::string>{
-                              "TarvoExporter: Exporter has encountered a major problem. Can't continue."});
+    EXPECT_EQ(m_messages,
+              std::vector<std::string>{
+                  "TarvoExporter: Exporter has encountered a major problem. Can't continue."});
     EXPECT_EQ(m_debugOutput.rfind("Error saving .X file: 0x80070003 (", 0), 0u) << m_debugOutput;
     EXPECT_NE(m_debugOutput.find("TarvoDirectXMaxExporter:"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path));
-    EXPECT_FALSE(std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));  // settings not stored
+    EXPECT_FALSE(
+        std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));  // settings not stored
     // Without prompts, the same failure shows nothing.
     m_messages.clear();
     EXPECT_EQ(Export(path, TRUE), 0);
@@ -238,7 +243,7 @@ TEST_F(DoExportTest, NullNameFailsBeforeAnythingElse) {
 
 TEST_F(DoExportTest, OutputDirectoryEndsWithASeparator) {
     ASSERT_EQ(Export(m_dir.Path("dir.x")), 1);
-    EXPECT_EQ(m_exporter->outputDir, m_dir.Path("") );
+    EXPECT_EQ(m_exporter->outputDir, m_dir.Path(""));
 }
 
 }  // namespace

@@ -2,8 +2,8 @@
 // Assimp reading the frames back. TARVO_UPDATE_GOLDENS=1 rewrites the golden dumps.
 #include <gtest/gtest.h>
 
-#include <assimp/Importer.hpp>
 #include <assimp/scene.h>
+#include <assimp/Importer.hpp>
 
 #include <cstdlib>
 #include <cstring>
@@ -12,19 +12,19 @@
 #include <sstream>
 
 #include "../d3dx/XTestSupport.h"
-#include "tests/support/TestFiles.h"
 #include "host/scene/SceneFile.h"
 #include "platform/d3dx/XDump.h"
 #include "platform/max/HostScene.h"
 #include "plugin/Exporter.h"
 #include "settings/Settings.h"
+#include "tests/support/TestFiles.h"
 
 namespace {
 
 const std::string kExample = std::string(TARVO_SOURCE_DIR) + "/examples/sample.tscene.json";
 
 class ExampleSceneTest : public ::testing::Test {
-protected:
+  protected:
     void SetUp() override {
         m_scene = std::make_unique<HostScene>(tarvo::scenefile::LoadSceneFile(kExample));
         m_host = std::make_unique<Interface>(m_scene.get());
@@ -54,21 +54,25 @@ TEST_F(ExampleSceneTest, FrameTreeMatchesTheGoldenDumpInEachMode) {
     bool update = tarvo::testsupport::UpdateGoldens();
     for (int mode = 0; mode <= 2; ++mode) {
         std::string dump = d3dx::DumpText(Export(mode, 0, "mode" + std::to_string(mode) + ".x"));
-        std::string golden = std::string(TARVO_TEST_DATA_DIR) + "/plugin/example-frames-mode" + std::to_string(mode) + ".txt";
+        std::string golden = std::string(TARVO_TEST_DATA_DIR) + "/plugin/example-frames-mode" +
+                             std::to_string(mode) + ".txt";
         if (update) {
             std::ofstream(golden, std::ios::binary) << dump;
             continue;
         }
-        EXPECT_EQ(dump, tarvo::testsupport::ReadText(golden)) << "frame mode " << mode << "; rerun with TARVO_UPDATE_GOLDENS=1 "
-                                          << "and read the diff if the change is meant";
+        EXPECT_EQ(dump, tarvo::testsupport::ReadText(golden))
+            << "frame mode " << mode << "; rerun with TARVO_UPDATE_GOLDENS=1 "
+            << "and read the diff if the change is meant";
     }
 }
 
 using Rows = std::vector<float>;
 
-const d3dx::XDataObject* ChildOfTemplate(const d3dx::XDataObject& object, const char* templateName) {
+const d3dx::XDataObject* ChildOfTemplate(const d3dx::XDataObject& object,
+                                         const char* templateName) {
     for (const auto& child : object.children) {
-        if (!child.IsReference() && child.object->templateName == templateName) return child.object.get();
+        if (!child.IsReference() && child.object->templateName == templateName)
+            return child.object.get();
     }
     return nullptr;
 }
@@ -97,7 +101,8 @@ void CollectFrames(const d3dx::XDataObject& object, std::map<std::string, Rows>&
     if (!object.name.empty() && ChildOfTemplate(object, "FrameTransformMatrix") != nullptr) {
         Rows placement = MatrixOf(object);
         const d3dx::XDataObject* offset = ChildOfTemplate(object, "Frame");
-        if (offset != nullptr && offset->name.empty() && ChildOfTemplate(*offset, "Mesh") != nullptr) {
+        if (offset != nullptr && offset->name.empty() &&
+            ChildOfTemplate(*offset, "Mesh") != nullptr) {
             placement = Product(MatrixOf(*offset), placement);
         }
         frames[object.name] = placement;
@@ -134,7 +139,8 @@ TEST_F(ExampleSceneTest, AssimpReadsTheFramesWithTheirNamesAndMatrices) {
             const float sign[4] = {1, 1, -1, 1};
             for (int i = 0; i < 4; ++i) {
                 for (int j = 0; j < 4; ++j) {
-                    EXPECT_NEAR(node->mTransformation[i][j], sign[i] * sign[j] * rows[j * 4 + i], 1e-5f)
+                    EXPECT_NEAR(node->mTransformation[i][j], sign[i] * sign[j] * rows[j * 4 + i],
+                                1e-5f)
                         << forms[type] << ": " << name << " [" << i << "][" << j << "]";
                 }
             }

@@ -21,10 +21,10 @@
 
 namespace {
 
+using d3dx::XDataObject;
 using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
 using tarvo::scene::SceneData;
-using d3dx::XDataObject;
 
 constexpr float kTolerance = 1e-4f;
 const char* const kForms[] = {"text", "binary", "compressed"};

@@ -17,11 +17,11 @@ TEST(HResult, CodesHaveTheSdkValues) {
 }
 
 class Counted : public IUnknown {
-public:
+  public:
     explicit Counted(bool& destroyed) : m_destroyed(destroyed) {}
     ~Counted() override { m_destroyed = true; }
 
-private:
+  private:
     bool& m_destroyed;
 };
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <string>
 
-#include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XDump.h"
+#include "platform/d3dx/XReader.h"
 
 namespace {
 

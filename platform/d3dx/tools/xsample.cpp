@@ -4,10 +4,10 @@
 #include <string>
 
 #include "platform/d3dx/D3DXFile.h"
-#include "platform/d3dx/XReader.h"
-#include "platform/d3dx/XPayloadWriter.h"
-#include "platform/d3dx/XTemplateGuids.h"
 #include "platform/d3dx/XDump.h"
+#include "platform/d3dx/XPayloadWriter.h"
+#include "platform/d3dx/XReader.h"
+#include "platform/d3dx/XTemplateGuids.h"
 
 namespace {
 
@@ -33,7 +33,8 @@ HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT f
 
     XPayloadWriter ticks;
     ticks.Dword(4800);
-    save->AddDataObject(DXFILEOBJ_AnimTicksPerSecond, nullptr, nullptr, ticks.Size(), ticks.Data(), nullptr);
+    save->AddDataObject(DXFILEOBJ_AnimTicksPerSecond, nullptr, nullptr, ticks.Size(), ticks.Data(),
+                        nullptr);
 
     ID3DXFileSaveData* root = nullptr;
     save->AddDataObject(TID_D3DRMFrame, "Root", nullptr, 0, nullptr, &root);
@@ -102,9 +103,11 @@ HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT f
 
 int main(int argc, char** argv) {
     if (argc != 2 || argv[1][0] == '-') {
-        std::fputs("usage: xsample OUTPUT-PREFIX\n"
-                   "Writes OUTPUT-PREFIX-text.x, -binary.x and -compressed.x, reads each back and\n"
-                   "prints its tree.\n", argc == 2 ? stdout : stderr);
+        std::fputs(
+            "usage: xsample OUTPUT-PREFIX\n"
+            "Writes OUTPUT-PREFIX-text.x, -binary.x and -compressed.x, reads each back and\n"
+            "prints its tree.\n",
+            argc == 2 ? stdout : stderr);
         return argc == 2 ? 0 : 2;
     }
     ID3DXFile* file = nullptr;
@@ -128,7 +131,8 @@ int main(int argc, char** argv) {
         d3dx::XFileContents contents;
         d3dx::XReadError error;
         if (FAILED(hr)) {
-            std::fprintf(stderr, "xsample: cannot write %s (0x%08X)\n", path.c_str(), static_cast<unsigned>(hr));
+            std::fprintf(stderr, "xsample: cannot write %s (0x%08X)\n", path.c_str(),
+                         static_cast<unsigned>(hr));
             status = 1;
         } else if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, &error))) {
             std::fprintf(stderr, "xsample: %s\n", error.message.c_str());
