@@ -124,8 +124,8 @@ struct AssimpForm {
 class AssimpRead : public ::testing::TestWithParam<AssimpForm> {};
 
 TEST_P(AssimpRead, SeesTheCountsAndValuesWritten) {
-    xtest::ScratchDir dir;
-    std::string path = dir.Path("quad.x");
+    tarvo::testsupport::TempDir dir;
+    std::string path = dir.File("quad.x");
     WriteSkinnedQuad(path, GetParam().format);
     // The file is complete on its own: our reader needs no registered template for it.
     auto contents = xtest::ReadBackWith(path, {});

@@ -7,7 +7,7 @@
 
 namespace {
 
-d3dx::XFileContents ReadText(const std::string& text) {
+d3dx::XFileContents ParseText(const std::string& text) {
     d3dx::XFileContents contents;
     d3dx::XReadError error;
     std::vector<std::uint8_t> bytes(text.begin(), text.end());
@@ -17,7 +17,7 @@ d3dx::XFileContents ReadText(const std::string& text) {
 }
 
 TEST(Dump, TextShowsMembersByNameAndReferences) {
-    auto contents = ReadText(
+    auto contents = ParseText(
         "xof 0303txt 0032\n"
         "Frame Root {\n"
         " Mesh Tri { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;;\n"
@@ -44,7 +44,7 @@ TEST(Dump, TextShowsMembersByNameAndReferences) {
 }
 
 TEST(Dump, JsonIsValidAndCarriesTheSameTree) {
-    auto contents = ReadText(
+    auto contents = ParseText(
         "xof 0303txt 0032\n"
         "Frame Root { Mesh Tri { 3; 0.0;0.0;0.0;, 1.0;0.0;0.0;, 0.0;1.0;0.0;; 1; 3;0,1,2;; { Red } "
         "} }\n"

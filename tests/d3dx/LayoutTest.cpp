@@ -156,8 +156,8 @@ std::vector<std::uint8_t> TemplateTokens(const std::string& definitions) {
 }
 
 TEST(Layout, TextFormUsesTheCanonicalSeparators) {
-    xtest::ScratchDir dir;
-    auto bytes = WriteQuad(dir.Path("quad.x"), D3DXF_FILEFORMAT_TEXT);
+    tarvo::testsupport::TempDir dir;
+    auto bytes = WriteQuad(dir.File("quad.x"), D3DXF_FILEFORMAT_TEXT);
     std::string text(bytes.begin(), bytes.end());
     EXPECT_EQ(text, std::string("xof 0303txt 0032\n") + kQuadTemplates +
                         "\n"
@@ -209,9 +209,9 @@ TEST(Layout, TextFormUsesTheCanonicalSeparators) {
 }
 
 TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
-    std::string path = dir.Path("keys.x");
+    std::string path = dir.File("keys.x");
     ID3DXFileSaveObject* save = nullptr;
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                               D3DXF_FILEFORMAT_TEXT, &save),
@@ -321,8 +321,8 @@ TEST(Layout, TextFormNestedArraysAndEmptyArrays) {
 // Offsets of the binary form of the quad: the definitions as the tokens of their text,
 // then every data token where a reader expects it.
 TEST(Layout, BinaryFormTokenStream) {
-    xtest::ScratchDir dir;
-    auto bytes = WriteQuad(dir.Path("quad.x"), D3DXF_FILEFORMAT_BINARY);
+    tarvo::testsupport::TempDir dir;
+    auto bytes = WriteQuad(dir.File("quad.x"), D3DXF_FILEFORMAT_BINARY);
     // The twelve definitions take 1,301 bytes; the data objects take 599 after them.
     constexpr std::size_t kHeaderBytes = 16;
     constexpr std::size_t kTemplateBytes = 1301;
@@ -363,9 +363,9 @@ TEST(Layout, BinaryFormTokenStream) {
 }
 
 TEST(Layout, BinaryStringArraysSeparateElementsWithCommas) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
-    std::string path = dir.Path("url.x");
+    std::string path = dir.File("url.x");
     ID3DXFileSaveObject* save = nullptr;
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                               D3DXF_FILEFORMAT_BINARY, &save),
@@ -393,7 +393,7 @@ TEST(Layout, BinaryStringArraysSeparateElementsWithCommas) {
 }
 
 TEST(Layout, CompressedContainerHoldsIndependentBlocksOfTheBinaryImage) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
     // A mesh large enough for several 32 KiB blocks.
     XPayloadWriter mesh;
@@ -404,7 +404,7 @@ TEST(Layout, CompressedContainerHoldsIndependentBlocksOfTheBinaryImage) {
     mesh.Dword(1).Dwords({3, 0, 1, 2});
     std::vector<std::uint8_t> images[2];
     for (int compressed = 0; compressed < 2; ++compressed) {
-        std::string path = dir.Path(compressed ? "big-bzip.x" : "big-bin.x");
+        std::string path = dir.File(compressed ? "big-bzip.x" : "big-bin.x");
         ID3DXFileSaveObject* save = nullptr;
         ASSERT_EQ(standard.file->CreateSaveObject(
                       path.c_str(), D3DXF_FILESAVE_TOFILE,

@@ -157,14 +157,14 @@ TEST(Reader, DeepNestingIsRefusedNotOverflowed) {
 }
 
 TEST(Reader, FileErrorsNameTheFile) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     d3dx::XFileContents contents;
     d3dx::XReadError error;
-    std::string missing = dir.Path("absent.x");
+    std::string missing = dir.File("absent.x");
     EXPECT_EQ(d3dx::ReadXFile(missing, d3dx::StandardTemplates(), contents, &error),
               D3DXFERR_FILENOTFOUND);
     EXPECT_EQ(error.message, missing + ": file not found");
-    std::string broken = dir.Path("broken.x");
+    std::string broken = dir.File("broken.x");
     xtest::WriteBytes(broken, {'x', 'o', 'f', ' ', '0', '3', '0', '3', 't', 'x', 't', ' ', '0', '0',
                                '3', '2', '{'});
     EXPECT_EQ(d3dx::ReadXFile(broken, d3dx::StandardTemplates(), contents, &error),
@@ -174,11 +174,11 @@ TEST(Reader, FileErrorsNameTheFile) {
 
 // Damaged copies of valid files in every form: the reader must answer, never crash.
 TEST(Reader, SurvivesRandomDamage) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
     std::mt19937 random(99);
     for (const auto& form : xtest::kAllFormats) {
-        std::string path = dir.Path(std::string(form.name) + ".x");
+        std::string path = dir.File(std::string(form.name) + ".x");
         ID3DXFileSaveObject* save = nullptr;
         ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, form.format,
                                                   &save),

@@ -121,12 +121,12 @@ class PayloadMaker {
 class RoundTrip : public ::testing::TestWithParam<xtest::FormatCase> {};
 
 TEST_P(RoundTrip, EveryTemplatePayloadReadsBackByteIdentical) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
     const auto& registry = d3dx::StandardTemplates();
     PayloadMaker maker(42);
     for (int round = 0; round < 20; ++round) {
-        std::string path = dir.Path("round" + std::to_string(round) + ".x");
+        std::string path = dir.File("round" + std::to_string(round) + ".x");
         ID3DXFileSaveObject* save = nullptr;
         ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                                   GetParam().format, &save),
@@ -162,9 +162,9 @@ TEST_P(RoundTrip, EveryTemplatePayloadReadsBackByteIdentical) {
 }
 
 TEST_P(RoundTrip, NestingChildrenAndReferencesKeepTheirOrder) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
-    std::string path = dir.Path("tree.x");
+    std::string path = dir.File("tree.x");
     ID3DXFileSaveObject* save = nullptr;
     ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                               GetParam().format, &save),

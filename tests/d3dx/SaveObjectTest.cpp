@@ -10,9 +10,9 @@
 namespace {
 
 using d3dx::XPayloadWriter;
+using tarvo::testsupport::TempDir;
 using xtest::AddTo;
 using xtest::ReadBack;
-using xtest::ScratchDir;
 using xtest::StandardFile;
 
 class SaveObjectTest : public ::testing::Test {
@@ -26,12 +26,12 @@ class SaveObjectTest : public ::testing::Test {
         return save;
     }
 
-    ScratchDir m_dir;
+    TempDir m_dir;
     StandardFile m_standard;
 };
 
 TEST_F(SaveObjectTest, AddRefusesUnknownTemplatesAndShortPayloadsAndAddsNothing) {
-    std::string path = m_dir.Path("refused.x");
+    std::string path = m_dir.File("refused.x");
     ID3DXFileSaveObject* save = Create(path);
     ID3DXFileSaveData* data = reinterpret_cast<ID3DXFileSaveData*>(1);
     GUID unknown = *ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF");
@@ -54,7 +54,7 @@ TEST_F(SaveObjectTest, AddRefusesUnknownTemplatesAndShortPayloadsAndAddsNothing)
 }
 
 TEST_F(SaveObjectTest, SurplusPayloadBytesAreIgnoredAndThePayloadIsCopied) {
-    std::string path = m_dir.Path("surplus.x");
+    std::string path = m_dir.File("surplus.x");
     ID3DXFileSaveObject* save = Create(path, D3DXF_FILEFORMAT_BINARY);
     ID3DXFileSaveData* frame = nullptr;
     ASSERT_EQ(save->AddDataObject(TID_D3DRMFrame, "Root", nullptr, 0, nullptr, &frame), S_OK);
@@ -86,7 +86,7 @@ TEST_F(SaveObjectTest, SurplusPayloadBytesAreIgnoredAndThePayloadIsCopied) {
 }
 
 TEST_F(SaveObjectTest, ChildrenMustBeAllowedByTheParentTemplate) {
-    ID3DXFileSaveObject* save = Create(m_dir.Path("children.x"));
+    ID3DXFileSaveObject* save = Create(m_dir.File("children.x"));
     ID3DXFileSaveData* list = nullptr;
     XPayloadWriter listPayload;
     listPayload.Dword(1).Dword(0);
@@ -110,7 +110,7 @@ TEST_F(SaveObjectTest, ChildrenMustBeAllowedByTheParentTemplate) {
 }
 
 TEST_F(SaveObjectTest, DataObjectsReportNameTypeAndSave) {
-    ID3DXFileSaveObject* save = Create(m_dir.Path("names.x"));
+    ID3DXFileSaveObject* save = Create(m_dir.File("names.x"));
     ID3DXFileSaveData* frame = nullptr;
     ASSERT_EQ(save->AddDataObject(TID_D3DRMFrame, "Hips", nullptr, 0, nullptr, &frame), S_OK);
     SIZE_T size = 0;
@@ -134,12 +134,12 @@ TEST_F(SaveObjectTest, DataObjectsReportNameTypeAndSave) {
 
 TEST_F(SaveObjectTest, FailedSaveLeavesNoFileAndKeepsThePreviousOne) {
     // A directory that does not exist.
-    ID3DXFileSaveObject* save = Create(m_dir.Path("missing/out.x"));
+    ID3DXFileSaveObject* save = Create(m_dir.File("missing/out.x"));
     EXPECT_EQ(save->Save(), static_cast<HRESULT>(0x80070003));  // ERROR_PATH_NOT_FOUND
     save->Release();
 
     // A name the text form cannot hold: the save fails and the old file stays as it was.
-    std::string path = m_dir.Path("keep.x");
+    std::string path = m_dir.File("keep.x");
     xtest::WriteBytes(path, {'o', 'l', 'd'});
     save = Create(path);
     ASSERT_EQ(save->AddDataObject(TID_D3DRMFrame, "two words", nullptr, 0, nullptr, nullptr), S_OK);
@@ -151,7 +151,7 @@ TEST_F(SaveObjectTest, FailedSaveLeavesNoFileAndKeepsThePreviousOne) {
 
 TEST_F(SaveObjectTest, UnwritableDirectoryGivesAccessDenied) {
     // Root may write into any ordinary directory, but not into sysfs.
-    std::string locked = m_dir.Path("locked");
+    std::string locked = m_dir.File("locked");
     ASSERT_EQ(::mkdir(locked.c_str(), 0500), 0);
     if (::geteuid() == 0) locked = "/sys";
     ID3DXFileSaveObject* save = Create(locked + "/out.x");
@@ -160,7 +160,7 @@ TEST_F(SaveObjectTest, UnwritableDirectoryGivesAccessDenied) {
 }
 
 TEST_F(SaveObjectTest, SavedFileReplacesTheOldOneWhole) {
-    std::string path = m_dir.Path("replace.x");
+    std::string path = m_dir.File("replace.x");
     xtest::WriteBytes(path, std::vector<std::uint8_t>(100000, 'z'));
     ID3DXFileSaveObject* save = Create(path, D3DXF_FILEFORMAT_TEXT | D3DXF_FILEFORMAT_COMPRESSED);
     ASSERT_EQ(save->AddDataObject(TID_D3DRMFrame, "Only", nullptr, 0, nullptr, nullptr), S_OK);
@@ -186,12 +186,12 @@ TEST_F(SaveObjectTest, CreateSaveObjectChecksItsArguments) {
     EXPECT_EQ(m_standard.file->CreateSaveObject(nullptr, D3DXF_FILESAVE_TOFILE, 0, &save),
               E_POINTER);
     // Compressed alone is compressed binary.
-    ASSERT_EQ(m_standard.file->CreateSaveObject(m_dir.Path("c.x").c_str(), D3DXF_FILESAVE_TOFILE,
+    ASSERT_EQ(m_standard.file->CreateSaveObject(m_dir.File("c.x").c_str(), D3DXF_FILESAVE_TOFILE,
                                                 D3DXF_FILEFORMAT_COMPRESSED, &save),
               S_OK);
     ASSERT_EQ(save->Save(), S_OK);
     save->Release();
-    EXPECT_EQ(ReadBack(m_dir.Path("c.x")).form, d3dx::XFileForm::CompressedBinary);
+    EXPECT_EQ(ReadBack(m_dir.File("c.x")).form, d3dx::XFileForm::CompressedBinary);
 }
 
 }  // namespace

@@ -43,11 +43,11 @@ std::vector<std::uint8_t> GridPayload() {
     return {bytes, bytes + grid.Size()};
 }
 
-std::string SaveGrid(const xtest::ScratchDir& dir, D3DXF_FILEFORMAT format) {
+std::string SaveGrid(const tarvo::testsupport::TempDir& dir, D3DXF_FILEFORMAT format) {
     xtest::StandardFile standard;
     std::string block = std::string("xof 0303txt 0032\n") + kGridDefinition;
     EXPECT_EQ(standard.file->RegisterTemplates(block.data(), block.size()), S_OK);
-    std::string path = dir.Path("grid" + std::to_string(format) + ".x");
+    std::string path = dir.File("grid" + std::to_string(format) + ".x");
     ID3DXFileSaveObject* save = nullptr;
     EXPECT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save),
               S_OK);
@@ -64,7 +64,7 @@ std::string SaveGrid(const xtest::ScratchDir& dir, D3DXF_FILEFORMAT format) {
 }
 
 TEST(TemplateBlock, ApplicationTemplatesAreWrittenAsRegisteredInEveryForm) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     // The grid's member template first; the frame child's template after the grid.
     const std::string definitions = std::string("\n") + kVectorDefinition + "\n" + kGridDefinition +
                                     "\n"
@@ -127,13 +127,13 @@ TEST(TemplateBlock, NamesTextCannotHoldFailTheTextSaveOnly) {
         d3dx::AppendToken(block, d3dx::XTokenKind::Semicolon);
         d3dx::AppendToken(block, d3dx::XTokenKind::CBrace);
 
-        xtest::ScratchDir dir;
+        tarvo::testsupport::TempDir dir;
         xtest::StandardFile standard;
         ASSERT_EQ(standard.file->RegisterTemplates(block.data(), block.size()), S_OK);
         XPayloadWriter value;
         value.Dword(7);
         for (const auto& form : xtest::kAllFormats) {
-            std::string path = dir.Path(std::string(form.name) + ".x");
+            std::string path = dir.File(std::string(form.name) + ".x");
             ID3DXFileSaveObject* save = nullptr;
             ASSERT_EQ(standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                                       form.format, &save),
@@ -158,12 +158,12 @@ TEST(TemplateBlock, NamesTextCannotHoldFailTheTextSaveOnly) {
 }
 
 TEST(TemplateBlock, FileWithoutDataHoldsNoDefinitions) {
-    xtest::ScratchDir dir;
+    tarvo::testsupport::TempDir dir;
     xtest::StandardFile standard;
     for (const auto& [format, expected] :
          {std::pair{D3DXF_FILEFORMAT_TEXT, "xof 0303txt 0032\n"},
           std::pair{D3DXF_FILEFORMAT_BINARY, "xof 0303bin 0032"}}) {
-        std::string path = dir.Path("empty" + std::to_string(format) + ".x");
+        std::string path = dir.File("empty" + std::to_string(format) + ".x");
         ID3DXFileSaveObject* save = nullptr;
         ASSERT_EQ(
             standard.file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save),

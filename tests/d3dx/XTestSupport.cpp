@@ -1,5 +1,7 @@
 #include "XTestSupport.h"
 
+#include "tests/support/TestFiles.h"
+
 #include <gtest/gtest.h>
 #include <unistd.h>
 
@@ -15,28 +17,6 @@ const FormatCase kAllFormats[3] = {
     {"compressed", D3DXF_FILEFORMAT_BINARY | D3DXF_FILEFORMAT_COMPRESSED},
 };
 
-ScratchDir::ScratchDir() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "tarvo-d3dx-XXXXXX").string();
-    std::vector<char> name(pattern.begin(), pattern.end());
-    name.push_back('\0');
-    if (::mkdtemp(name.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
-    m_path = name.data();
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ignored;
-    std::filesystem::permissions(m_path, std::filesystem::perms::owner_all, ignored);
-    std::filesystem::remove_all(m_path, ignored);
-}
-
-std::vector<std::string> ScratchDir::Entries() const {
-    std::vector<std::string> names;
-    for (const auto& entry : std::filesystem::directory_iterator(m_path)) {
-        names.push_back(entry.path().filename().string());
-    }
-    return names;
-}
-
 StandardFile::StandardFile() {
     EXPECT_EQ(D3DXFileCreate(&file), S_OK);
     EXPECT_EQ(RegisterStandardTemplateSets(file), S_OK);
@@ -47,8 +27,8 @@ StandardFile::~StandardFile() {
 }
 
 std::vector<std::uint8_t> ReadBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::string text = tarvo::testsupport::ReadText(path);
+    return {text.begin(), text.end()};
 }
 
 void WriteBytes(const std::string& path, const std::vector<std::uint8_t>& bytes) {

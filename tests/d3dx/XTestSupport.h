@@ -1,28 +1,16 @@
-// Helpers shared by the .X library tests: a scratch directory, a file object with the
-// standard sets registered, and reading a written file back.
+// Helpers shared by the .X library tests: a file object with the standard sets registered,
+// and reading a written file back. Temporary folders come from tests/support.
 #pragma once
 
-#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
 #include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XReader.h"
+#include "tests/support/TempDir.h"
 
 namespace xtest {
-
-// A fresh directory under the system's temporary directory, removed afterwards.
-class ScratchDir {
-  public:
-    ScratchDir();
-    ~ScratchDir();
-    std::string Path(const std::string& name) const { return (m_path / name).string(); }
-    std::vector<std::string> Entries() const;
-
-  private:
-    std::filesystem::path m_path;
-};
 
 // An ID3DXFile with the three standard sets registered; released on destruction.
 struct StandardFile {

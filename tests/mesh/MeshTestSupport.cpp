@@ -79,7 +79,7 @@ ExportOptions MeshOptions() {
 ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& options) {
     HostScene scene(std::move(sceneData));
     Interface host(&scene);
-    host.SetPlugCfgDir(m_dir.Path(""));
+    host.SetPlugCfgDir(m_dir.File(""));
     EXPECT_TRUE(SaveSettings(options, host));
     ProgressSink progress;
     progress.update = [this](int percent, bool showPercent, const std::string& title) {
@@ -88,7 +88,7 @@ ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& opt
     host.SetProgressSink(progress);
     std::string debug;
     SetDebugPrintSink([&debug](const std::string& text) { debug += text; });
-    m_path = m_dir.Path("mesh.x");
+    m_path = m_dir.File("mesh.x");
     TarvoDirectXMaxExporter exporter;
     int result = exporter.DoExport(m_path.c_str(), nullptr, &host, TRUE, 0);
     SetDebugPrintSink(nullptr);

@@ -36,7 +36,7 @@ class ExportRun {
     const d3dx::XDataObject& OnlyMesh() const;
 
   private:
-    xtest::ScratchDir m_dir;
+    tarvo::testsupport::TempDir m_dir;
     std::string m_path;
     d3dx::XFileContents m_contents;
     std::vector<std::string> m_lines;

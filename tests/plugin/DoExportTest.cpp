@@ -59,8 +59,8 @@ class DoExportTest : public ::testing::Test {
     void SetUp() override {
         m_scene = std::make_unique<HostScene>(SampleScene());
         m_host = std::make_unique<Interface>(m_scene.get());
-        m_host->SetPlugCfgDir(m_dir.Path("cfg"));
-        std::filesystem::create_directory(m_dir.Path("cfg"));
+        m_host->SetPlugCfgDir(m_dir.File("cfg"));
+        std::filesystem::create_directory(m_dir.File("cfg"));
         SetMessageBoxSink([this](HWND, const std::string& text, const std::string& caption, UINT) {
             m_messages.push_back(caption + ": " + text);
             return IDOK;
@@ -97,7 +97,7 @@ class DoExportTest : public ::testing::Test {
         return {m[12], m[13], m[14]};
     }
 
-    xtest::ScratchDir m_dir;
+    tarvo::testsupport::TempDir m_dir;
     std::unique_ptr<HostScene> m_scene;
     std::unique_ptr<Interface> m_host;
     std::unique_ptr<TarvoDirectXMaxExporter> m_exporter;
@@ -106,7 +106,7 @@ class DoExportTest : public ::testing::Test {
 };
 
 TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) {
-    std::string path = m_dir.Path("scene.x");
+    std::string path = m_dir.File("scene.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
     ASSERT_EQ(contents.objects.size(), 3u);  // the camera and its target leave no frame
@@ -138,14 +138,14 @@ TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) 
         registered.push_back(node.nodeName);
     EXPECT_EQ(registered, (std::vector<std::string>{"Box 01.left", "Child", "Hidden", "OnCamera",
                                                     "Camera01.Target", "Point01"}));
-    EXPECT_TRUE(std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
 
 TEST_F(DoExportTest, TopFrameOnlyCarriesObjectPlacementsSideBySide) {
     ExportOptions options;
     options.frameSetting = 1;
     UseOptions(options);
-    std::string path = m_dir.Path("top.x");
+    std::string path = m_dir.File("top.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
     // Every frame at the top level: Box, Child, Hidden, OnCamera, Point01.
@@ -166,7 +166,7 @@ TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
     ExportOptions options;
     options.frameSetting = 0;
     UseOptions(options);
-    std::string path = m_dir.Path("none.x");
+    std::string path = m_dir.File("none.x");
     ASSERT_EQ(Export(path), 1);
     for (const auto& object : xtest::ReadBack(path).objects)
         EXPECT_NE(object.templateName, "Frame");
@@ -174,7 +174,7 @@ TEST_F(DoExportTest, NoFramesWritesNoFrameAtAll) {
 
 TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld) {
     m_host->SelectNode(m_scene->FindNode("Hidden"));
-    std::string path = m_dir.Path("selected.x");
+    std::string path = m_dir.File("selected.x");
     ASSERT_EQ(Export(path, TRUE, SCENE_EXPORT_SELECTED), 1);
     auto contents = xtest::ReadBack(path);
     ASSERT_EQ(contents.objects.size(), 1u);
@@ -194,7 +194,7 @@ TEST_F(DoExportTest, EachFileTypeWritesItsForm) {
         ExportOptions options;
         options.xFileType = type;
         UseOptions(options);
-        std::string path = m_dir.Path("type" + std::to_string(type) + ".x");
+        std::string path = m_dir.File("type" + std::to_string(type) + ".x");
         ASSERT_EQ(Export(path), 1);
         auto contents = xtest::ReadBack(path);
         EXPECT_EQ(contents.form, form) << type;
@@ -208,17 +208,17 @@ TEST_F(DoExportTest, CancelDuringTheWalkStillSavesAWellFormedFile) {
         if (title == "Child mesh.") m_host->SetCancel(TRUE);
     };
     m_host->SetProgressSink(sink);
-    std::string path = m_dir.Path("cancelled.x");
+    std::string path = m_dir.File("cancelled.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
     ASSERT_EQ(contents.objects.size(), 1u);
     EXPECT_EQ(contents.objects[0].name, "Box_01_left");
     EXPECT_EQ(contents.objects[0].children.size(), 2u);  // its matrix and offset frame only
-    EXPECT_TRUE(std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
 
 TEST_F(DoExportTest, AFileThatCannotBeSavedIsAFailedExport) {
-    std::string path = m_dir.Path("missing/scene.x");
+    std::string path = m_dir.File("missing/scene.x");
     EXPECT_EQ(Export(path, FALSE), 0);
     EXPECT_EQ(m_messages,
               std::vector<std::string>{
@@ -227,7 +227,7 @@ TEST_F(DoExportTest, AFileThatCannotBeSavedIsAFailedExport) {
     EXPECT_NE(m_debugOutput.find("TarvoDirectXMaxExporter:"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(path));
     EXPECT_FALSE(
-        std::filesystem::exists(m_dir.Path("cfg/TarvoDXExport.xml")));  // settings not stored
+        std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));  // settings not stored
     // Without prompts, the same failure shows nothing.
     m_messages.clear();
     EXPECT_EQ(Export(path, TRUE), 0);
@@ -242,8 +242,8 @@ TEST_F(DoExportTest, NullNameFailsBeforeAnythingElse) {
 }
 
 TEST_F(DoExportTest, OutputDirectoryEndsWithASeparator) {
-    ASSERT_EQ(Export(m_dir.Path("dir.x")), 1);
-    EXPECT_EQ(m_exporter->outputDir, m_dir.Path(""));
+    ASSERT_EQ(Export(m_dir.File("dir.x")), 1);
+    EXPECT_EQ(m_exporter->outputDir, m_dir.File(""));
 }
 
 }  // namespace

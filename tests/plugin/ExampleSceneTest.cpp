@@ -28,7 +28,7 @@ class ExampleSceneTest : public ::testing::Test {
     void SetUp() override {
         m_scene = std::make_unique<HostScene>(tarvo::scenefile::LoadSceneFile(kExample));
         m_host = std::make_unique<Interface>(m_scene.get());
-        m_host->SetPlugCfgDir(m_dir.Path(""));
+        m_host->SetPlugCfgDir(m_dir.File(""));
     }
 
     // Exports with the given frame mode and file type; returns the file read back.
@@ -38,13 +38,13 @@ class ExampleSceneTest : public ::testing::Test {
         options.xFileType = xFileType;
         EXPECT_TRUE(SaveSettings(options, *m_host));
         TarvoDirectXMaxExporter exporter;
-        std::string path = m_dir.Path(name);
+        std::string path = m_dir.File(name);
         EXPECT_EQ(exporter.DoExport(path.c_str(), nullptr, m_host.get(), TRUE, 0), 1);
         m_lastPath = path;
         return xtest::ReadBack(path);
     }
 
-    xtest::ScratchDir m_dir;
+    tarvo::testsupport::TempDir m_dir;
     std::unique_ptr<HostScene> m_scene;
     std::unique_ptr<Interface> m_host;
     std::string m_lastPath;

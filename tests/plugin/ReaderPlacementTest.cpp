@@ -150,7 +150,7 @@ class ReaderPlacementTest : public ::testing::Test {
     void Load(SceneData data) {
         m_scene = std::make_unique<HostScene>(std::move(data));
         m_host = std::make_unique<Interface>(m_scene.get());
-        m_host->SetPlugCfgDir(m_dir.Path(""));
+        m_host->SetPlugCfgDir(m_dir.File(""));
     }
 
     // Exports; false when the export did not complete.
@@ -158,7 +158,7 @@ class ReaderPlacementTest : public ::testing::Test {
         options.frameSetting = frameSetting;
         options.xFileType = xFileType;
         EXPECT_TRUE(SaveSettings(options, *m_host));
-        m_path = m_dir.Path("mode" + std::to_string(frameSetting) + "-" + kForms[xFileType] + ".x");
+        m_path = m_dir.File("mode" + std::to_string(frameSetting) + "-" + kForms[xFileType] + ".x");
         TarvoDirectXMaxExporter exporter;
         return exporter.DoExport(m_path.c_str(), nullptr, m_host.get(), TRUE, flags) == 1;
     }
@@ -189,7 +189,7 @@ class ReaderPlacementTest : public ::testing::Test {
 
     static bool All(int) { return true; }
 
-    xtest::ScratchDir m_dir;
+    tarvo::testsupport::TempDir m_dir;
     std::unique_ptr<HostScene> m_scene;
     std::unique_ptr<Interface> m_host;
     std::string m_path;

@@ -34,4 +34,11 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(m_path, ignored);
 }
 
+std::vector<std::string> TempDir::Entries() const {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(m_path))
+        names.push_back(entry.path().filename().string());
+    return names;
+}
+
 }  // namespace tarvo::testsupport

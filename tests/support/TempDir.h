@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace tarvo::testsupport {
 
@@ -21,6 +22,8 @@ class TempDir {
     const std::filesystem::path& Path() const { return m_path; }
     // The path of `name` inside the folder.
     std::string File(std::string_view name) const { return (m_path / name).string(); }
+    // The names of what the folder holds, in no particular order.
+    std::vector<std::string> Entries() const;
 
   private:
     std::filesystem::path m_path;
