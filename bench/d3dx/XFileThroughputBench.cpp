@@ -17,6 +17,7 @@
 #include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XTemplateGuids.h"
+#include "platform/win/ComRef.h"
 
 namespace {
 
@@ -72,19 +73,19 @@ std::string OutputPath(D3DXF_FILEFORMAT format) {
 
 HRESULT WriteGrid(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT format) {
     const MeshPayloads& grid = Grid();
-    ID3DXFileSaveObject* save = nullptr;
-    HRESULT hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save);
+    ComRef<ID3DXFileSaveObject> save;
+    HRESULT hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, save.Put());
     if (FAILED(hr)) return hr;
-    ID3DXFileSaveData* mesh = nullptr;
-    save->AddDataObject(TID_D3DRMMesh, "Grid", nullptr, grid.mesh.Size(), grid.mesh.Data(), &mesh);
-    mesh->AddDataObject(TID_D3DRMMeshNormals, nullptr, nullptr, grid.normals.Size(),
-                        grid.normals.Data(), nullptr);
-    mesh->AddDataObject(TID_D3DRMMeshTextureCoords, nullptr, nullptr, grid.uvs.Size(),
-                        grid.uvs.Data(), nullptr);
-    mesh->Release();
-    hr = save->Save();
-    save->Release();
-    return hr;
+    ComRef<ID3DXFileSaveData> mesh;
+    hr = save->AddDataObject(TID_D3DRMMesh, "Grid", nullptr, grid.mesh.Size(), grid.mesh.Data(),
+                             mesh.Put());
+    if (SUCCEEDED(hr))
+        hr = mesh->AddDataObject(TID_D3DRMMeshNormals, nullptr, nullptr, grid.normals.Size(),
+                                 grid.normals.Data(), nullptr);
+    if (SUCCEEDED(hr))
+        hr = mesh->AddDataObject(TID_D3DRMMeshTextureCoords, nullptr, nullptr, grid.uvs.Size(),
+                                 grid.uvs.Data(), nullptr);
+    return SUCCEEDED(hr) ? save->Save() : hr;
 }
 
 // Seconds to copy `bytes` into a fresh buffer and write them to a file: the floor for
@@ -116,13 +117,13 @@ double CopyToFileSeconds(std::size_t bytes) {
 struct StandardFile {
     StandardFile() {
         // Without its templates no benchmark here measures anything.
-        if (FAILED(D3DXFileCreate(&file)) || FAILED(RegisterStandardTemplateSets(file))) {
+        if (FAILED(D3DXFileCreate(file.Put())) ||
+            FAILED(RegisterStandardTemplateSets(file.Get()))) {
             std::fputs("the standard template sets did not register\n", stderr);
             std::abort();
         }
     }
-    ~StandardFile() { file->Release(); }
-    ID3DXFile* file = nullptr;
+    ComRef<ID3DXFile> file;
 };
 
 void ReportAgainstCopy(benchmark::State& state, double seconds, std::size_t bytes) {
@@ -140,7 +141,8 @@ void BM_Write(benchmark::State& state) {
     double seconds = 0;
     for (auto _ : state) {
         auto start = Clock::now();
-        if (FAILED(WriteGrid(standard.file, path, format))) state.SkipWithError("write failed");
+        if (FAILED(WriteGrid(standard.file.Get(), path, format)))
+            state.SkipWithError("write failed");
         seconds += std::chrono::duration<double>(Clock::now() - start).count();
     }
     ReportAgainstCopy(state, seconds, std::filesystem::file_size(path));
@@ -150,7 +152,8 @@ void BM_Read(benchmark::State& state) {
     auto format = static_cast<D3DXF_FILEFORMAT>(state.range(0));
     StandardFile standard;
     std::string path = OutputPath(format);
-    if (FAILED(WriteGrid(standard.file, path, format))) return state.SkipWithError("write failed");
+    if (FAILED(WriteGrid(standard.file.Get(), path, format)))
+        return state.SkipWithError("write failed");
     double seconds = 0;
     for (auto _ : state) {
         auto start = Clock::now();

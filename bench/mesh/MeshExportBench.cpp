@@ -186,11 +186,9 @@ void BM_MeshOnly(benchmark::State& state) {
     TarvoDirectXMaxExporter exporter;
     exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
     exporter.hostInterface = &host;
-    ID3DXFile* file = nullptr;
-    D3DXFileCreate(&file);
-    if (FAILED(RegisterStandardTemplateSets(file))) {
+    ComRef<ID3DXFile> file;
+    if (FAILED(D3DXFileCreate(file.Put())) || FAILED(RegisterStandardTemplateSets(file.Get()))) {
         state.SkipWithError("the standard template sets did not register");
-        if (file != nullptr) file->Release();
         scene.IGame()->ReleaseIGame();
         return;
     }
@@ -198,14 +196,16 @@ void BM_MeshOnly(benchmark::State& state) {
     double sceneMB = StatusMB("VmRSS");
     ResetPeak();
     for (auto _ : state) {
-        ID3DXFileSaveObject* save = nullptr;
-        file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save);
-        ExportMesh(exporter, node, 0, XParent(save));
-        save->Release();
+        ComRef<ID3DXFileSaveObject> save;
+        if (FAILED(file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                          D3DXF_FILEFORMAT_BINARY, save.Put()))) {
+            state.SkipWithError("no save object");
+            break;
+        }
+        ExportMesh(exporter, node, 0, XParent(save.Get()));
     }
     state.counters["peak_MB"] = StatusMB("VmHWM");
     state.counters["scene_MB"] = sceneMB;
-    file->Release();
     scene.IGame()->ReleaseIGame();
 }
 
@@ -247,22 +247,27 @@ void BM_FanMeshOnly(benchmark::State& state) {
     TarvoDirectXMaxExporter exporter;
     exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
     exporter.hostInterface = &host;
-    ID3DXFile* file = nullptr;
-    D3DXFileCreate(&file);
-    file->RegisterTemplates(D3DRM_XTEMPLATES, D3DRM_XTEMPLATE_BYTES);
+    ComRef<ID3DXFile> file;
+    if (FAILED(D3DXFileCreate(file.Put())) || FAILED(RegisterStandardTemplateSets(file.Get()))) {
+        state.SkipWithError("the standard template sets did not register");
+        scene.IGame()->ReleaseIGame();
+        return;
+    }
     std::string path = ScratchDir() + "/fan.x", lines;
     SetDebugPrintSink([&lines](const std::string& text) {
         if (text.rfind("Opt Node", 0) == 0) lines = text;
     });
     for (auto _ : state) {
-        ID3DXFileSaveObject* save = nullptr;
-        file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_BINARY, &save);
-        ExportMesh(exporter, node, 0, XParent(save));
-        save->Release();
+        ComRef<ID3DXFileSaveObject> save;
+        if (FAILED(file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
+                                          D3DXF_FILEFORMAT_BINARY, save.Put()))) {
+            state.SkipWithError("no save object");
+            break;
+        }
+        ExportMesh(exporter, node, 0, XParent(save.Get()));
     }
     SetDebugPrintSink(nullptr);
     state.counters["vertices"] = LastVertexCount(lines);
-    file->Release();
     scene.IGame()->ReleaseIGame();
 }
 

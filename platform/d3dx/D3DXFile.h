@@ -29,26 +29,28 @@ class ID3DXFileSaveData : public IUnknown {
     // D3DXFERR_BADARRAYSIZE for a payload too short for its members, D3DXFERR_BADOBJECT
     // when this object's template takes no such child; nothing is added then. Bytes past
     // the members are ignored. `ppObj` may be null when the caller keeps no reference.
-    virtual HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
-                                  SIZE_T cbSize, LPCVOID pvData, ID3DXFileSaveData** ppObj) = 0;
+    [[nodiscard]] virtual HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName,
+                                                const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                                                ID3DXFileSaveData** ppObj) = 0;
     // Adds a reference to another object, by name or by id (one of them non-null).
-    virtual HRESULT AddDataReference(LPCSTR szName, const GUID* pId) = 0;
-    virtual HRESULT GetSave(ID3DXFileSaveObject** ppObj) = 0;
-    virtual HRESULT GetName(LPSTR szName, SIZE_T* puiSize) = 0;
-    virtual HRESULT GetId(GUID* pId) = 0;
-    virtual HRESULT GetType(GUID* pType) = 0;
+    [[nodiscard]] virtual HRESULT AddDataReference(LPCSTR szName, const GUID* pId) = 0;
+    [[nodiscard]] virtual HRESULT GetSave(ID3DXFileSaveObject** ppObj) = 0;
+    [[nodiscard]] virtual HRESULT GetName(LPSTR szName, SIZE_T* puiSize) = 0;
+    [[nodiscard]] virtual HRESULT GetId(GUID* pId) = 0;
+    [[nodiscard]] virtual HRESULT GetType(GUID* pType) = 0;
 };
 
 class ID3DXFileSaveObject : public IUnknown {
   public:
-    virtual HRESULT GetFile(ID3DXFile** ppFile) = 0;
+    [[nodiscard]] virtual HRESULT GetFile(ID3DXFile** ppFile) = 0;
     // Adds a top-level data object; the same rules as ID3DXFileSaveData::AddDataObject.
-    virtual HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
-                                  SIZE_T cbSize, LPCVOID pvData, ID3DXFileSaveData** ppObj) = 0;
+    [[nodiscard]] virtual HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName,
+                                                const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                                                ID3DXFileSaveData** ppObj) = 0;
     // Writes the file. The file appears whole or not at all: it is written beside the
     // target and renamed into place. Fails when the file cannot be written, and, for the
     // text form, with D3DXFERR_BADVALUE when a name or string cannot be spelt in text.
-    virtual HRESULT Save() = 0;
+    [[nodiscard]] virtual HRESULT Save() = 0;
 };
 
 class ID3DXFile : public IUnknown {
@@ -56,16 +58,16 @@ class ID3DXFile : public IUnknown {
     // `pData` is the file name (a char string; D3DXF_FILESAVE_TOFILE). `dwFileFormat` is
     // D3DXF_FILEFORMAT_BINARY or D3DXF_FILEFORMAT_TEXT, or-ed with
     // D3DXF_FILEFORMAT_COMPRESSED for the compressed forms.
-    virtual HRESULT CreateSaveObject(LPCVOID pData, D3DXF_FILESAVEOPTIONS flags,
-                                     D3DXF_FILEFORMAT dwFileFormat,
-                                     ID3DXFileSaveObject** ppSaveObj) = 0;
+    [[nodiscard]] virtual HRESULT CreateSaveObject(LPCVOID pData, D3DXF_FILESAVEOPTIONS flags,
+                                                   D3DXF_FILEFORMAT dwFileFormat,
+                                                   ID3DXFileSaveObject** ppSaveObj) = 0;
     // Registers the templates of a .X template block (text, binary or compressed, with its
     // 16-byte header). Calls add up. Malformed data fails with D3DXFERR_PARSEERROR (or a
     // header error) and registers nothing of that call.
-    virtual HRESULT RegisterTemplates(LPCVOID pvData, SIZE_T cbSize) = 0;
+    [[nodiscard]] virtual HRESULT RegisterTemplates(LPCVOID pvData, SIZE_T cbSize) = 0;
 };
 
-HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile);
+[[nodiscard]] HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile);
 
 // Registers the three standard template sets on `file` in the order an exporter needs them
 // (later sets name templates of earlier ones): D3DRM_XTEMPLATES, XSKINEXP_TEMPLATES,

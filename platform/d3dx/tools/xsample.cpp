@@ -8,16 +8,43 @@
 #include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XTemplateGuids.h"
+#include "platform/win/ComRef.h"
 
 namespace {
 
 using d3dx::XPayloadWriter;
 
-HRESULT Add(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
-            const XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr) {
-    return parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
-                                 payload.Size() ? payload.Data() : nullptr, child);
-}
+// Adds objects and remembers the first add that fails; once one has failed, nothing more is
+// added and the sample is not saved.
+class SampleBuilder {
+  public:
+    ComRef<ID3DXFileSaveData> Add(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
+                                  const XPayloadWriter& payload = {}) {
+        ComRef<ID3DXFileSaveData> child;
+        if (SUCCEEDED(m_hr) && parent != nullptr)
+            Keep(parent->AddDataObject(tmpl, name, nullptr, payload.Size(),
+                                       payload.Size() ? payload.Data() : nullptr, child.Put()));
+        return child;
+    }
+    ComRef<ID3DXFileSaveData> AddTop(ID3DXFileSaveObject* save, const GUID& tmpl, const char* name,
+                                     const XPayloadWriter& payload = {}) {
+        ComRef<ID3DXFileSaveData> child;
+        if (SUCCEEDED(m_hr))
+            Keep(save->AddDataObject(tmpl, name, nullptr, payload.Size(),
+                                     payload.Size() ? payload.Data() : nullptr, child.Put()));
+        return child;
+    }
+    void Reference(ID3DXFileSaveData* parent, const char* name) {
+        if (SUCCEEDED(m_hr) && parent != nullptr) Keep(parent->AddDataReference(name, nullptr));
+    }
+    HRESULT Result() const { return m_hr; }
+
+  private:
+    void Keep(HRESULT hr) {
+        if (FAILED(hr)) m_hr = hr;
+    }
+    HRESULT m_hr = S_OK;
+};
 
 XPayloadWriter IdentityMatrix(float x, float y, float z) {
     XPayloadWriter m;
@@ -27,76 +54,63 @@ XPayloadWriter IdentityMatrix(float x, float y, float z) {
 
 // A textured quad under a root frame with one bone, skinned to it, and a two-key rotation.
 HRESULT WriteSample(ID3DXFile* file, const std::string& path, D3DXF_FILEFORMAT format) {
-    ID3DXFileSaveObject* save = nullptr;
-    HRESULT hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, &save);
+    ComRef<ID3DXFileSaveObject> save;
+    HRESULT hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, format, save.Put());
     if (FAILED(hr)) return hr;
+    SampleBuilder sample;
 
     XPayloadWriter ticks;
     ticks.Dword(4800);
-    save->AddDataObject(DXFILEOBJ_AnimTicksPerSecond, nullptr, nullptr, ticks.Size(), ticks.Data(),
-                        nullptr);
+    sample.AddTop(save.Get(), DXFILEOBJ_AnimTicksPerSecond, nullptr, ticks);
 
-    ID3DXFileSaveData* root = nullptr;
-    save->AddDataObject(TID_D3DRMFrame, "Root", nullptr, 0, nullptr, &root);
-    Add(root, TID_D3DRMFrameTransformMatrix, nullptr, IdentityMatrix(0, 0, 0));
-    ID3DXFileSaveData* bone = nullptr;
-    Add(root, TID_D3DRMFrame, "Bone1", {}, &bone);
-    Add(bone, TID_D3DRMFrameTransformMatrix, nullptr, IdentityMatrix(0, 1, 0));
-    bone->Release();
+    ComRef<ID3DXFileSaveData> root = sample.AddTop(save.Get(), TID_D3DRMFrame, "Root");
+    sample.Add(root.Get(), TID_D3DRMFrameTransformMatrix, nullptr, IdentityMatrix(0, 0, 0));
+    ComRef<ID3DXFileSaveData> bone = sample.Add(root.Get(), TID_D3DRMFrame, "Bone1");
+    sample.Add(bone.Get(), TID_D3DRMFrameTransformMatrix, nullptr, IdentityMatrix(0, 1, 0));
 
     XPayloadWriter mesh;
     mesh.Dword(4).Floats({-1, 0, -1, -1, 0, 1, 1, 0, 1, 1, 0, -1});
     mesh.Dword(2).Dwords({3, 0, 1, 2, 3, 0, 2, 3});
-    ID3DXFileSaveData* quad = nullptr;
-    Add(root, TID_D3DRMMesh, "Quad", mesh, &quad);
+    ComRef<ID3DXFileSaveData> quad = sample.Add(root.Get(), TID_D3DRMMesh, "Quad", mesh);
 
     XPayloadWriter normals;
     normals.Dword(1).Floats({0, 1, 0}).Dword(2).Dwords({3, 0, 0, 0, 3, 0, 0, 0});
-    Add(quad, TID_D3DRMMeshNormals, nullptr, normals);
+    sample.Add(quad.Get(), TID_D3DRMMeshNormals, nullptr, normals);
     XPayloadWriter uvs;
     uvs.Dword(4).Floats({0, 1, 0, 0, 1, 0, 1, 1});
-    Add(quad, TID_D3DRMMeshTextureCoords, nullptr, uvs);
+    sample.Add(quad.Get(), TID_D3DRMMeshTextureCoords, nullptr, uvs);
 
     XPayloadWriter list;
     list.Dword(1).Dword(2).Dwords({0, 0});
-    ID3DXFileSaveData* materials = nullptr;
-    Add(quad, TID_D3DRMMeshMaterialList, nullptr, list, &materials);
+    ComRef<ID3DXFileSaveData> materials =
+        sample.Add(quad.Get(), TID_D3DRMMeshMaterialList, nullptr, list);
     XPayloadWriter material;
     material.Floats({1, 1, 1, 1, 10, 1, 1, 1, 0, 0, 0});
-    ID3DXFileSaveData* mat = nullptr;
-    Add(materials, TID_D3DRMMaterial, "Checker", material, &mat);
+    ComRef<ID3DXFileSaveData> checker =
+        sample.Add(materials.Get(), TID_D3DRMMaterial, "Checker", material);
     XPayloadWriter texture;
     texture.String("checker.png");
-    Add(mat, TID_D3DRMTextureFilename, nullptr, texture);
-    mat->Release();
-    materials->Release();
+    sample.Add(checker.Get(), TID_D3DRMTextureFilename, nullptr, texture);
 
     XPayloadWriter header;
     header.Word(1).Word(1).Word(1);
-    Add(quad, DXFILEOBJ_XSkinMeshHeader, nullptr, header);
+    sample.Add(quad.Get(), DXFILEOBJ_XSkinMeshHeader, nullptr, header);
     XPayloadWriter weights;
     weights.String("Bone1").Dword(4).Dwords({0, 1, 2, 3}).Floats({1, 1, 1, 1});
     weights.Floats({1, 0, 0, 0, 0, 1, 0, 0, 0, 0, 1, 0, 0, -1, 0, 1});
-    Add(quad, DXFILEOBJ_SkinWeights, nullptr, weights);
-    quad->Release();
-    root->Release();
+    sample.Add(quad.Get(), DXFILEOBJ_SkinWeights, nullptr, weights);
 
-    ID3DXFileSaveData* set = nullptr;
-    save->AddDataObject(TID_D3DRMAnimationSet, "Wave", nullptr, 0, nullptr, &set);
-    ID3DXFileSaveData* animation = nullptr;
-    Add(set, TID_D3DRMAnimation, nullptr, {}, &animation);
-    animation->AddDataReference("Bone1", nullptr);
+    ComRef<ID3DXFileSaveData> set = sample.AddTop(save.Get(), TID_D3DRMAnimationSet, "Wave");
+    ComRef<ID3DXFileSaveData> animation = sample.Add(set.Get(), TID_D3DRMAnimation, nullptr);
+    sample.Reference(animation.Get(), "Bone1");
     XPayloadWriter key;
     key.Dword(0).Dword(2);
     key.Dword(0).Dword(4).Floats({1, 0, 0, 0});
     key.Dword(4800).Dword(4).Floats({0.707107f, 0.707107f, 0, 0});
-    Add(animation, TID_D3DRMAnimationKey, nullptr, key);
-    animation->Release();
-    set->Release();
+    sample.Add(animation.Get(), TID_D3DRMAnimationKey, nullptr, key);
 
-    hr = save->Save();
-    save->Release();
-    return hr;
+    if (FAILED(sample.Result())) return sample.Result();
+    return save->Save();
 }
 
 }  // namespace
@@ -110,11 +124,10 @@ int main(int argc, char** argv) {
             argc == 2 ? stdout : stderr);
         return argc == 2 ? 0 : 2;
     }
-    ID3DXFile* file = nullptr;
-    if (FAILED(D3DXFileCreate(&file))) return 1;
-    if (FAILED(RegisterStandardTemplateSets(file))) {
+    ComRef<ID3DXFile> file;
+    if (FAILED(D3DXFileCreate(file.Put()))) return 1;
+    if (FAILED(RegisterStandardTemplateSets(file.Get()))) {
         std::fputs("xsample: the standard template sets did not register\n", stderr);
-        file->Release();
         return 1;
     }
 
@@ -127,7 +140,7 @@ int main(int argc, char** argv) {
     int status = 0;
     for (const Form& form : forms) {
         std::string path = std::string(argv[1]) + form.suffix;
-        HRESULT hr = WriteSample(file, path, form.format);
+        HRESULT hr = WriteSample(file.Get(), path, form.format);
         d3dx::XFileContents contents;
         d3dx::XReadError error;
         if (FAILED(hr)) {
@@ -141,6 +154,5 @@ int main(int argc, char** argv) {
             std::printf("== %s\n%s\n", path.c_str(), d3dx::DumpText(contents).c_str());
         }
     }
-    file->Release();
     return status;
 }
