@@ -5,10 +5,10 @@
 #include <span>
 #include <string>
 
-#include "platform/d3dx/XFileIO.h"
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
+#include "platform/win/FileIO.h"
 
 namespace {
 

@@ -1,9 +1,10 @@
 #include <new>
 
 #include "platform/d3dx/MsZip.h"
-#include "platform/d3dx/XFileIO.h"
+#include "platform/d3dx/XBinaryTokens.h"
 #include "platform/d3dx/XParser.h"
 #include "platform/d3dx/XReader.h"
+#include "platform/win/FileIO.h"
 
 namespace d3dx {
 namespace {
@@ -93,8 +94,13 @@ HRESULT ReadXImage(std::span<const std::uint8_t> image, const XTemplateRegistry&
 
 HRESULT ReadXFile(const std::string& path, const XTemplateRegistry& registered,
                   XFileContents& contents, XReadError* error) {
-    XBytes image;
-    HRESULT hr = ReadWholeFile(path, image);
+    std::string bytes;
+    HRESULT hr = ::ReadWholeFile(path, bytes);
+    // The file layer's own codes for what went wrong.
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+        hr = D3DXFERR_FILENOTFOUND;
+    else if (FAILED(hr) && hr != E_ACCESSDENIED)
+        hr = D3DXFERR_BADFILE;
     if (FAILED(hr)) {
         const char* why = hr == D3DXFERR_FILENOTFOUND ? "file not found"
                           : hr == E_ACCESSDENIED      ? "permission denied"
@@ -103,6 +109,8 @@ HRESULT ReadXFile(const std::string& path, const XTemplateRegistry& registered,
         if (error != nullptr) error->message = path + ": " + why;
         return hr;
     }
+    std::span<const std::uint8_t> image(reinterpret_cast<const std::uint8_t*>(bytes.data()),
+                                        bytes.size());
     hr = ReadXImage(image, registered, contents, error);
     if (FAILED(hr) && error != nullptr) error->message = path + ": " + error->message;
     return hr;
