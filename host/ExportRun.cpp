@@ -163,16 +163,7 @@ class MessageRouting {
         SetMessageBoxSink(
             [&console](HWND, const std::string& text, const std::string& caption, UINT type) {
                 console.Print(Flatten(caption) + ": " + Flatten(text));
-                // Nobody is there to answer: OK where that is the only button, else the
-                // answer that does not go ahead.
-                switch (type & 0xF) {
-                    case MB_OK:
-                        return IDOK;
-                    case MB_YESNO:
-                        return IDNO;
-                    default:
-                        return IDCANCEL;
-                }
+                return UnattendedAnswer(type);
             });
         SetDebugOutputSink([this, &console, debug](const std::string& text) {
             if (!Flatten(text).empty()) m_lastDebuggerOutput = Flatten(text);

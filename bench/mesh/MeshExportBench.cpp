@@ -177,9 +177,9 @@ void BM_Export(benchmark::State& state) {
     SetDebugPrintSink(nullptr);
 }
 
-// ExportMesh alone, into a save object that is never saved.
-void BM_MeshOnly(benchmark::State& state) {
-    HostScene& scene = Scene();
+// ExportMesh alone on the scene's first node, into save objects that are never saved;
+// false when the run could not be set up (the benchmark is then marked as failed).
+bool RunMeshOnly(benchmark::State& state, HostScene& scene, const std::string& path) {
     Interface host(&scene);
     scene.IGame()->InitialiseIGame(false);
     IGameNode* node = scene.IGame()->GetTopLevelNode(0);
@@ -187,26 +187,31 @@ void BM_MeshOnly(benchmark::State& state) {
     exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
     exporter.hostInterface = &host;
     ComRef<ID3DXFile> file;
-    if (FAILED(D3DXFileCreate(file.Put())) || FAILED(RegisterStandardTemplateSets(file.Get()))) {
-        state.SkipWithError("the standard template sets did not register");
-        scene.IGame()->ReleaseIGame();
-        return;
-    }
-    std::string path = ScratchDir() + "/unsaved.x";
-    double sceneMB = StatusMB("VmRSS");
-    ResetPeak();
+    bool ready = SUCCEEDED(D3DXFileCreate(file.Put())) &&
+                 SUCCEEDED(RegisterStandardTemplateSets(file.Get()));
+    if (!ready) state.SkipWithError("the standard template sets did not register");
     for (auto _ : state) {
+        if (!ready) break;
         ComRef<ID3DXFileSaveObject> save;
         if (FAILED(file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
                                           D3DXF_FILEFORMAT_BINARY, save.Put()))) {
             state.SkipWithError("no save object");
+            ready = false;
             break;
         }
         ExportMesh(exporter, node, 0, XParent(save.Get()));
     }
+    scene.IGame()->ReleaseIGame();
+    return ready;
+}
+
+void BM_MeshOnly(benchmark::State& state) {
+    HostScene& scene = Scene();
+    double sceneMB = StatusMB("VmRSS");
+    ResetPeak();
+    if (!RunMeshOnly(state, scene, ScratchDir() + "/unsaved.x")) return;
     state.counters["peak_MB"] = StatusMB("VmHWM");
     state.counters["scene_MB"] = sceneMB;
-    scene.IGame()->ReleaseIGame();
 }
 
 // A fan of 200,000 faces around one host vertex whose every corner carries a texture
@@ -240,35 +245,13 @@ HostScene& FanScene() {
 }
 
 void BM_FanMeshOnly(benchmark::State& state) {
-    HostScene& scene = FanScene();
-    Interface host(&scene);
-    scene.IGame()->InitialiseIGame(false);
-    IGameNode* node = scene.IGame()->GetTopLevelNode(0);
-    TarvoDirectXMaxExporter exporter;
-    exporter.options = BenchOptions(static_cast<int>(state.range(0)), 1);
-    exporter.hostInterface = &host;
-    ComRef<ID3DXFile> file;
-    if (FAILED(D3DXFileCreate(file.Put())) || FAILED(RegisterStandardTemplateSets(file.Get()))) {
-        state.SkipWithError("the standard template sets did not register");
-        scene.IGame()->ReleaseIGame();
-        return;
-    }
-    std::string path = ScratchDir() + "/fan.x", lines;
+    std::string lines;
     SetDebugPrintSink([&lines](const std::string& text) {
         if (text.rfind("Opt Node", 0) == 0) lines = text;
     });
-    for (auto _ : state) {
-        ComRef<ID3DXFileSaveObject> save;
-        if (FAILED(file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE,
-                                          D3DXF_FILEFORMAT_BINARY, save.Put()))) {
-            state.SkipWithError("no save object");
-            break;
-        }
-        ExportMesh(exporter, node, 0, XParent(save.Get()));
-    }
+    bool ran = RunMeshOnly(state, FanScene(), ScratchDir() + "/fan.x");
     SetDebugPrintSink(nullptr);
-    state.counters["vertices"] = LastVertexCount(lines);
-    scene.IGame()->ReleaseIGame();
+    if (ran) state.counters["vertices"] = LastVertexCount(lines);
 }
 
 BENCHMARK(BM_FanMeshOnly)

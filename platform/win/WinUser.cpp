@@ -28,6 +28,10 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType) {
         sink = TheSinks().messageBox;
     }
     if (sink) return sink(hWnd, lpText ? lpText : "", lpCaption ? lpCaption : "Error", uType);
+    return UnattendedAnswer(uType);
+}
+
+int UnattendedAnswer(UINT uType) {
     switch (uType & 0xF) {
         case MB_OK:
             return IDOK;

@@ -22,6 +22,9 @@ constexpr int IDNO = 7;
 // Shows a message box through the sink and returns the button chosen. Without a sink
 // nobody can answer: the result is IDOK for MB_OK boxes and IDCANCEL (or IDNO) otherwise.
 int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
+// The answer of a box that nobody can answer: OK where that is the only button, else the
+// answer that does not go ahead.
+int UnattendedAnswer(UINT uType);
 using MessageBoxSink =
     std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)>;
 void SetMessageBoxSink(MessageBoxSink sink);
