@@ -5,7 +5,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <atomic>
 #include <cstdio>
 #include <stdexcept>
 
@@ -16,12 +15,6 @@ extern char** environ;
 namespace tarvo::subprocess {
 
 namespace {
-
-std::string TemporaryName(const char* what) {
-    static std::atomic<int> counter{0};
-    return "/tmp/tarvo-host-test-" + std::to_string(getpid()) + "-" + std::to_string(counter++) +
-           "." + what;
-}
 
 std::vector<char*> Pointers(std::vector<std::string>& texts) {
     std::vector<char*> pointers;
@@ -46,7 +39,9 @@ std::vector<std::string> ChangedEnvironment(const EnvironmentChanges& changes) {
 
 ChildProgram::ChildProgram(const std::vector<std::string>& argv, const EnvironmentChanges& changes,
                            int stderrFd)
-    : m_outFile(TemporaryName("out")), m_errFile(TemporaryName("err")) {
+    : m_outputs("tarvo-host-test"),
+      m_outFile(m_outputs.File("out")),
+      m_errFile(m_outputs.File("err")) {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
@@ -81,8 +76,6 @@ ProgramResult ChildProgram::Wait() {
     if (WIFSIGNALED(status)) result.signal = WTERMSIG(status);
     result.out = testsupport::ReadText(m_outFile);
     result.err = testsupport::ReadText(m_errFile);
-    std::remove(m_outFile.c_str());
-    std::remove(m_errFile.c_str());
     return result;
 }
 

@@ -9,6 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/TempDir.h"
+
 namespace tarvo::subprocess {
 
 struct ProgramResult {
@@ -40,6 +42,7 @@ class ChildProgram {
   private:
     pid_t m_pid = -1;
     bool m_waited = false;
+    testsupport::TempDir m_outputs;  // the child's standard output and error, as files
     std::string m_outFile;
     std::string m_errFile;
 };
