@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <span>
 
+#include "fuzz/PlantedFault.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
 
@@ -52,6 +53,7 @@ bool SameObject(const d3dx::XDataObject& a, const d3dx::XDataObject& b) {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tarvo::fuzz::PlantedFault(data, size);
     std::span<const std::uint8_t> input(data, size);
     d3dx::XTemplateRegistry registry = d3dx::StandardTemplates();
     d3dx::XReadError error;

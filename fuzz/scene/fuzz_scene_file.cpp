@@ -4,10 +4,12 @@
 #include <cstdlib>
 #include <string>
 
+#include "fuzz/PlantedFault.h"
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tarvo::fuzz::PlantedFault(data, size);
     std::string text(reinterpret_cast<const char*>(data), size);
     tarvo::scene::SceneData scene;
     try {

@@ -3,9 +3,11 @@
 #include <cstdint>
 #include <span>
 
+#include "fuzz/PlantedFault.h"
 #include "settings/Settings.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tarvo::fuzz::PlantedFault(data, size);
     ExportOptions options;
     const bool accepted = ReadLegacySettings(options, std::span<const std::uint8_t>(data, size));
     if (!accepted && !(options == ExportOptions{})) __builtin_trap();  // refusal changes nothing

@@ -5,10 +5,12 @@
 #include <cstdint>
 #include <string_view>
 
+#include "fuzz/PlantedFault.h"
 #include "settings/Settings.h"
 #include "settings/XmlDocument.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    tarvo::fuzz::PlantedFault(data, size);
     if (size == 0) return 0;
     const std::uint8_t mode = data[0];
     const std::string_view text(reinterpret_cast<const char*>(data + 1), size - 1);

@@ -475,13 +475,13 @@ TEST(Layout, ReaderFollowsHistoryAcrossBlocks) {
         stream.next_out = out.data();
         stream.avail_out = static_cast<uInt>(out.size());
         ASSERT_EQ(deflate(&stream, Z_FINISH), Z_STREAM_END);
-        out.resize(out.size() - stream.avail_out);
+        const auto packedBytes = static_cast<std::ptrdiff_t>(stream.total_out);
         deflateEnd(&stream);
         put16(size);
-        put16(out.size() + 2);
+        put16(static_cast<std::size_t>(packedBytes) + 2);
         container.push_back('C');
         container.push_back('K');
-        container.insert(container.end(), out.begin(), out.end());
+        container.insert(container.end(), out.begin(), out.begin() + packedBytes);
     }
     std::vector<std::uint8_t> file = {'x', 'o', 'f', ' ', '0', '3', '0', '3',
                                       't', 'z', 'i', 'p', '0', '0', '3', '2'};
