@@ -54,9 +54,20 @@ struct ExtraUv {
     float v = 0.0f;
 };
 
+// ---- Skin --------------------------------------------------------------------------------
+
+constexpr int kMaxBoneInfluences = 4;  // influences kept per vertex
+
+// One bone's share of a vertex.
+struct BoneWeight {
+    INode* bone = nullptr;
+    float weight = 0.0f;
+};
+
 // The attributes of one face corner. The corner's extra-channel coordinates travel beside
 // the record (a span when adding, a row of the builder once stored), so a record never
-// owns heap memory. Bone influences join with the skin writer.
+// owns heap memory. Bone influences are not compared when records are shared: every corner
+// of one host vertex gets the same influences.
 struct MeshVertex {
     float position[3] = {0, 0, 0};
     float uvw[3] = {0, 0, 0};  // u, v, 0
@@ -66,6 +77,8 @@ struct MeshVertex {
     std::uint32_t smoothingGroup = 0;  // set on skinned nodes only
     std::uint32_t next = 0;            // next record of the same host vertex; 0 ends the chain
     std::uint32_t extraCount = 0;      // extra-channel entries of this record
+    BoneWeight weights[kMaxBoneInfluences];
+    std::uint32_t weightCount = 0;  // entries of weights in use
 };
 
 // Record equality of the sharing rules: every float with ==, so -0.0 equals 0.0 and a NaN
@@ -127,6 +140,39 @@ struct CornerOrder {
 };
 CornerOrder CornerOrderFor(const ExportOptions& options);
 
+// A bone of a skinned mesh and the output vertices it moves.
+struct SkinBone {
+    std::string name;                                         // the host's name, whole however long
+    std::vector<std::pair<std::uint32_t, float>> weightList;  // (output vertex, weight)
+    Matrix3 offsetMatrix;   // from the mesh's bind pose into the bone's space
+    INode* node = nullptr;  // the bone's identity
+};
+
+// The skin state of one mesh.
+struct SkinContext {
+    std::vector<SkinBone> bones;  // in order of first encounter
+    std::uint32_t maxWeightsPerVertex = 1;
+    TarvoDirectXMaxExporter* exporter = nullptr;  // names bones as their frames are named
+    std::int32_t skinnedVertexCount = 0;          // host vertices with skin data
+    IGameSkin* skin = nullptr;
+    bool skinned = false;                 // the host gave skin data
+    Matrix3 initialSkinTM;                // the written vertices' world placement in the bind pose
+    std::uint32_t maxWeightsPerFace = 0;  // nothing raises it
+};
+
+// The mesh to export: the skin's initial pose for a node with skin data, else the object.
+IGameMesh* SetUpSkin(SkinContext& skin, TarvoDirectXMaxExporter& exporter, IGameObject* object,
+                     bool nodeSkinned);
+// The influences of host vertex h into the corner's record: at most kMaxBoneInfluences, the
+// strongest when there are more (equal weights in host order), rescaled to a total of 1
+// then. Registers every bone met, with its offset matrix.
+void GatherVertexWeights(SkinContext& skin, HostVertex h, MeshVertex& record);
+// The per-bone vertex lists from the final vertices; bones that move nothing are removed.
+void BuildBoneWeightLists(SkinContext& skin, const VertexBuilder& builder);
+// XSkinMeshHeader and one SkinWeights per bone under the Mesh; stops at the first object
+// that cannot be added and returns that result.
+[[nodiscard]] HRESULT WriteSkinWeights(SkinContext& skin, ID3DXFileSaveData* meshData);
+
 // What every stage of one mesh reads.
 struct MeshContext {
     TarvoDirectXMaxExporter* exporter = nullptr;
@@ -137,6 +183,7 @@ struct MeshContext {
     bool objectSpaceFlag = true;  // what GetVertex is asked for
     CornerOrder corners;
     bool skinned = false;
+    SkinContext skin;
     int faceCount = 0;
     int texVertCount = 0;
     int colorVertCount = 0;

@@ -42,12 +42,6 @@ void ChooseMeshTransform(MeshContext& context, TimeValue time) {
     context.objectSpaceFlag = true;
 }
 
-// Skin set-up: the skin state and the initial-pose mesh of a skinned node join with the
-// skin writer; until then every node exports its own mesh.
-IGameMesh* ChooseMeshInterface(MeshContext& /*context*/, IGameObject* object) {
-    return static_cast<IGameMesh*>(object);
-}
-
 void RequestNormalMode(const ExportOptions& options, IGameMesh* mesh) {
     if (options.customNormals)
         mesh->SetCreateOptimizedNormalList();
@@ -87,7 +81,10 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
             record.smoothingGroup = face.smGrp;
         }
     }
-    GatherPositions(context, face, corners);  // bone influences join here with the skin writer
+    GatherPositions(context, face, corners);
+    for (int k = 0; k < 3; ++k)
+        GatherVertexWeights(context.skin, HostVertex(face.vert[context.corners.hostCorner[k]]),
+                            corners.records[k]);
     GatherTextureCoords(context, face, corners);
     GatherExtraChannels(context, faceIndex, corners);
     GatherVertexColors(context, face, corners);
@@ -143,7 +140,7 @@ ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const Vert
 }
 
 // The children of the Mesh, in their fixed order.
-void WriteMeshChildren(const MeshContext& context, const VertexBuilder& builder,
+void WriteMeshChildren(MeshContext& context, const VertexBuilder& builder,
                        ID3DXFileSaveData* meshData) {
     const ExportOptions& options = *context.options;
     if (options.normals && !WriteMeshNormals(context, meshData)) return;
@@ -155,7 +152,11 @@ void WriteMeshChildren(const MeshContext& context, const VertexBuilder& builder,
         (void)WriteTextureCoords(builder, meshData);
     if (options.textureCoords && context.channelsUsed != 0)
         (void)WriteExtraChannels(builder, meshData, context.channelsUsed);
-    // The skin's XSkinMeshHeader and SkinWeights are written here, last, by the skin writer.
+    // The skin comes last. A skin that cannot be written ends the Mesh's children.
+    if (context.skinned) {
+        BuildBoneWeightLists(context.skin, builder);
+        (void)WriteSkinWeights(context.skin, meshData);
+    }
 }
 
 void WriteMesh(MeshContext& context, const XParent& parent) {
@@ -204,7 +205,7 @@ void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue ti
     context.skinned = IsNodeSkinned(exporter.options, context.maxNode);
     IGameObject* gameObject = node->GetIGameObject();
     if (gameObject == nullptr || gameObject->GetIGameType() != IGameObject::IGAME_MESH) return;
-    context.mesh = ChooseMeshInterface(context, gameObject);
+    context.mesh = SetUpSkin(context.skin, exporter, gameObject, context.skinned);
     RequestNormalMode(exporter.options, context.mesh);
     context.mesh->InitializeData();
     ReadHostCounts(context);

@@ -96,7 +96,8 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
     GetConversionManager()->SetCoordSystem(IGameConversionManager::IGAME_MAX);
     IGameScene* scene = GetIGameInterface();
     scene->InitialiseIGame(false);
-    scene->SetStaticFrame(animatedFrames ? 0 : hostInterface->GetTime());
+    // IGame takes the static moment as a frame number; staticTime is in ticks.
+    scene->SetStaticFrame(staticTime / GetTicksPerFrame());
     WalkTopLevelNodes();
     // Animation follows the walk: it needs the nodes the walk registered.
     if (options.exportAnimation && options.frameSetting != kFrameSettingNoFrames)

@@ -55,12 +55,15 @@ void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, I
                        Object* object, const XParent& parent, INode* parentNode,
                        ComRef<ID3DXFileSaveData>& frame) {
     switch (object->SuperClassID()) {
-        case GEOMOBJECT_CLASS_ID:
+        case GEOMOBJECT_CLASS_ID: {
             if (!exporter.options.exportGeom) return;
-            ExportGeomNode(exporter, gameNode, parent, parentNode, frame);
+            // A target writes nothing, so no Animation may name it.
+            const bool written = ExportGeomNode(exporter, gameNode, parent, parentNode, frame) != 0;
             exporter.hostInterface->ProgressUpdate(0, FALSE, LoadResString(IDS_ANIMATION_SETS));
-            if (exporter.options.exportAnimation) RegisterSegmentNode(exporter, gameNode);
+            if (exporter.options.exportAnimation && written)
+                RegisterSegmentNode(exporter, gameNode);
             return;
+        }
         case HELPER_CLASS_ID: {
             IGameObject* gameObject = gameNode->GetIGameObject();
             if (gameObject != nullptr && gameObject->GetIGameType() == IGameObject::IGAME_HELPER) {

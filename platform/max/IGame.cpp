@@ -328,6 +328,24 @@ bool IGameSkin::GetInitBoneTM(INode* boneNode, GMatrix& intMat) const {
     return true;
 }
 
+Point3 IGameSkin::GetDeformedVertex(int vertexIndex, TimeValue t) const {
+    const auto& vertices = RecordOf(m_node).mesh.vertices;
+    if (!InRange(vertices, vertexIndex)) return {};
+    const Point3 initial = vertices[static_cast<std::size_t>(vertexIndex)];
+    const Point3 bound = initial * m_node->GetObjectTM(0);
+    Point3 blended(0, 0, 0);
+    float total = 0.0f;
+    for (int i = 0; i < GetNumberOfBones(vertexIndex); ++i) {
+        INode* bone = GetBone(vertexIndex, i);
+        if (bone == nullptr) continue;
+        const float weight = GetWeight(vertexIndex, i);
+        blended += (bound * Inverse(bone->GetNodeTM(0)) * bone->GetNodeTM(t)) * weight;
+        total += weight;
+    }
+    if (total <= 0.0f) return initial * m_node->GetObjectTM(t);
+    return blended / total;
+}
+
 // ---- IGameNode ----
 
 IGameNode::~IGameNode() = default;

@@ -161,6 +161,11 @@ class IGameSkin {
     void GetInitSkinTM(GMatrix& intMat) const;
     // The bone's node transform at time 0; false when the node is not a bone of the skin.
     bool GetInitBoneTM(INode* boneNode, GMatrix& intMat) const;
+    // The skinned vertex in world space at time t, as the host deforms it: the initial-pose
+    // vertex placed by the object transform at time 0, then moved by each of its bones from
+    // the bone's transform at time 0 to the one at t, the moves blended by the weights
+    // (scaled to a total of 1). A vertex without influences follows the object.
+    Point3 GetDeformedVertex(int vertexIndex, TimeValue t) const;
 
   private:
     INode* BoneNode(int index) const;
