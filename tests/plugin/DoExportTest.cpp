@@ -109,7 +109,9 @@ TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) 
     std::string path = m_dir.File("scene.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
-    ASSERT_EQ(contents.objects.size(), 3u);  // the camera and its target leave no frame
+    // The camera and its target leave no frame; the default segment's AnimationSet follows.
+    ASSERT_EQ(contents.objects.size(), 4u);
+    EXPECT_EQ(contents.objects[3].templateName, "AnimationSet");
     const XDataObject& box = contents.objects[0];
     EXPECT_EQ(box.name, "Box_01_left");
     EXPECT_EQ(contents.objects[1].name, "OnCamera");  // attached to the nearest written ancestor
@@ -131,13 +133,14 @@ TEST_F(DoExportTest, SubFrameHierarchyNestsFramesWithOffsetsAndExactIdentities) 
     EXPECT_EQ(Child(box, 3).name, "Hidden");
     ExpectNear(Translation(Child(Child(box, 3), 0)), Point3(0, 1, 0));
 
-    // Geometric and helper nodes are registered for animation, the target too.
+    // Geometric and helper nodes with a frame are registered for animation; the target has
+    // none, and an Animation naming it would refer to nothing.
     ASSERT_EQ(m_exporter->options.segments.size(), 1u);
     std::vector<std::string> registered;
     for (const auto& node : m_exporter->options.segments[0].nodes)
         registered.push_back(node.nodeName);
-    EXPECT_EQ(registered, (std::vector<std::string>{"Box 01.left", "Child", "Hidden", "OnCamera",
-                                                    "Camera01.Target", "Point01"}));
+    EXPECT_EQ(registered,
+              (std::vector<std::string>{"Box 01.left", "Child", "Hidden", "OnCamera", "Point01"}));
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
 
@@ -177,8 +180,9 @@ TEST_F(DoExportTest, SelectedOnlySkipsUnselectedNodesAndPlacesTheRestInTheWorld)
     std::string path = m_dir.File("selected.x");
     ASSERT_EQ(Export(path, TRUE, SCENE_EXPORT_SELECTED), 1);
     auto contents = xtest::ReadBack(path);
-    ASSERT_EQ(contents.objects.size(), 1u);
+    ASSERT_EQ(contents.objects.size(), 2u);  // the frame and the default segment's set
     EXPECT_EQ(contents.objects[0].name, "Hidden");
+    EXPECT_EQ(contents.objects[1].templateName, "AnimationSet");
     // At the top level its matrix is its world placement: one unit up the box's own z axis.
     Point3 world = m_scene->FindNode("Hidden")->GetNodeTM(0).GetTrans();
     ExpectNear(Translation(Child(contents.objects[0], 0)), Point3(world.x, world.z, world.y));
@@ -211,8 +215,10 @@ TEST_F(DoExportTest, CancelDuringTheWalkStillSavesAWellFormedFile) {
     std::string path = m_dir.File("cancelled.x");
     ASSERT_EQ(Export(path), 1);
     auto contents = xtest::ReadBack(path);
-    ASSERT_EQ(contents.objects.size(), 1u);
+    // The frame written before the cancel, and the set of the nodes registered until then.
+    ASSERT_EQ(contents.objects.size(), 2u);
     EXPECT_EQ(contents.objects[0].name, "Box_01_left");
+    EXPECT_EQ(contents.objects[1].templateName, "AnimationSet");
     EXPECT_EQ(contents.objects[0].children.size(), 2u);  // its matrix and offset frame only
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
