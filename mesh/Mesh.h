@@ -2,7 +2,7 @@
 // the order ExportMesh runs them:
 //   gather per corner (positions, texture coordinates, extra channels, colours)
 //   -> VertexBuilder (AddVertex: none / keyed sharing) -> OptimiseVertices -> CheckMesh
-//   -> Mesh payload -> MeshNormals -> [material list] -> MeshVertexColors
+//   -> Mesh payload -> MeshNormals -> MeshMaterialList -> MeshVertexColors
 //   -> MeshTextureCoords -> FVFData -> [skin header and weights]
 #pragma once
 
@@ -221,6 +221,13 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData);
 [[nodiscard]] HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
 [[nodiscard]] HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
                                          std::int32_t channelsUsed);
+
+// The MeshMaterialList with its materials; false when the payload could not be allocated
+// (the later children are then not written).
+bool WriteMaterialList(TarvoDirectXMaxExporter& exporter, INode* node, IGameMesh* mesh,
+                       ID3DXFileSaveData* meshData);
+// A Material from the node's wire colour under the list, for a node without a material.
+[[nodiscard]] HRESULT WriteDefaultMaterial(INode* node, const XParent& list);
 
 // ---- Normals -----------------------------------------------------------------------------
 

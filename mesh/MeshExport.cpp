@@ -144,7 +144,9 @@ void WriteMeshChildren(MeshContext& context, const VertexBuilder& builder,
                        ID3DXFileSaveData* meshData) {
     const ExportOptions& options = *context.options;
     if (options.normals && !WriteMeshNormals(context, meshData)) return;
-    // The material list (MeshMaterialList with its materials) is written here by its writer.
+    if (options.exportMaterials &&
+        !WriteMaterialList(*context.exporter, context.maxNode, context.mesh, meshData))
+        return;
     // A child that cannot be written is skipped; the ones after it are written all the same.
     if (options.vertexColors && context.colorVertCount > 0)
         (void)WriteVertexColors(builder, meshData);

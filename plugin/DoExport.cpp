@@ -89,6 +89,9 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
     totalNodeCount = 0;
     visitedNodeCount = 0;
     frameNames = UniqueNames();
+    materialNames = UniqueNames();
+    materialSlotKeys.clear();
+    textureSources.clear();
     CountNodes(*this, hostInterface->GetRootNode(), totalNodeCount);
     if (options.exportMaterials && !options.inlineMaterials)
         WriteTopLevelMaterials(*this, XParent(saveObject.Get()));

@@ -3,7 +3,10 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
+#include <set>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
@@ -44,7 +47,14 @@ class TarvoDirectXMaxExporter : public SceneExport {
     TimeValue staticTime = 0;
     std::vector<Mtl*> sceneMaterials;  // distinct, no nulls; the host owns them
     StringPool stringPool;
-    UniqueNames frameNames;  // the Frame name of each host node written
+    UniqueNames frameNames;     // the Frame name of each host node written
+    UniqueNames materialNames;  // the name of each top-level Material written
+    // Stable keys for materialNames of the entries a multi-material expands into (the
+    // multi-material and the slot), since one host material may be written under several.
+    std::set<std::pair<const Mtl*, int>> materialSlotKeys;
+    // The source image of each texture file written or copied in this export, so that two
+    // images aiming at one destination are noticed.
+    std::map<std::string, std::string> textureSources;
     float igameVersion = 0.0f;
 
   private:

@@ -296,8 +296,8 @@ TEST(MeshChildren, AreWrittenInTheirFixedOrder) {
     mesh.maps[4] = Channel({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});
     ExportRun run(OneMeshScene(mesh), MeshOptions());
     EXPECT_EQ(meshtest::ChildTemplates(run.OnlyMesh()),
-              (std::vector<std::string>{"MeshNormals", "MeshVertexColors", "MeshTextureCoords",
-                                        "FVFData"}));
+              (std::vector<std::string>{"MeshNormals", "MeshMaterialList", "MeshVertexColors",
+                                        "MeshTextureCoords", "FVFData"}));
 }
 
 }  // namespace
