@@ -150,11 +150,10 @@ class FileScene {
     // Where the skin puts a written vertex: the blend of its bones' placements.
     Point3 Skinned(const XDataObject& mesh, std::uint32_t vertex,
                    std::optional<std::uint32_t> keyTime) const {
-        Point3 v = meshtest::ReadMesh(mesh).vertices.size() > vertex
-                       ? Point3(meshtest::ReadMesh(mesh).vertices[vertex].x,
-                                meshtest::ReadMesh(mesh).vertices[vertex].y,
-                                meshtest::ReadMesh(mesh).vertices[vertex].z)
-                       : Point3();
+        const auto vertices = meshtest::ReadMesh(mesh).vertices;
+        EXPECT_LT(vertex, vertices.size());
+        if (vertex >= vertices.size()) return {};
+        const Point3 v(vertices[vertex].x, vertices[vertex].y, vertices[vertex].z);
         Point3 sum(0, 0, 0);
         for (const SkinWeightsView& bone : SkinOf(mesh)) {
             int frame = FrameNamed(bone.name);
