@@ -1,6 +1,5 @@
 // The AnimationKey writers: the times a key list is taken at, the node's transform at each
 // time, its conversion to the file's axes and the payload.
-#include <cstring>
 
 #include "anim/Animation.h"
 #include "platform/d3dx/XPayloadWriter.h"
@@ -14,28 +13,14 @@ constexpr std::uint32_t kQuatValueCount = 4;
 constexpr std::uint32_t kVectorValueCount = 3;
 // Every component of a node's transform, for the matrix keys.
 constexpr DWORD kAllKeyComponents = KEYAT_POSITION | KEYAT_ROTATION | KEYAT_SCALE;
-// The rows of a Matrix3 that placement compares bit for bit: four rows of three floats.
-constexpr std::size_t kMatrixRowBytes = 4 * 3 * sizeof(float);
-
-bool SameBits(const Matrix3& a, const Matrix3& b) {
-    return std::memcmp(a.m, b.m, kMatrixRowBytes) == 0;
-}
-
 std::int32_t HostSampleStep() {
     return GetFrameRate() * GetTicksPerFrame();
 }
 
-// The matrix of a key: the node's placement relative to the frame it is written in (a
-// node placed exactly as that frame gets the identity), or, with top frames only, its
-// object's world placement, as the Frame holds it.
+// The matrix of a key: the placement the node's Frame holds, at the key's time.
 Matrix3 KeyMatrix(const TarvoDirectXMaxExporter& exporter, const AnimatedNode& animated,
                   TimeValue t) {
-    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
-        return animated.node->GetObjTMAfterWSM(t);
-    Matrix3 placement = animated.node->GetNodeTM(t);
-    if (animated.frameParent == nullptr) return placement;
-    Matrix3 parentPlacement = animated.frameParent->GetNodeTM(t);
-    return SameBits(placement, parentPlacement) ? Matrix3(1) : placement * Inverse(parentPlacement);
+    return PlacementInFrame(exporter, animated.node, animated.frameParent, t);
 }
 
 // The transform a rotation, scale or position key is taken from: the same placement as the

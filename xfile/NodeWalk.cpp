@@ -1,4 +1,3 @@
-#include <cstring>
 
 #include "anim/Animation.h"
 #include "material/Materials.h"
@@ -10,12 +9,6 @@ namespace {
 
 Object* EvaluatedObject(INode* node, TimeValue time) {
     return node->EvalWorldState(time, TRUE).obj;
-}
-
-// Matrices whose twelve floats are equal bit for bit: the exact test that keeps an
-// unchanged child from picking up rounding noise.
-bool SameBits(const Matrix3& a, const Matrix3& b) {
-    return std::memcmp(a.m, b.m, sizeof a.m) == 0;
 }
 
 [[nodiscard]] HRESULT AddMatrix(TarvoDirectXMaxExporter& exporter, Matrix3 matrix,
@@ -182,18 +175,7 @@ int ExportHelperNode(TarvoDirectXMaxExporter& exporter, INode* node, const XPare
 
 HRESULT WriteFrameTransform(TarvoDirectXMaxExporter& exporter, INode* node, INode* parentNode,
                             TimeValue time, ID3DXFileSaveData* frame) {
-    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
-        return AddMatrix(exporter, node->GetObjTMAfterWSM(time), frame);
-    Matrix3 placement = node->GetNodeTM(time);
-    if (!node->IsRootNode()) {
-        // Relative to the frame it is written under, which is not always the node's parent:
-        // a camera or an unselected parent makes no frame.
-        if (parentNode == nullptr) parentNode = exporter.hostInterface->GetRootNode();
-        Matrix3 parentPlacement = parentNode->GetNodeTM(time);
-        placement = SameBits(placement, parentPlacement) ? Matrix3(1)
-                                                         : placement * Inverse(parentPlacement);
-    }
-    return AddMatrix(exporter, placement, frame);
+    return AddMatrix(exporter, PlacementInFrame(exporter, node, parentNode, time), frame);
 }
 
 HRESULT WriteObjectOffsetFrame(TarvoDirectXMaxExporter& exporter, INode* node, TimeValue time,

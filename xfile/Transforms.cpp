@@ -1,3 +1,5 @@
+#include <cstring>
+
 #include "plugin/Exporter.h"
 #include "xfile/XFile.h"
 
@@ -31,6 +33,23 @@ void FlipMatrixYZ(const TarvoDirectXMaxExporter& exporter, Matrix3& matrix) {
     Matrix3 U = QuatMatrix(MirroredYZ(parts.u));
     matrix = Inverse(U) * ScaleMatrix(k) * U * QuatMatrix(MirroredYZ(parts.q)) *
              ScaleMatrix(Point3(parts.f, parts.f, parts.f)) * T;
+}
+
+bool SameBits(const Matrix3& a, const Matrix3& b) {
+    return std::memcmp(a.m, b.m, sizeof a.m) == 0;
+}
+
+Matrix3 PlacementInFrame(const TarvoDirectXMaxExporter& exporter, INode* node, INode* frameParent,
+                         TimeValue time) {
+    if (exporter.options.frameSetting == kFrameSettingTopFrameOnly)
+        return node->GetObjTMAfterWSM(time);
+    Matrix3 placement = node->GetNodeTM(time);
+    if (node->IsRootNode()) return placement;
+    // The frame it is written under is not always its parent's: a camera or an unselected
+    // parent makes no frame.
+    if (frameParent == nullptr) frameParent = exporter.hostInterface->GetRootNode();
+    Matrix3 parentPlacement = frameParent->GetNodeTM(time);
+    return SameBits(placement, parentPlacement) ? Matrix3(1) : placement * Inverse(parentPlacement);
 }
 
 void MatrixToXFile(const Matrix3& matrix, float out[16]) {

@@ -121,6 +121,15 @@ class UniqueNames {
 
 // Exchanges the y and z axes of a host matrix in place when leftHanded is exactly 1.
 void FlipMatrixYZ(const TarvoDirectXMaxExporter& exporter, Matrix3& matrix);
+// Matrices whose twelve floats are equal bit for bit: the exact test that keeps a node placed
+// exactly on its frame's node from picking up rounding noise.
+bool SameBits(const Matrix3& a, const Matrix3& b);
+// A node's placement as its Frame holds it at a time, in host axes: relative to the node of
+// the frame it is written under (`frameParent`; null for the top level, the world), the
+// identity when it sits exactly there, or its object's world placement with top frames only.
+// Frame matrices and matrix keys both come from here.
+Matrix3 PlacementInFrame(const TarvoDirectXMaxExporter& exporter, INode* node, INode* frameParent,
+                         TimeValue time);
 // The 16 floats of a .X Matrix4x4 for a host matrix: its rows, each with a fourth column
 // of 0, 0, 0, 1.
 void MatrixToXFile(const Matrix3& matrix, float out[16]);
