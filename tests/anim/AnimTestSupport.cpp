@@ -8,42 +8,9 @@
 
 namespace animtest {
 
-namespace {
-
-class PayloadCursor {
-  public:
-    explicit PayloadCursor(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
-    template <typename T>
-    T Take() {
-        T value{};
-        if (m_offset + sizeof value > m_bytes.size()) {
-            ADD_FAILURE() << "payload too short at byte " << m_offset;
-            m_offset = m_bytes.size();
-            return value;
-        }
-        std::memcpy(&value, m_bytes.data() + m_offset, sizeof value);
-        m_offset += sizeof value;
-        return value;
-    }
-    bool AtEnd() const { return m_offset == m_bytes.size(); }
-
-  private:
-    const std::vector<std::uint8_t>& m_bytes;
-    std::size_t m_offset = 0;
-};
-
-void Collect(const d3dx::XDataObject& object, const std::string& templateName,
-             std::vector<const d3dx::XDataObject*>& out) {
-    if (object.templateName == templateName) out.push_back(&object);
-    for (const auto& child : object.children)
-        if (!child.IsReference()) Collect(*child.object, templateName, out);
-}
-
-}  // namespace
-
 DecodedKeys DecodeKeys(const d3dx::XDataObject& key) {
     EXPECT_EQ(key.templateName, "AnimationKey");
-    PayloadCursor in(key.payload);
+    xtest::PayloadReader in(key.payload);
     DecodedKeys keys;
     keys.payloadBytes = key.payload.size();
     keys.type = in.Take<std::uint32_t>();
@@ -57,20 +24,6 @@ DecodedKeys DecodeKeys(const d3dx::XDataObject& key) {
     EXPECT_EQ(keys.times.size(), count);
     EXPECT_TRUE(in.AtEnd()) << "bytes left after the keys";
     return keys;
-}
-
-std::vector<const d3dx::XDataObject*> FindAll(const d3dx::XFileContents& contents,
-                                              const std::string& templateName) {
-    std::vector<const d3dx::XDataObject*> found;
-    for (const auto& object : contents.objects) Collect(object, templateName, found);
-    return found;
-}
-
-std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object) {
-    std::vector<std::string> names;
-    for (const auto& child : object.children)
-        if (child.IsReference()) names.push_back(child.referenceName);
-    return names;
 }
 
 KeyWriterRun::KeyWriterRun(tarvo::scene::SceneData scene)

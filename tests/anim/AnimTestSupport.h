@@ -25,10 +25,9 @@ struct DecodedKeys {
 DecodedKeys DecodeKeys(const d3dx::XDataObject& key);
 
 // Every object of the template anywhere in the file, in file order.
-std::vector<const d3dx::XDataObject*> FindAll(const d3dx::XFileContents& contents,
-                                              const std::string& templateName);
+using xtest::FindAll;
 // The by-name references among an object's children.
-std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object);
+using xtest::ReferencesOf;
 
 // A scene with the host running on it and an exporter whose options a test sets.
 class KeyWriterRun {

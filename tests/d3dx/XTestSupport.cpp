@@ -74,4 +74,53 @@ HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
                                  payload.Size() ? payload.Data() : nullptr, child);
 }
 
+void PayloadReader::Fail() {
+    ADD_FAILURE() << "payload too short at byte " << m_offset;
+    m_offset = m_bytes.size();
+}
+
+namespace {
+
+void Collect(const d3dx::XDataObject& object, const std::string& templateName,
+             std::vector<const d3dx::XDataObject*>& found) {
+    if (object.templateName == templateName) found.push_back(&object);
+    for (const auto& child : object.children)
+        if (!child.IsReference()) Collect(*child.object, templateName, found);
+}
+
+}  // namespace
+
+std::vector<const d3dx::XDataObject*> FindAll(const d3dx::XFileContents& contents,
+                                              const std::string& templateName) {
+    std::vector<const d3dx::XDataObject*> found;
+    for (const auto& object : contents.objects) Collect(object, templateName, found);
+    return found;
+}
+
+std::vector<const d3dx::XDataObject*> FindAllIn(const d3dx::XDataObject& object,
+                                                const std::string& templateName) {
+    std::vector<const d3dx::XDataObject*> found;
+    Collect(object, templateName, found);
+    return found;
+}
+
+std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object) {
+    std::vector<std::string> names;
+    for (const auto& child : object.children)
+        if (child.IsReference()) names.push_back(child.referenceName);
+    return names;
+}
+
+std::vector<std::string> SplitLines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(text.substr(start, end - start));
+        start = end + 1;
+    }
+    return lines;
+}
+
 }  // namespace xtest

@@ -2,6 +2,8 @@
 // and reading a written file back. Temporary folders come from tests/support.
 #pragma once
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -48,5 +50,43 @@ HRESULT AddTo(ID3DXFileSaveData* parent, const GUID& tmpl, const char* name,
               const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr);
 HRESULT AddTo(ID3DXFileSaveObject* parent, const GUID& tmpl, const char* name,
               const d3dx::XPayloadWriter& payload, ID3DXFileSaveData** child = nullptr);
+
+// Reads a payload member by member, little-endian as the writers lay it out; reading past
+// the end fails the test and gives zeros.
+class PayloadReader {
+  public:
+    explicit PayloadReader(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
+    template <typename T>
+    T Take() {
+        T value{};
+        if (sizeof value > m_bytes.size() - m_offset) {
+            Fail();
+            return value;
+        }
+        std::memcpy(&value, m_bytes.data() + m_offset, sizeof value);
+        m_offset += sizeof value;
+        return value;
+    }
+    std::uint32_t Dword() { return Take<std::uint32_t>(); }
+    std::uint16_t Word() { return Take<std::uint16_t>(); }
+    float Float() { return Take<float>(); }
+    bool AtEnd() const { return m_offset == m_bytes.size(); }
+
+  private:
+    void Fail();
+    const std::vector<std::uint8_t>& m_bytes;
+    std::size_t m_offset = 0;
+};
+
+// Every object of a template in the file, at any depth, in file order.
+std::vector<const d3dx::XDataObject*> FindAll(const d3dx::XFileContents& contents,
+                                              const std::string& templateName);
+// The same within one object: the object itself and everything below it.
+std::vector<const d3dx::XDataObject*> FindAllIn(const d3dx::XDataObject& object,
+                                                const std::string& templateName);
+// The names an object's reference children refer to, in order.
+std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object);
+// The lines of a text, without their line breaks.
+std::vector<std::string> SplitLines(const std::string& text);
 
 }  // namespace xtest

@@ -12,52 +12,7 @@ namespace mattest {
 
 namespace {
 
-class PayloadReader {
-  public:
-    explicit PayloadReader(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
-    std::uint32_t Dword() {
-        std::uint32_t value = 0;
-        Take(&value, sizeof value);
-        return value;
-    }
-    float Float() {
-        float value = 0;
-        Take(&value, sizeof value);
-        return value;
-    }
-    bool AtEnd() const { return m_offset == m_bytes.size(); }
-
-  private:
-    void Take(void* out, std::size_t n) {
-        if (m_offset + n > m_bytes.size()) {
-            ADD_FAILURE() << "payload too short";
-            return;
-        }
-        std::memcpy(out, m_bytes.data() + m_offset, n);
-        m_offset += n;
-    }
-    const std::vector<std::uint8_t>& m_bytes;
-    std::size_t m_offset = 0;
-};
-
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
-}
-
-void Collect(const d3dx::XDataObject& object, const std::string& templateName,
-             std::vector<const d3dx::XDataObject*>& found) {
-    if (object.templateName == templateName) found.push_back(&object);
-    for (const auto& child : object.children)
-        if (!child.IsReference()) Collect(*child.object, templateName, found);
-}
+using xtest::PayloadReader;
 
 const d3dx::XDataObject* FindNamed(const d3dx::XDataObject& object, const std::string& name,
                                    const std::string& templateName) {
@@ -90,7 +45,7 @@ ExportResult RunExport(tarvo::scene::SceneData sceneData, const ExportOptions& o
     TarvoDirectXMaxExporter exporter;
     result.result = exporter.DoExport(path.c_str(), nullptr, &host, TRUE, 0);
     SetDebugPrintSink(nullptr);
-    result.debugLines = SplitLines(debug);
+    result.debugLines = xtest::SplitLines(debug);
     if (result.result == 1) result.contents = xtest::ReadBack(path);
     return result;
 }
@@ -181,9 +136,7 @@ std::vector<const d3dx::XDataObject*> TopLevel(const d3dx::XFileContents& conten
 
 std::vector<const d3dx::XDataObject*> AllOf(const d3dx::XFileContents& contents,
                                             const std::string& templateName) {
-    std::vector<const d3dx::XDataObject*> found;
-    for (const auto& object : contents.objects) Collect(object, templateName, found);
-    return found;
+    return xtest::FindAll(contents, templateName);
 }
 
 std::vector<const d3dx::XDataObject*> ChildrenOf(const d3dx::XDataObject& object,
@@ -195,20 +148,12 @@ std::vector<const d3dx::XDataObject*> ChildrenOf(const d3dx::XDataObject& object
     return found;
 }
 
-std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object) {
-    std::vector<std::string> names;
-    for (const auto& child : object.children)
-        if (child.IsReference()) names.push_back(child.referenceName);
-    return names;
-}
-
 const d3dx::XDataObject* MaterialListOfFrame(const d3dx::XFileContents& contents,
                                              const std::string& frameName) {
     for (const auto& object : contents.objects) {
         const auto* frame = FindNamed(object, frameName, "Frame");
         if (frame == nullptr) continue;
-        std::vector<const d3dx::XDataObject*> lists;
-        Collect(*frame, "MeshMaterialList", lists);
+        std::vector<const d3dx::XDataObject*> lists = xtest::FindAllIn(*frame, "MeshMaterialList");
         return lists.empty() ? nullptr : lists.front();
     }
     return nullptr;

@@ -62,7 +62,7 @@ std::vector<const d3dx::XDataObject*> AllOf(const d3dx::XFileContents& contents,
 std::vector<const d3dx::XDataObject*> ChildrenOf(const d3dx::XDataObject& object,
                                                  const std::string& templateName);
 // The reference names among an object's children, in order.
-std::vector<std::string> ReferencesOf(const d3dx::XDataObject& object);
+using xtest::ReferencesOf;
 // The MeshMaterialList of the mesh of the named node's frame (the Mesh found under it).
 const d3dx::XDataObject* MaterialListOfFrame(const d3dx::XFileContents& contents,
                                              const std::string& frameName);

@@ -11,61 +11,20 @@ namespace meshtest {
 
 namespace {
 
-class PayloadReader {
-  public:
-    explicit PayloadReader(const std::vector<std::uint8_t>& bytes) : m_bytes(bytes) {}
-    std::uint32_t Dword() {
-        std::uint32_t value = 0;
-        Take(&value, 4);
-        return value;
-    }
-    float Float() {
-        float value = 0;
-        Take(&value, 4);
-        return value;
-    }
-    Vec3 Vector() {
-        Vec3 v;
-        v.x = Float(), v.y = Float(), v.z = Float();
-        return v;
-    }
-    std::array<std::uint32_t, 3> Triple() {
-        EXPECT_EQ(Dword(), 3u) << "face corner count";
-        std::array<std::uint32_t, 3> t;
-        for (auto& i : t) i = Dword();
-        return t;
-    }
-    bool AtEnd() const { return m_offset == m_bytes.size(); }
+using xtest::PayloadReader;
 
-  private:
-    void Take(void* out, std::size_t n) {
-        if (m_offset + n > m_bytes.size()) {
-            ADD_FAILURE() << "payload too short";
-            return;
-        }
-        std::memcpy(out, m_bytes.data() + m_offset, n);
-        m_offset += n;
-    }
-    const std::vector<std::uint8_t>& m_bytes;
-    std::size_t m_offset = 0;
-};
-
-void CollectMeshes(const d3dx::XDataObject& object, std::vector<const d3dx::XDataObject*>& meshes) {
-    if (object.templateName == "Mesh") meshes.push_back(&object);
-    for (const auto& child : object.children)
-        if (!child.IsReference()) CollectMeshes(*child.object, meshes);
+Vec3 ReadVector(PayloadReader& in) {
+    Vec3 v;
+    v.x = in.Float(), v.y = in.Float(), v.z = in.Float();
+    return v;
 }
 
-std::vector<std::string> SplitLines(const std::string& text) {
-    std::vector<std::string> lines;
-    std::size_t start = 0;
-    while (start < text.size()) {
-        std::size_t end = text.find('\n', start);
-        if (end == std::string::npos) end = text.size();
-        lines.push_back(text.substr(start, end - start));
-        start = end + 1;
-    }
-    return lines;
+// A MeshFace of a triangle: its corner count, then the three indices.
+std::array<std::uint32_t, 3> ReadTriangle(PayloadReader& in) {
+    EXPECT_EQ(in.Dword(), 3u) << "face corner count";
+    std::array<std::uint32_t, 3> t;
+    for (auto& i : t) i = in.Dword();
+    return t;
 }
 
 }  // namespace
@@ -93,16 +52,14 @@ ExportRun::ExportRun(tarvo::scene::SceneData sceneData, const ExportOptions& opt
     int result = exporter.DoExport(m_path.c_str(), nullptr, &host, TRUE, 0);
     SetDebugPrintSink(nullptr);
     EXPECT_EQ(result, 1);
-    m_lines = SplitLines(debug);
+    m_lines = xtest::SplitLines(debug);
     m_contents = xtest::ReadBack(m_path);
 }
 
 ExportRun::~ExportRun() = default;
 
 std::vector<const d3dx::XDataObject*> ExportRun::Meshes() const {
-    std::vector<const d3dx::XDataObject*> meshes;
-    for (const auto& object : m_contents.objects) CollectMeshes(object, meshes);
-    return meshes;
+    return xtest::FindAll(m_contents, "Mesh");
 }
 
 const d3dx::XDataObject& ExportRun::OnlyMesh() const {
@@ -126,9 +83,9 @@ MeshPayloadView ReadMesh(const d3dx::XDataObject& mesh) {
     PayloadReader in(mesh.payload);
     MeshPayloadView view;
     view.vertices.resize(in.Dword());
-    for (auto& v : view.vertices) v = in.Vector();
+    for (auto& v : view.vertices) v = ReadVector(in);
     view.faces.resize(in.Dword());
-    for (auto& f : view.faces) f = in.Triple();
+    for (auto& f : view.faces) f = ReadTriangle(in);
     EXPECT_TRUE(in.AtEnd());
     return view;
 }
@@ -137,9 +94,9 @@ NormalsPayloadView ReadNormals(const d3dx::XDataObject& normals) {
     PayloadReader in(normals.payload);
     NormalsPayloadView view;
     view.normals.resize(in.Dword());
-    for (auto& n : view.normals) n = in.Vector();
+    for (auto& n : view.normals) n = ReadVector(in);
     view.faces.resize(in.Dword());
-    for (auto& f : view.faces) f = in.Triple();
+    for (auto& f : view.faces) f = ReadTriangle(in);
     EXPECT_TRUE(in.AtEnd());
     return view;
 }
