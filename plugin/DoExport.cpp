@@ -86,12 +86,7 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
         return 0;
     if (FAILED(RegisterTemplateSets(file.Get()))) return 0;
 
-    totalNodeCount = 0;
-    visitedNodeCount = 0;
-    frameNames = UniqueNames();
-    materialNames = UniqueNames();
-    materialSlotKeys.clear();
-    textureSources.clear();
+    ResetWalkState();
     CountNodes(*this, hostInterface->GetRootNode(), totalNodeCount);
     if (options.exportMaterials && !options.inlineMaterials)
         WriteTopLevelMaterials(*this, XParent(saveObject.Get()));
@@ -120,6 +115,15 @@ int TarvoDirectXMaxExporter::WriteFile(const MCHAR* name, BOOL suppressPrompts,
     progress.host = nullptr;
     SaveSettings(options, *hostInterface);
     return 1;
+}
+
+void TarvoDirectXMaxExporter::ResetWalkState() {
+    totalNodeCount = 0;
+    visitedNodeCount = 0;
+    frameNames = UniqueNames();
+    materialNames = UniqueNames();
+    materialSlotKeys.clear();
+    textureSources.clear();
 }
 
 HRESULT TarvoDirectXMaxExporter::RegisterTemplateSets(ID3DXFile* file) {

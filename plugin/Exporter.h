@@ -60,7 +60,9 @@ class TarvoDirectXMaxExporter : public SceneExport {
   private:
     // The steps of DoExport after the options are settled; returns DoExport's result.
     int WriteFile(const MCHAR* name, BOOL suppressPrompts, DWORD exportOptions);
-    HRESULT RegisterTemplateSets(ID3DXFile* file);
+    [[nodiscard]] HRESULT RegisterTemplateSets(ID3DXFile* file);
+    // The counters and the names given out by an earlier export on this object.
+    void ResetWalkState();
     void WalkTopLevelNodes();
 };
 
