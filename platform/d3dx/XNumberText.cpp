@@ -92,6 +92,16 @@ void SetFloat(XToken& token, double value, float narrow) {
     token.floatValue = narrow;
 }
 
+void SetRealOfInteger(XToken& token, std::string_view digits) {
+    const char* end = digits.data() + digits.size();
+    auto wide = std::from_chars(digits.data(), end, token.doubleValue);
+    auto narrow = std::from_chars(digits.data(), end, token.floatValue);
+    if (wide.ec == std::errc::result_out_of_range) token.doubleValue = OutOfRangeValue(digits);
+    if (narrow.ec == std::errc::result_out_of_range)
+        token.floatValue = NarrowToFloat(token.doubleValue);
+    token.integerHasReal = true;
+}
+
 }  // namespace
 
 float NarrowToFloat(double value) {
@@ -144,10 +154,12 @@ bool ParseNumberWord(std::string_view word, XToken& token) {
     if (IsAllDigits(word)) {
         std::uint64_t value = 0;
         auto result = std::from_chars(word.data(), word.data() + word.size(), value);
-        // Too many digits for 64 bits: keep it as an out-of-range integer.
+        // Too many digits for 64 bits: keep it as an out-of-range integer, but a float member
+        // still gets the number the digits spell.
         token.kind = XTokenKind::Integer;
         token.integer =
             result.ec == std::errc() ? value : std::numeric_limits<std::uint64_t>::max();
+        SetRealOfInteger(token, word);
         return true;
     }
     for (const auto& special : kSpecials) {

@@ -273,6 +273,9 @@ class ObjectParser {
         if (token.kind == XTokenKind::FloatValue) {
             wide = token.doubleValue;
             narrow = token.floatValue;
+        } else if (token.kind == XTokenKind::Integer && token.integerHasReal) {
+            wide = token.doubleValue;
+            narrow = token.floatValue;
         } else if (token.kind == XTokenKind::Integer) {
             wide = static_cast<double>(token.integer);
             narrow = static_cast<float>(token.integer);

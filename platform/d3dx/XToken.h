@@ -58,6 +58,9 @@ struct XToken {
     std::uint64_t integer = 0;  // Integer (text values may exceed 32 bits: checked on use)
     float floatValue = 0;       // FloatValue as the nearest float
     double doubleValue = 0;     // FloatValue as the nearest double
+    // A text Integer's value as a number, exact past 64 bits, for FLOAT and DOUBLE members:
+    // then floatValue and doubleValue hold it too.
+    bool integerHasReal = false;
 };
 
 const char* TokenKindName(XTokenKind kind);

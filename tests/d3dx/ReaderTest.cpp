@@ -57,6 +57,22 @@ TEST(Reader, LenientTextAsOtherWritersSpellIt) {
     EXPECT_EQ(result.contents.floatBits, 64);
 }
 
+// Digits without a point in a float member are the number they spell, however many there
+// are; only an integer member needs them to fit.
+TEST(Reader, IntegerLookingFloatsKeepTheirValuePast64Bits) {
+    for (const char* header : {"xof 0303txt 0032\n", "xof 0303txt 0064\n"}) {
+        auto result =
+            Read(std::string(header) + "Vector Big { 100000000000000000000; 16777217; -3; }\n");
+        ASSERT_EQ(result.hr, S_OK) << result.error.message;
+        const auto& payload = result.contents.objects.at(0).payload;
+        ASSERT_EQ(payload.size(), 12u);
+        EXPECT_EQ(FloatAt(payload, 0), 1e20f) << header;        // not 2^64, the largest integer
+        EXPECT_EQ(FloatAt(payload, 1), 16777216.0f) << header;  // the nearest float
+    }
+    auto tooBig = Read("xof 0303txt 0032\nMeshFace F { 100000000000000000000; }\n");
+    EXPECT_TRUE(FAILED(tooBig.hr));
+}
+
 TEST(Reader, BinaryWith64BitFloatsAndSplitLists) {
     // A Vector whose three floats arrive as doubles in two lists, after a template
     // defined in the file.
