@@ -16,9 +16,16 @@ constexpr const char* kDescription =
     "Exports a scene file to a DirectX .X file through the exporter plug-in for the "
     "extension \"X\".";
 
+// An empty path names no file: the scene, the output and both directories must be given.
+const CLI::Validator kNotEmpty(
+    [](const std::string& value) {
+        return value.empty() ? std::string("an empty path names no file") : std::string();
+    },
+    "PATH", "not empty");
+
 void AddOptions(CLI::App& app, CommandLine& line) {
-    app.add_option("SCENE", line.scene, "The scene file to export")->required();
-    app.add_option("OUTPUT", line.output, "The .X file to write")->required();
+    app.add_option("SCENE", line.scene, "The scene file to export")->required()->check(kNotEmpty);
+    app.add_option("OUTPUT", line.output, "The .X file to write")->required()->check(kNotEmpty);
     app.add_option("--selected", line.selected,
                    "Export only this node and the other --selected nodes (repeatable)")
         ->type_name("NODE")
@@ -26,10 +33,12 @@ void AddOptions(CLI::App& app, CommandLine& line) {
     app.add_option("--plugcfg", line.plugCfgDir,
                    "The plug-in configuration directory (exporter settings)")
         ->type_name("DIR")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(kNotEmpty);
     app.add_option("--plugin-dir", line.pluginDir, "Where the plug-in modules are loaded from")
         ->type_name("DIR")
-        ->capture_default_str();
+        ->capture_default_str()
+        ->check(kNotEmpty);
     app.add_flag("--save-scene", line.saveScene,
                  "After a completed export, write the scene file back with its file properties");
     app.add_flag("--debug", line.debug, "Print the plug-ins' debug output on standard error");

@@ -74,6 +74,23 @@ TEST(HostCommandLine, MissingOutputIsAUsageErrorInOneLine) {
     EXPECT_EQ(p.err.str().rfind("tarvo-x-export: ", 0), 0u);
 }
 
+// An empty path is refused before any work instead of escaping as an exception later.
+TEST(HostCommandLine, EmptyPathsAreUsageErrorsNamingTheArgument) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> cases = {
+        {{"scene", ""}, "OUTPUT"},
+        {{"", "out.x"}, "SCENE"},
+        {{"--plugcfg", "", "scene", "out.x"}, "--plugcfg"},
+        {{"--plugin-dir", "", "scene", "out.x"}, "--plugin-dir"}};
+    for (const auto& [args, argument] : cases) {
+        Parse p(args);
+        EXPECT_FALSE(p.result.run) << argument;
+        EXPECT_EQ(p.result.exitCode, kExitUsage) << argument;
+        EXPECT_EQ(LineCount(p.err.str()), 1) << p.err.str();
+        EXPECT_NE(p.err.str().find(argument), std::string::npos) << p.err.str();
+        EXPECT_NE(p.err.str().find("empty"), std::string::npos) << p.err.str();
+    }
+}
+
 TEST(HostCommandLine, UnknownOptionIsAUsageError) {
     Parse p({"--fast", "scene", "out.x"});
     EXPECT_FALSE(p.result.run);
