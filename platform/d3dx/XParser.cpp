@@ -3,10 +3,38 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <utility>
 
 #include "platform/d3dx/XPayload.h"
 
 namespace d3dx {
+namespace {
+
+// The keyword token of each primitive member type, read by the parser and written by the
+// template writer.
+constexpr std::pair<XPrimitive, XTokenKind> kPrimitiveTokens[] = {
+    {XPrimitive::Word, XTokenKind::Word},       {XPrimitive::Dword, XTokenKind::Dword},
+    {XPrimitive::Float, XTokenKind::Float},     {XPrimitive::Double, XTokenKind::Double},
+    {XPrimitive::Char, XTokenKind::Char},       {XPrimitive::Uchar, XTokenKind::Uchar},
+    {XPrimitive::Sword, XTokenKind::Sword},     {XPrimitive::Sdword, XTokenKind::Sdword},
+    {XPrimitive::String, XTokenKind::Lpstr},    {XPrimitive::Unicode, XTokenKind::Unicode},
+    {XPrimitive::Cstring, XTokenKind::Cstring},
+};
+
+}  // namespace
+
+std::optional<XPrimitive> PrimitiveOf(XTokenKind kind) {
+    for (const auto& [primitive, token] : kPrimitiveTokens)
+        if (token == kind) return primitive;
+    return std::nullopt;
+}
+
+XTokenKind PrimitiveToken(XPrimitive type) {
+    for (const auto& [primitive, token] : kPrimitiveTokens)
+        if (primitive == type) return token;
+    return XTokenKind::Name;  // a template's type is written by its name
+}
+
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
@@ -23,35 +51,6 @@ std::string_view HeaderField(std::span<const std::uint8_t> image, std::size_t at
 }
 
 // ---- templates --------------------------------------------------------------------------
-
-std::optional<XPrimitive> PrimitiveOf(XTokenKind kind) {
-    switch (kind) {
-        case XTokenKind::Word:
-            return XPrimitive::Word;
-        case XTokenKind::Dword:
-            return XPrimitive::Dword;
-        case XTokenKind::Float:
-            return XPrimitive::Float;
-        case XTokenKind::Double:
-            return XPrimitive::Double;
-        case XTokenKind::Char:
-            return XPrimitive::Char;
-        case XTokenKind::Uchar:
-            return XPrimitive::Uchar;
-        case XTokenKind::Sword:
-            return XPrimitive::Sword;
-        case XTokenKind::Sdword:
-            return XPrimitive::Sdword;
-        case XTokenKind::Lpstr:
-            return XPrimitive::String;
-        case XTokenKind::Unicode:
-            return XPrimitive::Unicode;
-        case XTokenKind::Cstring:
-            return XPrimitive::Cstring;
-        default:
-            return std::nullopt;
-    }
-}
 
 std::uint64_t ElementMinimumSize(const XMember& member, const XTemplateRegistry& registry) {
     if (member.type == XPrimitive::Template) return registry.At(member.templateIndex).minimumSize;

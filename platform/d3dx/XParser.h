@@ -26,6 +26,11 @@ class XTokenStream {
     std::optional<XToken> m_peeked;
 };
 
+// The primitive a member-type keyword token names, if any; and the keyword token of a
+// primitive (Name for a template-typed member, which is written by its template's name).
+std::optional<XPrimitive> PrimitiveOf(XTokenKind kind);
+XTokenKind PrimitiveToken(XPrimitive type);
+
 // The header of a .X image (16 bytes).
 struct XHeader {
     XFileForm form = XFileForm::Text;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/d3dx/XLexer.h"
+#include "platform/d3dx/XParser.h"
 #include "platform/d3dx/XSaveTree.h"
 
 namespace d3dx {
@@ -47,36 +48,6 @@ class UsedTemplates {
 std::string_view MemberTypeName(const XTemplateRegistry& registry, const XMember& member) {
     if (member.type == XPrimitive::Template) return registry.At(member.templateIndex).name;
     return PrimitiveKeyword(member.type);
-}
-
-XTokenKind PrimitiveToken(XPrimitive type) {
-    switch (type) {
-        case XPrimitive::Word:
-            return XTokenKind::Word;
-        case XPrimitive::Dword:
-            return XTokenKind::Dword;
-        case XPrimitive::Float:
-            return XTokenKind::Float;
-        case XPrimitive::Double:
-            return XTokenKind::Double;
-        case XPrimitive::Char:
-            return XTokenKind::Char;
-        case XPrimitive::Uchar:
-            return XTokenKind::Uchar;
-        case XPrimitive::Sword:
-            return XTokenKind::Sword;
-        case XPrimitive::Sdword:
-            return XTokenKind::Sdword;
-        case XPrimitive::String:
-            return XTokenKind::Lpstr;
-        case XPrimitive::Unicode:
-            return XTokenKind::Unicode;
-        case XPrimitive::Cstring:
-            return XTokenKind::Cstring;
-        case XPrimitive::Template:
-            break;
-    }
-    return XTokenKind::Name;
 }
 
 // ---- text --------------------------------------------------------------------------------
