@@ -1,6 +1,13 @@
 // Loading and saving the settings: the order of the sources, the two files in the host's
-// plug-in configuration directory, and the host's clock.
+// plug-in configuration directory, and the host's clock. A settings file that is there but
+// cannot be used is said, through the plug-in's warning lines, and never silently replaced.
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
 #include <limits>
 #include <optional>
 
@@ -14,6 +21,57 @@ namespace {
 constexpr const char* kFirstSegmentName = "Anim-1";
 // The newest old file is 68 bytes; nothing after that is read.
 constexpr std::size_t kLegacyFileMaxBytes = 68;
+// A settings file takes a few kilobytes; a megabyte holds some ten thousand segments. A
+// larger file is not parsed: its element tree would take memory out of all proportion.
+constexpr std::size_t kSettingsFileMaxBytes = std::size_t{1} << 20;
+// A settings file that cannot be loaded is kept under its name with this ending before new
+// settings take its place.
+constexpr std::string_view kKeptFileEnding = ".bad";
+
+// What the export does instead, said at the end of a warning.
+constexpr std::string_view kDefaultsUsed = "the defaults are used";
+constexpr std::string_view kOldFileRead = "the old settings file is read instead";
+constexpr std::string_view kNothingExported = "nothing is exported";
+constexpr std::string_view kNotSaved = "the settings are not saved";
+
+// What is wrong with a settings file: where, when the parser knows, and why.
+struct FileProblem {
+    std::optional<TextPosition> position;
+    std::string reason;
+};
+
+// One warning line on the plug-in's warning channel. Control characters (a folder name may
+// hold a line break) are shown as "?", so that the warning stays one line.
+void Warn(std::string text) {
+    std::replace_if(
+        text.begin(), text.end(),
+        [](char c) { return static_cast<unsigned char>(c) < 0x20 || c == '\x7F'; }, '?');
+    DebugPrint("Warning: %s\n", text.c_str());
+}
+
+void WarnAboutFile(const std::string& path, const FileProblem& problem,
+                   std::string_view consequence) {
+    std::string text = "settings file " + path;
+    if (problem.position) {
+        text += ", line " + std::to_string(problem.position->line) + ", column " +
+                std::to_string(problem.position->column);
+    }
+    Warn(text + ": " + problem.reason + "; " + std::string(consequence));
+}
+
+std::string CannotBeRead(int error) {
+    return std::string("it cannot be read (") + std::strerror(error) + ")";
+}
+
+// The system's words for a failed write. The error number is trusted only where it agrees
+// with the result, since the file layer may have cleaned up after the failure; otherwise
+// the result's own kind is named.
+std::string WriteFailureReason(HRESULT result, int error) {
+    if (result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) && error != ENOTDIR) error = ENOENT;
+    if (result == E_ACCESSDENIED && error != EPERM && error != EROFS) error = EACCES;
+    if (result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) && error != EDQUOT) error = ENOSPC;
+    return error != 0 ? std::strerror(error) : "the system gave no reason";
+}
 
 std::string PathInConfigDirectory(Interface& host, std::string_view fileName) {
     const MCHAR* dir = host.GetDir(APP_PLUGCFG_DIR);
@@ -23,39 +81,159 @@ std::string PathInConfigDirectory(Interface& host, std::string_view fileName) {
     return path;
 }
 
-// The whole file (at most maxBytes of it), or nothing when it cannot be opened or read;
-// a directory of that name cannot be read.
-std::optional<std::string> ReadConfigFile(const std::string& path, std::size_t maxBytes) {
+// ---- the XML file ----
+
+enum class FileOutcome { Absent, Read, NoSettings, Refused, Unreadable };
+
+struct SettingsFileRead {
+    FileOutcome outcome = FileOutcome::Absent;
+    FileProblem problem;
+};
+
+SettingsFileRead FromTextResult(SettingsTextResult result) {
+    switch (result.outcome) {
+        case SettingsTextOutcome::Read:
+            return {FileOutcome::Read, {}};
+        case SettingsTextOutcome::NoSettings:
+            return {FileOutcome::NoSettings, {std::nullopt, std::move(result.reason)}};
+        case SettingsTextOutcome::Refused:
+            break;
+    }
+    return {FileOutcome::Refused, {result.position, std::move(result.reason)}};
+}
+
+// Reads the XML settings file at path (a native path) into options, or says why not.
+SettingsFileRead ReadSettingsFile(ExportOptions& options, const std::string& path,
+                                  const SceneTiming& timing) {
+    if (!DoesFileExist(path.c_str())) return {};
+    std::string text;
+    if (FAILED(ReadWholeFile(path, text, kSettingsFileMaxBytes + 1))) {
+        return {FileOutcome::Unreadable, {std::nullopt, CannotBeRead(errno)}};
+    }
+    if (text.size() > kSettingsFileMaxBytes) {
+        return {FileOutcome::Refused,
+                {std::nullopt, "it is larger than 1 MiB, far more than settings take"}};
+    }
+    return FromTextResult(ReadSettingsTextWithReason(options, text, timing));
+}
+
+// Step 2 of the load. Nothing when the file is absent or refused, so that the next source
+// is asked; a refused file is said here, naming the source that answers instead.
+std::optional<bool> LoadSettingsFile(ExportOptions& options, Interface& host) {
+    const std::string path = tarvo::host::NativePath(GetSettingsPath(host));
+    const SettingsFileRead file = ReadSettingsFile(options, path, CurrentSceneTiming(host));
+    switch (file.outcome) {
+        case FileOutcome::Absent:
+            return std::nullopt;  // the first run: nothing to say
+        case FileOutcome::Read:
+            return true;
+        case FileOutcome::NoSettings:
+            WarnAboutFile(path, file.problem, kDefaultsUsed);
+            return true;
+        case FileOutcome::Unreadable:
+            WarnAboutFile(path, file.problem, kNothingExported);
+            return false;
+        case FileOutcome::Refused:
+            break;
+    }
+    const bool oldFileThere = DoesFileExist(GetLegacySettingsPath(host).c_str()) != FALSE;
+    WarnAboutFile(path, file.problem, oldFileThere ? kOldFileRead : kDefaultsUsed);
+    return std::nullopt;
+}
+
+// ---- the old binary file ----
+
+// Step 3 of the load. Nothing when the file is absent.
+std::optional<bool> LoadLegacySettingsFile(ExportOptions& options, Interface& host) {
+    const std::string path = tarvo::host::NativePath(GetLegacySettingsPath(host));
+    if (!DoesFileExist(path.c_str())) return std::nullopt;
     std::string bytes;
-    if (FAILED(ReadWholeFile(tarvo::host::NativePath(path), bytes, maxBytes))) return std::nullopt;
-    return bytes;
+    if (FAILED(ReadWholeFile(path, bytes, kLegacyFileMaxBytes))) {
+        WarnAboutFile(path, {std::nullopt, CannotBeRead(errno)}, kNothingExported);
+        return false;
+    }
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    if (!ReadLegacySettings(options, std::span(data, bytes.size()))) {
+        WarnAboutFile(path, {std::nullopt, "its format version is newer than this exporter reads"},
+                      kNothingExported);
+        return false;
+    }
+    return true;
+}
+
+// ---- saving ----
+
+// Gives the file at path the second name kept, moved over an older kept file: the bytes
+// and the permissions stay exactly as they were, and the settings file keeps its own name,
+// so that the new settings written over it get the same permissions.
+std::optional<std::string> LinkFileAs(const std::string& path, const std::string& kept) {
+    const std::string newName = kept + ".new";
+    ::unlink(newName.c_str());  // left by an interrupted save, if anything
+    if (::link(path.c_str(), newName.c_str()) != 0) return std::strerror(errno);
+    if (std::rename(newName.c_str(), kept.c_str()) == 0) return std::nullopt;
+    const int error = errno;
+    ::unlink(newName.c_str());
+    return std::strerror(error);
+}
+
+// Keeps the bytes of path under kept; the system's reason when that fails. A link is
+// copied, so that it still leads where it did and the new settings are written through it.
+// A file gets a second name, or where the file system has no hard links, it is renamed.
+std::optional<std::string> KeepFileAs(const std::string& path, const std::string& kept) {
+    std::error_code error;
+    if (!std::filesystem::is_symlink(path, error)) {
+        const std::optional<std::string> linkFailure = LinkFileAs(path, kept);
+        if (!linkFailure) return std::nullopt;
+        if (std::rename(path.c_str(), kept.c_str()) != 0) return std::strerror(errno);
+        return std::nullopt;
+    }
+    std::string bytes;
+    if (FAILED(ReadWholeFile(path, bytes))) return std::strerror(errno);
+    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
+    errno = 0;
+    const HRESULT written = WriteFileAtomically(kept, std::span(data, bytes.size()));
+    if (FAILED(written)) return WriteFailureReason(written, errno);
+    return std::nullopt;
+}
+
+// A settings file that would not load (whether or not this export read it: the scene may
+// have answered first) is kept beside it before new settings replace it, so that nothing
+// the user wrote is lost. False when it could not be kept; it is then left as it is.
+bool KeepUnloadableFile(const std::string& path, const SceneTiming& timing) {
+    std::error_code error;
+    // Nothing there, or something that is not a file, which the write itself refuses.
+    if (!std::filesystem::is_regular_file(path, error)) return true;
+    ExportOptions scratch;
+    const FileOutcome outcome = ReadSettingsFile(scratch, path, timing).outcome;
+    if (outcome == FileOutcome::Read || outcome == FileOutcome::Absent) return true;
+
+    const std::string kept = path + std::string(kKeptFileEnding);
+    if (const std::optional<std::string> failure = KeepFileAs(path, kept)) {
+        WarnAboutFile(path,
+                      {std::nullopt, "it could not be loaded and cannot be kept as " + kept + " (" +
+                                         *failure + ")"},
+                      kNotSaved);
+        return false;
+    }
+    WarnAboutFile(path, {std::nullopt, "it could not be loaded, so it is kept as " + kept},
+                  "new settings are saved in its place");
+    return true;
 }
 
 // Writes the file through a temporary file beside it that is renamed into place, so an
 // interrupted or failed save leaves the previous file whole.
-bool ReplaceFile(const std::string& path, std::string_view bytes) {
-    const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
-    return SUCCEEDED(WriteFileAtomically(tarvo::host::NativePath(path), {data, bytes.size()}));
-}
-
-// Step 2: the XML file. Nothing when it is absent or its text is refused.
-std::optional<bool> LoadSettingsFile(ExportOptions& options, Interface& host) {
-    const std::string path = GetSettingsPath(host);
-    if (!DoesFileExist(path.c_str())) return std::nullopt;
-    const std::optional<std::string> text = ReadConfigFile(path, kWholeFile);
-    if (!text) return false;
-    if (ReadSettingsText(options, host, *text)) return true;
-    return std::nullopt;
-}
-
-// Step 3: the old binary file. Nothing when it is absent.
-std::optional<bool> LoadLegacySettingsFile(ExportOptions& options, Interface& host) {
-    const std::string path = GetLegacySettingsPath(host);
-    if (!DoesFileExist(path.c_str())) return std::nullopt;
-    const std::optional<std::string> bytes = ReadConfigFile(path, kLegacyFileMaxBytes);
-    if (!bytes) return false;
-    return ReadLegacySettings(
-        options, std::span(reinterpret_cast<const std::uint8_t*>(bytes->data()), bytes->size()));
+bool WriteSettingsFile(const std::string& path, const std::string& text) {
+    std::string file(kSettingsDeclaration);
+    file += text;
+    const auto* data = reinterpret_cast<const std::uint8_t*>(file.data());
+    errno = 0;
+    const HRESULT written = WriteFileAtomically(path, std::span(data, file.size()));
+    if (SUCCEEDED(written)) return true;
+    const int error = errno;
+    WarnAboutFile(
+        path, {std::nullopt, "it cannot be written (" + WriteFailureReason(written, error) + ")"},
+        kNotSaved);
+    return false;
 }
 
 }  // namespace
@@ -100,10 +278,10 @@ bool LoadSettings(ExportOptions& options, Interface& host) {
 }
 
 bool SaveSettings(const ExportOptions& options, Interface& host) {
-    const std::string text = BuildSettingsText(options, CurrentSceneTiming(host), HostRelease());
-    std::string file(kSettingsDeclaration);
-    file += text;
-    const bool written = ReplaceFile(GetSettingsPath(host), file);
+    const SceneTiming timing = CurrentSceneTiming(host);
+    const std::string text = BuildSettingsText(options, timing, HostRelease());
+    const std::string path = tarvo::host::NativePath(GetSettingsPath(host));
+    const bool written = KeepUnloadableFile(path, timing) && WriteSettingsFile(path, text);
     // The scene keeps its copy whether or not the file could be written.
     StoreSceneSettings(host, options, text);
     return written;

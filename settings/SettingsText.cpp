@@ -1,6 +1,8 @@
 // The settings text: the record to an element tree and back, driven by the settings
 // table.
+#include <algorithm>
 #include <optional>
+#include <string>
 
 #include "plugin/SampleStep.h"
 #include "settings/Settings.h"
@@ -68,6 +70,61 @@ void ReadProfile(ExportOptions& options, const XmlNode& profile, const SceneTimi
     }
 }
 
+// ---- saying why a text was not read ----
+
+// Names quoted in a reason are cut to this many bytes, so that a damaged file cannot turn
+// one warning into pages.
+constexpr std::size_t kShownNameBytes = 40;
+
+bool IsCharacterStart(char c) {
+    return (static_cast<unsigned char>(c) & 0xC0) != 0x80;  // not a UTF-8 continuation byte
+}
+
+// A name from the text as it may appear in one line: control characters (a name may hold a
+// line break) become "?", and a long name is cut at a character boundary.
+std::string ShownName(std::string_view name) {
+    std::string shown;
+    std::size_t end = name.size();
+    if (end > kShownNameBytes) {
+        end = kShownNameBytes;
+        while (end > 0 && !IsCharacterStart(name[end])) --end;
+    }
+    for (char c : name.substr(0, end)) {
+        const auto byte = static_cast<unsigned char>(c);
+        shown += byte < 0x20 || byte == 0x7F ? '?' : c;
+    }
+    if (end < name.size()) shown += "...";
+    return shown;
+}
+
+std::string Element(std::string_view name) {
+    return "<" + ShownName(name) + ">";
+}
+
+std::string ParseErrorReason(const XmlParseOptions& parse) {
+    const std::string open = Element(parse.errorElement);
+    switch (parse.errorCode) {
+        case XmlError::ElementNotClosed:
+            return "the \"/\" in the start tag of " + open + " is not followed by \">\"";
+        case XmlError::EndTagNotClosed:
+            return "the end tag that should close " + open + " has no \">\"";
+        case XmlError::EndTagMismatch:
+            return "the end tag </" + ShownName(parse.errorEndTag) + "> does not close " + open;
+        case XmlError::AttributeNameNotEnded:
+            return "an attribute name in " + open + " is followed by neither \"=\" nor a space";
+        case XmlError::NestedTooDeeply:
+            return "elements are nested more than " + std::to_string(kXmlMaxDepth) + " deep";
+        case XmlError::None:
+            break;
+    }
+    return "it is not well-formed";
+}
+
+std::string ForeignRootReason(std::string_view rootName) {
+    if (rootName.empty()) return "it holds no " + Element(kSettingsRootElement) + " element";
+    return "its root element is " + Element(rootName) + ", not " + Element(kSettingsRootElement);
+}
+
 // ---- writing ----
 
 void WriteGroupAttributes(const ExportOptions& options, XmlNode& group) {
@@ -117,18 +174,45 @@ void AddSegment(std::vector<AnimSegment>& segments, std::string_view name, std::
     segments.push_back(std::move(segment));
 }
 
-bool ReadSettingsText(ExportOptions& options, std::string_view text, const SceneTiming& timing) {
+TextPosition PositionInText(std::string_view text, std::size_t offset) {
+    const std::string_view before = text.substr(0, std::min(offset, text.size()));
+    const std::size_t lastBreak = before.rfind('\n');
+    const std::string_view lineStart =
+        lastBreak == std::string_view::npos ? before : before.substr(lastBreak + 1);
+    TextPosition position;
+    position.line += static_cast<std::size_t>(std::count(before.begin(), before.end(), '\n'));
+    position.column += static_cast<std::size_t>(
+        std::count_if(lineStart.begin(), lineStart.end(), IsCharacterStart));
+    return position;
+}
+
+SettingsTextResult ReadSettingsTextWithReason(ExportOptions& options, std::string_view text,
+                                              const SceneTiming& timing) {
     XmlNode root;
     XmlParseOptions parseOptions = SettingsParseOptions();
     Parse(root, text, parseOptions);  // a parse that stopped early still gives a usable tree
-    if (parseOptions.errorOccurred) return false;
+    if (parseOptions.errorOccurred) {
+        return {SettingsTextOutcome::Refused, PositionInText(text, parseOptions.errorPosition),
+                ParseErrorReason(parseOptions)};
+    }
 
-    // A foreign document, or ours without the profile, counts as read with nothing in it.
-    if (root.name != kSettingsRootElement) return true;
+    // A foreign document, or ours without the profile, is read with nothing in it.
+    if (root.name != kSettingsRootElement) {
+        return {SettingsTextOutcome::NoSettings, std::nullopt, ForeignRootReason(root.name)};
+    }
     const XmlNode* profile = FindChild(root, kSettingsProfileElement);
-    if (profile == nullptr) return true;
+    if (profile == nullptr) {
+        return {SettingsTextOutcome::NoSettings, std::nullopt,
+                Element(kSettingsRootElement) + " holds no " + Element(kSettingsProfileElement) +
+                    " profile"};
+    }
     ReadProfile(options, *profile, timing);
-    return true;
+    return {};
+}
+
+bool ReadSettingsText(ExportOptions& options, std::string_view text, const SceneTiming& timing) {
+    return ReadSettingsTextWithReason(options, text, timing).outcome !=
+           SettingsTextOutcome::Refused;
 }
 
 std::string BuildSettingsText(const ExportOptions& options, const SceneTiming& timing,

@@ -75,6 +75,10 @@ struct XmlParseOptions {
     std::size_t errorPosition = 0;
     XmlError errorCode = XmlError::None;
     std::string errorMessage;
+    // The names in the message, for callers that word it their own way: the element the
+    // error concerns, and for a mismatched end tag the name that tag gave.
+    std::string errorElement;
+    std::string errorEndTag;
 };
 
 struct XmlWriteOptions {

@@ -86,12 +86,15 @@ struct ParseState {
         target = std::move(copied);
     }
 
-    void RecordError(XmlError code, std::size_t position, std::string message) {
+    void RecordError(XmlError code, std::size_t position, std::string message,
+                     std::string_view element, std::string_view endTag = {}) {
         if (options.errorOccurred) return;
         options.errorOccurred = true;
         options.errorPosition = position;
         options.errorCode = code;
         options.errorMessage = std::move(message);
+        options.errorElement = element;
+        options.errorEndTag = endTag;
     }
 };
 
@@ -103,7 +106,7 @@ std::optional<std::size_t> ParseAttribute(ParseState& state, XmlNode& node, std:
     const std::optional<std::size_t> nameEnd = state.FindPlain(pos, " =");
     if (!nameEnd) {
         state.RecordError(XmlError::AttributeNameNotEnded, pos,
-                          "<" + node.name + "> attribute has error ");
+                          "<" + node.name + "> attribute has error ", node.name);
         return std::nullopt;
     }
     XmlAttribute& attribute = AddAttribute(node, state.text.substr(pos, *nameEnd - pos), {});
@@ -150,14 +153,15 @@ std::optional<std::size_t> ParseEndTag(ParseState& state, const XmlNode& node, s
     const std::optional<std::size_t> nameEnd = state.FindPlain(pos, " >");
     if (!nameEnd) {
         state.RecordError(XmlError::EndTagNotClosed, pos,
-                          "it must be closed with </" + node.name + ">");
+                          "it must be closed with </" + node.name + ">", node.name);
         return std::nullopt;
     }
     const std::string_view endName = state.text.substr(pos, *nameEnd - pos);
     if (endName == node.name) return *nameEnd + 1;
     state.RecordError(
         XmlError::EndTagMismatch, *nameEnd + 1,
-        "'<" + node.name + "> ... </" + std::string(endName) + ">' is not wel-formed.");
+        "'<" + node.name + "> ... </" + std::string(endName) + ">' is not wel-formed.", node.name,
+        endName);
     return std::nullopt;
 }
 
@@ -196,7 +200,7 @@ std::optional<std::size_t> ParseElement(ParseState& state, XmlNode& node, std::s
         if (pos == std::string_view::npos) return std::nullopt;
     }
     if (depth > kXmlMaxDepth) {
-        state.RecordError(XmlError::NestedTooDeeply, pos, "Elements are nested too deeply.");
+        state.RecordError(XmlError::NestedTooDeeply, pos, "Elements are nested too deeply.", {});
         return std::nullopt;
     }
 
@@ -211,7 +215,8 @@ std::optional<std::size_t> ParseElement(ParseState& state, XmlNode& node, std::s
             return std::nullopt;
         case AttributeListEnd::Slash:
             if (state.At(pos + 1) == '>') return pos + 2;  // an element without content
-            state.RecordError(XmlError::ElementNotClosed, pos, "Element must be closed.");
+            state.RecordError(XmlError::ElementNotClosed, pos, "Element must be closed.",
+                              node.name);
             return std::nullopt;
         case AttributeListEnd::Close:
             break;

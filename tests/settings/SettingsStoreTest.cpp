@@ -365,9 +365,9 @@ TEST_F(SettingsStore, SamplingRateAboveTheTickRateSavesAndLoads) {
 }
 
 TEST_F(SettingsStore, SaveReplacesTheFileAndLeavesNoTemporaryFile) {
-    WriteFileBytes(XmlFile(), "old contents");
+    WriteFileBytes(XmlFile(), XFileType(2));
     ASSERT_TRUE(SaveSettings(ExportOptions{}, *m_host));
-    EXPECT_NE(ReadText(XmlFile()), "old contents");
+    EXPECT_NE(ReadText(XmlFile()), XFileType(2));
     std::vector<std::string> names;
     for (const auto& entry : fs::directory_iterator(m_dir)) {
         names.push_back(entry.path().filename().string());

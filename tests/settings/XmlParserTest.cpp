@@ -74,6 +74,26 @@ TEST(XmlParser, OnlyTheFirstErrorIsRecorded) {
     EXPECT_EQ(options.errorMessage, "'<b> ... </c>' is not wel-formed.");
 }
 
+TEST(XmlParser, ErrorNamesTheElementsItConcerns) {
+    EXPECT_EQ(ParseSettingsStyle("<a / >")->options.errorElement, "a");
+    EXPECT_EQ(ParseSettingsStyle("<outer><in/></outer")->options.errorElement, "outer");
+    EXPECT_EQ(ParseSettingsStyle("<a x>")->options.errorElement, "a");
+    auto mismatch = ParseSettingsStyle("<a><b></c>");
+    EXPECT_EQ(mismatch->options.errorElement, "b");
+    EXPECT_EQ(mismatch->options.errorEndTag, "c");
+    EXPECT_TRUE(ParseSettingsStyle("<a / >")->options.errorEndTag.empty());
+}
+
+TEST(XmlParser, OnlyTheFirstErrorsNamesAreKept) {
+    XmlParseOptions options = SettingsParseOptions();
+    XmlNode first;
+    Parse(first, "<a><b></c>", options);
+    XmlNode second;
+    Parse(second, "<z><y></x>", options);
+    EXPECT_EQ(options.errorElement, "b");
+    EXPECT_EQ(options.errorEndTag, "c");
+}
+
 TEST(XmlParser, ErrorInsideADeepChildStopsTheWholeParse) {
     auto p = ParseSettingsStyle("<a><b><c x='1' / ></b></a>");
     EXPECT_FALSE(p->end.has_value());
