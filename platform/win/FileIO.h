@@ -6,6 +6,7 @@
 #include <limits>
 #include <span>
 #include <string>
+#include <string_view>
 
 #include "platform/win/HResult.h"
 
@@ -14,14 +15,69 @@ constexpr DWORD ERROR_FILE_NOT_FOUND = 2;
 constexpr DWORD ERROR_PATH_NOT_FOUND = 3;
 constexpr DWORD ERROR_READ_FAULT = 30;
 constexpr DWORD ERROR_DISK_FULL = 112;
+constexpr DWORD ERROR_FILENAME_EXCED_RANGE = 206;
+constexpr DWORD ERROR_BAD_FILE_TYPE = 222;
+constexpr DWORD ERROR_DIRECTORY_NOT_SUPPORTED = 336;
+constexpr DWORD ERROR_CANT_RESOLVE_FILENAME = 1921;
 
-// Writes `bytes` to a new temporary file beside `path`, flushes it to disk and renames it
-// over `path`: a failure leaves no new file and any previous file untouched. A replaced
+// How WriteFileAtomically makes the new file before it takes the target's place.
+enum class StagingFile {
+    // An unnamed file in the target's directory that gets a name only once it is whole, so
+    // a process killed while writing leaves nothing behind; kNamed where the file system
+    // cannot make unnamed files.
+    kUnnamedWhenPossible,
+    // A file with a short temporary name from the start.
+    kNamed,
+};
+
+// Writes `bytes` to a new file in the directory of `path`, flushes it to disk and renames
+// it over `path`: the file appears whole or not at all, and a failure leaves no new file and
+// any previous file untouched. The file is made under a short name of fixed length, so any
+// name the file system allows can be written. When `path` is a symbolic link (or a chain of
+// them), the file it finally leads to is replaced and the link stays as it is. A replaced
 // file keeps its permissions; a new one gets the usual ones the umask allows.
-// Results: HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing directory,
-// E_ACCESSDENIED without permission, HRESULT_FROM_WIN32(ERROR_DISK_FULL) when the disk is
-// full, E_FAIL for any other failure.
-HRESULT WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes);
+// Results:
+//   HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) for a missing directory;
+//   E_ACCESSDENIED without permission, and for an existing file that is read-only (its owner
+//     may not write it), which is kept as the owner meant it, also for the superuser;
+//   HRESULT_FROM_WIN32(ERROR_DISK_FULL) when the disk is full;
+//   HRESULT_FROM_WIN32(ERROR_DIRECTORY_NOT_SUPPORTED) when a directory stands at `path`;
+//   HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE) when something that is not a regular file (a
+//     FIFO, a device, a socket) stands there: it is not replaced;
+//   HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME) for a loop of symbolic links or one
+//     longer than kMaxSymlinkHops;
+//   HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE) for a name or path too long to exist;
+//   E_FAIL for any other failure.
+// On failure errno holds the system's reason and LastFileWriteFailure() names the file.
+[[nodiscard]] HRESULT WriteFileAtomically(const std::string& path,
+                                          std::span<const std::uint8_t> bytes,
+                                          StagingFile staging = StagingFile::kUnnamedWhenPossible);
+
+// The most symbolic links followed from one path, as the Linux kernel allows.
+constexpr int kMaxSymlinkHops = 40;
+
+// The file that `path` finally names: `path` itself unless it is a symbolic link, else the
+// end of its chain of links (relative links are taken from the directory of their link).
+// The end need not exist. Directories on the way are not resolved. Results: S_OK, or
+// HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME) for a loop or a chain longer than
+// kMaxSymlinkHops, and the results of WriteFileAtomically for a link that cannot be read;
+// errno holds the system's reason on failure.
+[[nodiscard]] HRESULT FollowSymlinks(const std::string& path, std::string& target);
+
+// A path in `directory` that names nothing at the moment of asking: ".tarvo-", six random
+// letters or digits, then `suffix`. Its length does not depend on any other name, so it
+// fits wherever a name of the longest legal length does.
+std::string UnusedPathIn(const std::string& directory, std::string_view suffix);
+
+// The file and the system's reason (an errno value) of the last WriteFileAtomically that
+// failed on this thread, kept as Windows keeps a thread's last error, so that a caller
+// several layers above the write can still say why.
+struct FileWriteFailure {
+    std::string path;  // as the caller gave it
+    int error = 0;
+};
+const FileWriteFailure& LastFileWriteFailure();
+void ForgetFileWriteFailure();
 
 // A read limit that no file reaches.
 constexpr std::size_t kWholeFile = std::numeric_limits<std::size_t>::max();
