@@ -1,4 +1,5 @@
 #include "plugin/Exporter.h"
+#include "ui/OptionsSheet.h"
 
 TarvoDirectXMaxExporter* currentExporter = nullptr;
 
@@ -37,9 +38,10 @@ unsigned int TarvoDirectXMaxExporter::Version() {
     return kExporterVersion;
 }
 
-// The About box is shown by the option dialogs; without them there is nothing to show.
+// Without a dialog library or a display the box cannot be shown, and the host has nothing
+// to do about it.
 void TarvoDirectXMaxExporter::ShowAbout(HWND hWnd) {
-    (void)hWnd;
+    (void)ShowAboutBox(hWnd);
 }
 
 BOOL TarvoDirectXMaxExporter::SupportsOptions(int ext, DWORD options) {
