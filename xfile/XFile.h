@@ -113,7 +113,9 @@ class UniqueNames {
 // ---- Fatal save error --------------------------------------------------------------------
 
 // Formats "Error saving .X file: 0x%08x (%s)\n%s:%d: %s\n" into a shared 4,096-byte buffer,
-// sends it to the debugger output and throws the text (a const char*). Does not return.
+// followed by the file library's account of the failure (d3dx::LastFailureDetail) as a
+// line of its own when it has one, sends it to the debugger output and throws the text (a
+// const char*). Does not return.
 [[noreturn]] void ThrowSaveError(const char* callText, const char* sourceFile, int line,
                                  HRESULT hr);
 

@@ -12,6 +12,23 @@
 
 namespace {
 
+// The words for this thread's last failed call, with the result they belong to.
+struct LastFailure {
+    HRESULT hr = S_OK;
+    std::string detail;
+};
+thread_local LastFailure t_lastFailure;
+
+// Called first by every call that can fail: an earlier failure's words must not outlive it.
+void ForgetFailure() {
+    t_lastFailure = {};
+}
+
+HRESULT FailWith(HRESULT hr, std::string detail) {
+    t_lastFailure = {hr, std::move(detail)};
+    return hr;
+}
+
 using d3dx::XSaveNode;
 using d3dx::XSaveNodes;
 using d3dx::XTemplate;
@@ -36,6 +53,11 @@ class SaveObject : public ID3DXFileSaveObject {
     const XTemplateRegistry& Templates() const;
 
   private:
+    std::string AddingWhat(const std::string& what, const std::string& name,
+                           const XSaveNode* parent) const;
+    static std::string PayloadProblem(const d3dx::XPayloadResult& measured, SIZE_T cbSize);
+    static const char* WriteProblem(HRESULT hr);
+
     FileObject& m_file;
     std::string m_path;
     bool m_text;
@@ -55,11 +77,19 @@ class SaveData : public ID3DXFileSaveData {
     }
 
     HRESULT AddDataReference(LPCSTR szName, const GUID* pId) override {
-        if ((szName == nullptr || *szName == '\0') && pId == nullptr) return E_INVALIDARG;
+        ForgetFailure();
+        const std::string where = d3dx::DescribeSaveNode(m_save.Templates(), m_node);
+        if ((szName == nullptr || *szName == '\0') && pId == nullptr) {
+            return FailWith(E_INVALIDARG, "a reference in " + where + " has neither name nor GUID");
+        }
         const XTemplate& tmpl = m_save.Templates().At(m_node.templateIndex);
-        if (tmpl.restriction == d3dx::XRestriction::Closed) return D3DXFERR_BADOBJECT;
+        if (tmpl.restriction == d3dx::XRestriction::Closed) {
+            return FailWith(D3DXFERR_BADOBJECT,
+                            where + " takes no references: template " + tmpl.name + " is closed");
+        }
         auto reference = std::make_unique<XSaveNode>();
         reference->isReference = true;
+        reference->parent = &m_node;
         if (szName != nullptr) reference->name = szName;
         if (pId != nullptr) reference->id = *pId;
         m_node.children.push_back(std::move(reference));
@@ -123,9 +153,12 @@ class FileObject : public ID3DXFile {
         if (pvData == nullptr) return E_POINTER;
         std::span<const std::uint8_t> data(static_cast<const std::uint8_t*>(pvData), cbSize);
         // Parse into a copy: a failed block leaves the registry as it was.
+        ForgetFailure();
         XTemplateRegistry extended = m_templates;
-        HRESULT hr = d3dx::RegisterTemplateBlock(data, extended, nullptr);
-        if (SUCCEEDED(hr)) m_templates = std::move(extended);
+        d3dx::XReadError error;
+        HRESULT hr = d3dx::RegisterTemplateBlock(data, extended, &error);
+        if (FAILED(hr)) return FailWith(hr, "the template block does not read: " + error.message);
+        m_templates = std::move(extended);
         return hr;
     }
 
@@ -163,21 +196,36 @@ HRESULT SaveObject::AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GU
 HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGUID rguidTemplate,
                             LPCSTR szName, const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
                             ID3DXFileSaveData** ppObj) {
+    ForgetFailure();
     if (ppObj != nullptr) *ppObj = nullptr;
-    if (cbSize > 0 && pvData == nullptr) return E_POINTER;
     const XTemplateRegistry& templates = Templates();
     const XTemplate* tmpl = templates.FindByGuid(rguidTemplate);
-    if (tmpl == nullptr) return D3DXFERR_NOTFOUND;
+    std::string name = szName != nullptr ? szName : "";
+    if (tmpl == nullptr) {
+        return FailWith(D3DXFERR_NOTFOUND, AddingWhat("an object", name, parent) +
+                                               ": no template with GUID " +
+                                               FormatGuid(rguidTemplate) + " is registered");
+    }
+    const std::string adding = AddingWhat(tmpl->name, name, parent);
+    if (cbSize > 0 && pvData == nullptr) {
+        return FailWith(E_POINTER, adding + ": a payload of " + std::to_string(cbSize) +
+                                       " bytes was given without its data");
+    }
     if (parent != nullptr && !templates.At(parent->templateIndex).AllowsChild(*tmpl)) {
-        return D3DXFERR_BADOBJECT;
+        return FailWith(D3DXFERR_BADOBJECT, adding + ": template " +
+                                                templates.At(parent->templateIndex).name +
+                                                " does not take " + tmpl->name + " children");
     }
     std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(pvData), cbSize);
     d3dx::XPayloadResult measured = d3dx::MeasurePayload(templates, *tmpl, payload);
-    if (FAILED(measured.hr)) return measured.hr;
+    if (FAILED(measured.hr)) {
+        return FailWith(measured.hr, adding + ": " + PayloadProblem(measured, cbSize));
+    }
 
     auto node = std::make_unique<XSaveNode>();
     node->templateIndex = static_cast<std::size_t>(tmpl - &templates.At(0));
-    if (szName != nullptr) node->name = szName;
+    node->name = std::move(name);
+    node->parent = parent;
     if (pId != nullptr) node->id = *pId;
     node->payload.assign(payload.begin(),
                          payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
@@ -187,23 +235,60 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
     return S_OK;
 }
 
+// "adding Mesh \"Box01\" to Frame \"Box01\"", for messages about an object not yet added.
+std::string SaveObject::AddingWhat(const std::string& what, const std::string& name,
+                                   const XSaveNode* parent) const {
+    std::string text = "adding " + (name.empty() ? "unnamed " + what : what + " \"" + name + "\"");
+    if (parent == nullptr) return text + " at the top level";
+    return text + " to " + d3dx::DescribeSaveNode(Templates(), *parent);
+}
+
+std::string SaveObject::PayloadProblem(const d3dx::XPayloadResult& measured, SIZE_T cbSize) {
+    std::string member = measured.failedMember != nullptr
+                             ? "member '" + measured.failedMember->name + "'"
+                             : "a member";
+    std::string size = "the " + std::to_string(cbSize) + "-byte payload";
+    switch (measured.hr) {
+        case D3DXFERR_BADTYPE:
+            return member + " has a type that cannot be stored";
+        case D3DXFERR_BADARRAYSIZE:
+            return "the array of " + member + " is larger than " + size + " can hold";
+        default:
+            return size + " ends inside " + member;
+    }
+}
+
 HRESULT SaveObject::Save() {
+    ForgetFailure();
     d3dx::XBytes image;
     try {
         image = m_text ? d3dx::WriteTextImage(Templates(), m_roots)
                        : d3dx::WriteBinaryImage(Templates(), m_roots);
         if (m_compressed) image = d3dx::CompressImage(image);
-    } catch (const d3dx::XUnwritableText&) {
-        return D3DXFERR_BADVALUE;
+    } catch (const d3dx::XUnwritableText& unwritable) {
+        return FailWith(D3DXFERR_BADVALUE, unwritable.what);
     } catch (const std::bad_alloc&) {
-        return E_OUTOFMEMORY;
+        return FailWith(E_OUTOFMEMORY, "out of memory while writing " + m_path);
     }
     HRESULT hr = WriteFileAtomically(m_path, image);
+    if (SUCCEEDED(hr)) return hr;
+    std::string why = m_path + " could not be written: " + WriteProblem(hr);
     // Errors of the file layer itself are D3DX's own "file read or write failed".
-    return hr == E_FAIL ? D3DXFERR_BADFILE : hr;
+    return FailWith(hr == E_FAIL ? D3DXFERR_BADFILE : hr, std::move(why));
+}
+
+const char* SaveObject::WriteProblem(HRESULT hr) {
+    if (hr == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND)) return "its folder does not exist";
+    if (hr == E_ACCESSDENIED) return "permission denied";
+    if (hr == HRESULT_FROM_WIN32(ERROR_DISK_FULL)) return "the disk is full";
+    return "the system refused it";
 }
 
 }  // namespace
+
+std::string d3dx::LastFailureDetail(HRESULT hr) {
+    return t_lastFailure.hr == hr ? t_lastFailure.detail : std::string();
+}
 
 HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile) {
     if (lplpDirectXFile == nullptr) return E_POINTER;

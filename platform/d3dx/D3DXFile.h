@@ -4,6 +4,8 @@
 // by-name references.
 #pragma once
 
+#include <string>
+
 #include "platform/d3dx/XTemplateSets.h"
 #include "platform/win/Guid.h"
 #include "platform/win/HResult.h"
@@ -73,3 +75,16 @@ class ID3DXFile : public IUnknown {
 // (later sets name templates of earlier ones): D3DRM_XTEMPLATES, XSKINEXP_TEMPLATES,
 // XEXTENSIONS_TEMPLATES. Stops at the first call that fails and returns its result.
 [[nodiscard]] HRESULT RegisterStandardTemplateSets(ID3DXFile* file);
+
+namespace d3dx {
+
+// Why the last failed call of this thread into a file, save or data object failed, in words
+// that name the object or template and the value, e.g.
+//   Material "a b": the name "a b" cannot be written in the text form: it holds a space
+// Given only while that call's result was `hr`, and emptied by every later call of those
+// that can fail (Save, AddDataObject, AddDataReference, RegisterTemplates), so it never
+// explains a failure it did not cause. Empty when there is nothing more to say than `hr`.
+// D3DX itself has no such call: the exporter adds these words to its save error message.
+std::string LastFailureDetail(HRESULT hr);
+
+}  // namespace d3dx

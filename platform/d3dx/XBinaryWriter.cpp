@@ -90,12 +90,15 @@ class BinaryWriter {
         for (std::size_t index : TemplatesUsedBy(m_registry, roots)) {
             AppendTemplateTokens(m_registry, m_registry.At(index), m_out);
         }
-        for (const auto& root : roots) WriteNode(*root);
+        WalkSaveTree(
+            roots, [this](const XSaveNode& node, std::size_t) { WriteNodeHead(node); },
+            [this](const XSaveNode&, std::size_t) { AppendToken(m_out, XTokenKind::CBrace); });
         return std::move(m_out);
     }
 
   private:
-    void WriteNode(const XSaveNode& node) {
+    // Writes a reference, or an object up to its children.
+    void WriteNodeHead(const XSaveNode& node) {
         if (node.isReference) {
             AppendToken(m_out, XTokenKind::OBrace);
             if (!node.name.empty()) AppendCountedToken(m_out, XTokenKind::Name, node.name);
@@ -108,12 +111,8 @@ class BinaryWriter {
         if (!node.name.empty()) AppendCountedToken(m_out, XTokenKind::Name, node.name);
         AppendToken(m_out, XTokenKind::OBrace);
         if (node.id) AppendGuidToken(m_out, *node.id);
-        {
-            BinaryMemberWriter members(m_out);
-            WalkPayload(m_registry, tmpl, node.payload, members);
-        }
-        for (const auto& child : node.children) WriteNode(*child);
-        AppendToken(m_out, XTokenKind::CBrace);
+        BinaryMemberWriter members(m_out);
+        WalkPayload(m_registry, tmpl, node.payload, members);
     }
 
     const XTemplateRegistry& m_registry;

@@ -35,7 +35,47 @@ struct XDataObject {
     std::vector<std::uint8_t> payload;
     std::vector<XChild> children;
     std::size_t offset = 0;  // where the object starts in the uncompressed data
+
+    XDataObject() = default;
+    XDataObject(XDataObject&&) noexcept = default;
+    XDataObject& operator=(XDataObject&&) noexcept = default;
+    // Frees the objects below level by level: a file may nest objects a hundred thousand
+    // deep, and a destructor call per level would run out of stack long before that.
+    ~XDataObject();
 };
+
+// Visits `root` and every object and reference below it in file order, keeping the open
+// objects on a list of its own rather than on the call stack, so any depth the reader
+// accepts can be walked. `enter(object, depth)` sees an object before its children,
+// `leave(object, depth)` after them, `reference(child, depth)` a reference child; `root`
+// has depth 0.
+template <typename Enter, typename Reference, typename Leave>
+void WalkDataTree(const XDataObject& root, Enter&& enter, Reference&& reference, Leave&& leave) {
+    struct Open {
+        const XDataObject* object;
+        std::size_t nextChild;
+    };
+    std::vector<Open> open;
+    enter(root, std::size_t{0});
+    open.push_back({&root, 0});
+    while (!open.empty()) {
+        Open& top = open.back();
+        const std::vector<XChild>& children = top.object->children;
+        if (top.nextChild == children.size()) {
+            const XDataObject& done = *top.object;
+            open.pop_back();
+            leave(done, open.size());
+            continue;
+        }
+        const XChild& child = children[top.nextChild++];
+        if (child.IsReference()) {
+            reference(child, open.size());
+            continue;
+        }
+        enter(*child.object, open.size());
+        open.push_back({child.object.get(), 0});
+    }
+}
 
 struct XFileContents {
     XFileForm form = XFileForm::Text;

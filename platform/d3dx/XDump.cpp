@@ -138,7 +138,12 @@ void Indent(std::string& out, std::size_t level) {
     out.append(level * 2, ' ');
 }
 
-void DumpObjectText(const XFileContents& contents, const XDataObject& object, std::size_t level,
+std::string ReferenceTarget(const XChild& reference) {
+    if (!reference.referenceName.empty()) return reference.referenceName;
+    return "<" + FormatGuid(*reference.referenceGuid) + ">";
+}
+
+void OpenObjectText(const XFileContents& contents, const XDataObject& object, std::size_t level,
                     std::string& out) {
     Indent(out, level);
     out += object.templateName;
@@ -151,41 +156,53 @@ void DumpObjectText(const XFileContents& contents, const XDataObject& object, st
         RenderValue(members.items[i], false, out);
         out += '\n';
     }
-    for (const XChild& child : object.children) {
-        if (child.IsReference()) {
-            Indent(out, level + 1);
-            out += "-> " +
-                   (child.referenceName.empty() ? "<" + FormatGuid(*child.referenceGuid) + ">"
-                                                : child.referenceName) +
-                   "\n";
-        } else {
-            DumpObjectText(contents, *child.object, level + 1, out);
-        }
-    }
-    Indent(out, level);
-    out += "}\n";
 }
 
-void DumpObjectJson(const XFileContents& contents, const XDataObject& object, std::string& out) {
+void DumpObjectText(const XFileContents& contents, const XDataObject& root, std::string& out) {
+    WalkDataTree(
+        root,
+        [&](const XDataObject& object, std::size_t level) {
+            OpenObjectText(contents, object, level, out);
+        },
+        [&](const XChild& reference, std::size_t level) {
+            Indent(out, level);
+            out += "-> " + ReferenceTarget(reference) + "\n";
+        },
+        [&](const XDataObject&, std::size_t level) {
+            Indent(out, level);
+            out += "}\n";
+        });
+}
+
+// A child's JSON follows its elder sibling's after a comma; the first follows the '['.
+void SeparateFromElderSibling(std::string& out) {
+    if (out.back() != '[') out += ", ";
+}
+
+void OpenObjectJson(const XFileContents& contents, const XDataObject& object, std::string& out) {
     out += "{\"template\": " + JsonString(object.templateName);
     out += ", \"templateGuid\": " + JsonString(FormatGuid(object.templateGuid));
     if (!object.name.empty()) out += ", \"name\": " + JsonString(object.name);
     out += ", \"members\": ";
     RenderValue(MembersOf(contents, object), true, out);
     out += ", \"children\": [";
-    for (std::size_t i = 0; i < object.children.size(); ++i) {
-        if (i > 0) out += ", ";
-        const XChild& child = object.children[i];
-        if (child.IsReference()) {
-            out += "{\"reference\": " + JsonString(child.referenceName);
-            if (child.referenceGuid)
-                out += ", \"guid\": " + JsonString(FormatGuid(*child.referenceGuid));
+}
+
+void DumpObjectJson(const XFileContents& contents, const XDataObject& root, std::string& out) {
+    WalkDataTree(
+        root,
+        [&](const XDataObject& object, std::size_t level) {
+            if (level > 0) SeparateFromElderSibling(out);
+            OpenObjectJson(contents, object, out);
+        },
+        [&](const XChild& reference, std::size_t) {
+            SeparateFromElderSibling(out);
+            out += "{\"reference\": " + JsonString(reference.referenceName);
+            if (reference.referenceGuid)
+                out += ", \"guid\": " + JsonString(FormatGuid(*reference.referenceGuid));
             out += "}";
-        } else {
-            DumpObjectJson(contents, *child.object, out);
-        }
-    }
-    out += "]}";
+        },
+        [&](const XDataObject&, std::size_t) { out += "]}"; });
 }
 
 }  // namespace
@@ -193,7 +210,7 @@ void DumpObjectJson(const XFileContents& contents, const XDataObject& object, st
 std::string DumpText(const XFileContents& contents) {
     std::string out = std::string("form ") + FormName(contents.form) + ", floats " +
                       std::to_string(contents.floatBits) + "\n";
-    for (const XDataObject& object : contents.objects) DumpObjectText(contents, object, 0, out);
+    for (const XDataObject& object : contents.objects) DumpObjectText(contents, object, out);
     return out;
 }
 

@@ -169,11 +169,44 @@ class ObjectParser {
     ObjectParser(XTokenStream& tokens, const XTemplateRegistry& registry)
         : m_tokens(tokens), m_registry(registry) {}
 
-    XDataObject Parse(std::size_t depth) {
+    // Reads one top-level object with everything nested in it. The objects still open wait
+    // on a list of their own, not on the call stack, so the depth a file may reach is set
+    // by kMaxObjectDepth alone.
+    XDataObject Parse() {
+        XDataObject root = ReadHead(1);
+        std::vector<XDataObject*> open{&root};
+        while (!open.empty()) {
+            m_tokens.SkipSeparators();
+            const XToken& next = m_tokens.Peek();
+            if (next.kind == XTokenKind::CBrace) {
+                m_tokens.Next();
+                open.pop_back();
+                continue;
+            }
+            XDataObject& parent = *open.back();
+            if (next.kind == XTokenKind::OBrace) {
+                ReadReference(parent.children.emplace_back());
+            } else if (next.kind == XTokenKind::Name || IsKeyword(next.kind)) {
+                auto child = std::make_unique<XDataObject>(ReadHead(open.size() + 1));
+                open.push_back(child.get());
+                parent.children.emplace_back().object = std::move(child);
+            } else {
+                m_tokens.Fail(next,
+                              std::string("expected a child object, a reference or '}', found ") +
+                                  TokenKindName(next.kind));
+            }
+        }
+        return root;
+    }
+
+  private:
+    // Reads an object up to its children: template, name, '{', instance GUID and members.
+    // `level` counts the object itself and those it is nested in.
+    XDataObject ReadHead(std::size_t level) {
         XToken type = m_tokens.Next();
         const XTemplate* tmpl = m_registry.FindByName(type.text);
         if (tmpl == nullptr) m_tokens.Fail(type, "unknown template " + Quoted(type.text));
-        if (depth > kMaxObjectDepth) m_tokens.Fail(type, "objects nested too deeply");
+        if (level > kMaxObjectDepth) m_tokens.Fail(type, "objects nested too deeply");
         XDataObject object;
         object.offset = type.offset;
         object.templateGuid = tmpl->guid;
@@ -182,31 +215,7 @@ class ObjectParser {
         m_tokens.Expect(XTokenKind::OBrace, "'{' after the object name");
         if (m_tokens.Peek().kind == XTokenKind::Guid) object.id = m_tokens.Next().guid;
         ReadMembers(*tmpl, object.payload);
-        ReadChildren(object, depth);
         return object;
-    }
-
-  private:
-    void ReadChildren(XDataObject& object, std::size_t depth) {
-        for (;;) {
-            m_tokens.SkipSeparators();
-            const XToken& next = m_tokens.Peek();
-            if (next.kind == XTokenKind::CBrace) {
-                m_tokens.Next();
-                return;
-            }
-            XChild child;
-            if (next.kind == XTokenKind::OBrace) {
-                ReadReference(child);
-            } else if (next.kind == XTokenKind::Name || IsKeyword(next.kind)) {
-                child.object = std::make_unique<XDataObject>(Parse(depth + 1));
-            } else {
-                m_tokens.Fail(next,
-                              std::string("expected a child object, a reference or '}', found ") +
-                                  TokenKindName(next.kind));
-            }
-            object.children.push_back(std::move(child));
-        }
     }
 
     void ReadReference(XChild& child) {
@@ -422,7 +431,7 @@ void ParseImage(std::span<const std::uint8_t> image, const XHeader& header, XFil
             ParseTemplate(tokens, contents.templates);
         } else if (objectsAllowed && (next.kind == XTokenKind::Name || IsKeyword(next.kind))) {
             ObjectParser parser(tokens, contents.templates);
-            contents.objects.push_back(parser.Parse(0));
+            contents.objects.push_back(parser.Parse());
         } else {
             tokens.Fail(next, std::string(objectsAllowed ? "expected a template or a data object"
                                                          : "expected a template") +

@@ -45,8 +45,12 @@ XHeader ParseHeader(std::span<const std::uint8_t> image);
 // Parses a template definition after its 'template' keyword and adds it to `registry`.
 void ParseTemplate(XTokenStream& tokens, XTemplateRegistry& registry);
 
-// Limits that keep hostile input from exhausting the stack.
-constexpr std::size_t kMaxObjectDepth = 1000;
+// How many levels of data objects may nest, the top-level object counting as one. The
+// reader keeps open objects on the heap, so this is no stack limit: it bounds what a file
+// may ask of the programs that walk the tree it reads. An exported scene nests frames as
+// deep as its nodes (up to 10,000) and then a few levels of mesh, material list, material
+// and texture below the deepest one; ten times that leaves room for files from elsewhere.
+constexpr std::size_t kMaxObjectDepth = 100'000;
 
 // Parses a whole image (header included, already decompressed): templates go into
 // `contents.templates`, data objects into `contents.objects` (when `objectsAllowed`;

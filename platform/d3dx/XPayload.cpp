@@ -9,6 +9,7 @@ namespace {
 
 struct WalkFailure {
     HRESULT hr;
+    const XMember* member;
 };
 
 class PayloadWalker {
@@ -37,11 +38,11 @@ class PayloadWalker {
   private:
     std::uint64_t ElementCount(const XMember& member, const XMemberValues& values) const {
         std::uint64_t count = values.ElementCount(member);
-        if (count > UINT32_MAX) throw WalkFailure{D3DXFERR_BADARRAYSIZE};
+        if (count > UINT32_MAX) throw WalkFailure{D3DXFERR_BADARRAYSIZE, &member};
         // Every element takes at least one byte: a count beyond the payload cannot be right.
         std::uint64_t minimum = MinimumElementSize(member);
         if (count > 0 && minimum > 0 && count > (m_payload.size() - m_pos) / minimum) {
-            throw WalkFailure{D3DXFERR_BADARRAYSIZE};
+            throw WalkFailure{D3DXFERR_BADARRAYSIZE, &member};
         }
         return count;
     }
@@ -73,16 +74,16 @@ class PayloadWalker {
                 return std::nullopt;
             }
             case XPrimitive::String:
-                WalkString();
+                WalkString(member);
                 return std::nullopt;
             case XPrimitive::Unicode:
             case XPrimitive::Cstring:
-                throw WalkFailure{D3DXFERR_BADTYPE};
+                throw WalkFailure{D3DXFERR_BADTYPE, &member};
             default:
                 break;
         }
         std::size_t size = PrimitiveSize(member.type);
-        if (m_payload.size() - m_pos < size) throw WalkFailure{D3DXFERR_BADVALUE};
+        if (m_payload.size() - m_pos < size) throw WalkFailure{D3DXFERR_BADVALUE, &member};
         const std::uint8_t* bytes = m_payload.data() + m_pos;
         m_pos += size;
         m_visitor.Scalar(member.type, bytes);
@@ -90,10 +91,10 @@ class PayloadWalker {
         return std::nullopt;
     }
 
-    void WalkString() {
+    void WalkString(const XMember& member) {
         const std::uint8_t* start = m_payload.data() + m_pos;
         const void* zero = std::memchr(start, 0, m_payload.size() - m_pos);
-        if (zero == nullptr) throw WalkFailure{D3DXFERR_BADVALUE};
+        if (zero == nullptr) throw WalkFailure{D3DXFERR_BADVALUE, &member};
         std::size_t length =
             static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - start);
         m_pos += length + 1;
@@ -120,9 +121,9 @@ XPayloadResult WalkPayload(const XTemplateRegistry& registry, const XTemplate& t
     try {
         walker.WalkMembers(tmpl, 0);
     } catch (const WalkFailure& failure) {
-        return {failure.hr, walker.Used()};
+        return {failure.hr, walker.Used(), failure.member};
     }
-    return {S_OK, walker.Used()};
+    return {S_OK, walker.Used(), nullptr};
 }
 
 XPayloadResult MeasurePayload(const XTemplateRegistry& registry, const XTemplate& tmpl,

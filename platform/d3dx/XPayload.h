@@ -41,6 +41,9 @@ class XPayloadVisitor {
 struct XPayloadResult {
     HRESULT hr = S_OK;
     std::size_t bytesUsed = 0;  // bytes the members took; the rest of the payload is surplus
+    // On failure, the member whose value could not be read (the innermost one, for a
+    // member of a nested template).
+    const XMember* failedMember = nullptr;
 };
 
 // Walks `payload` as an instance of `tmpl`. Fails with D3DXFERR_BADVALUE when the payload

@@ -19,9 +19,45 @@ struct XSaveNode {
     std::optional<GUID> id;
     XBytes payload;  // exactly the bytes the template's members take
     std::vector<std::unique_ptr<XSaveNode>> children;
+    // The object this one was added to (null at the top level), for messages that say
+    // where an object sits.
+    const XSaveNode* parent = nullptr;
+
+    XSaveNode() = default;
+    XSaveNode(const XSaveNode&) = delete;
+    XSaveNode& operator=(const XSaveNode&) = delete;
+    // Frees the nodes below level by level, without a destructor call per level on the
+    // stack: a save tree may nest data objects a hundred thousand deep.
+    ~XSaveNode();
 };
 
 using XSaveNodes = std::vector<std::unique_ptr<XSaveNode>>;
+
+// Visits every node of `roots` in file order, keeping the open objects on a list of its own
+// rather than on the call stack. `enter(node, depth)` sees each node, references
+// included, before the children of an object; `leave(node, depth)` sees an object after its
+// children. Roots have depth 0.
+template <typename Enter, typename Leave>
+void WalkSaveTree(const XSaveNodes& roots, Enter&& enter, Leave&& leave) {
+    struct Open {
+        const XSaveNodes* siblings;
+        std::size_t next;
+        const XSaveNode* owner;  // null for the roots
+    };
+    std::vector<Open> open{{&roots, 0, nullptr}};
+    while (!open.empty()) {
+        Open& top = open.back();
+        if (top.next == top.siblings->size()) {
+            const XSaveNode* owner = top.owner;
+            open.pop_back();
+            if (owner != nullptr) leave(*owner, open.size() - 1);
+            continue;
+        }
+        const XSaveNode& node = *(*top.siblings)[top.next++];
+        enter(node, open.size() - 1);
+        if (!node.isReference) open.push_back({&node.children, 0, &node});
+    }
+}
 
 // Whole file images, header included, ready to be written or compressed. Each begins with
 // the definitions of the templates its data objects use (TemplatesUsedBy), in its own form.
@@ -48,8 +84,17 @@ XBytes CompressImage(const XBytes& image);
 // no white space or control bytes, none of { } [ ] ( ) , ; < > " , no comment start,
 // not a number and not the word 'template'.
 bool IsWritableTextName(std::string_view name);
+// Why `name` cannot stand in the text form ("holds a space", "reads as a number", ...);
+// empty when it can.
+std::string TextNameProblem(std::string_view name);
 
-// Thrown by the text writer for an object name or string it cannot spell.
+// How messages name a data object: its template and name, as in: Frame "Box01". An unnamed
+// object also names the objects it sits in, up to the nearest named one, as in: unnamed
+// Mesh in Frame "Box01", since that is what a user can find it by.
+std::string DescribeSaveNode(const XTemplateRegistry& registry, const XSaveNode& node);
+
+// Thrown by the text writer for a name or string it cannot spell. `what` says which object
+// or template and why.
 struct XUnwritableText {
     std::string what;
 };

@@ -18,12 +18,13 @@ class UsedTemplates {
         : m_registry(registry), m_listed(registry.Size(), false) {}
 
     void AddTree(const XSaveNodes& nodes) {
-        for (const auto& node : nodes) {
-            // A reference names an object, not a template.
-            if (node->isReference) continue;
-            Add(node->templateIndex);
-            AddTree(node->children);
-        }
+        WalkSaveTree(
+            nodes,
+            [this](const XSaveNode& node, std::size_t) {
+                // A reference names an object, not a template.
+                if (!node.isReference) Add(node.templateIndex);
+            },
+            [](const XSaveNode&, std::size_t) {});
     }
 
     std::vector<std::size_t> Take() { return std::move(m_order); }
@@ -61,8 +62,11 @@ void Append(XBytes& out, std::string_view text) {
 // Template, member and type names are read as plain names: unlike object names they may
 // not be keywords.
 void AppendWord(XBytes& out, std::string_view word) {
-    if (!IsWritableTextName(word) || KeywordOf(word) != XTokenKind::End) {
-        throw XUnwritableText{"a template word cannot be written as text: " + std::string(word)};
+    std::string problem = TextNameProblem(word);
+    if (problem.empty() && KeywordOf(word) != XTokenKind::End) problem = "it is a keyword";
+    if (!problem.empty()) {
+        throw XUnwritableText{"the word \"" + std::string(word) +
+                              "\" cannot be written in the text form: " + problem};
     }
     Append(out, word);
 }
@@ -165,15 +169,20 @@ std::vector<std::size_t> TemplatesUsedBy(const XTemplateRegistry& registry,
 }
 
 void AppendTemplateText(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out) {
-    Append(out, "template ");
-    AppendWord(out, tmpl.name);
-    Append(out, " {\n");
-    Append(out, kTextIndent);
-    AppendGuidText(out, tmpl.guid);
-    out.push_back('\n');
-    for (const XMember& member : tmpl.members) AppendMemberText(out, registry, tmpl, member);
-    AppendRestrictionText(out, tmpl);
-    Append(out, "}\n");
+    try {
+        Append(out, "template ");
+        AppendWord(out, tmpl.name);
+        Append(out, " {\n");
+        Append(out, kTextIndent);
+        AppendGuidText(out, tmpl.guid);
+        out.push_back('\n');
+        for (const XMember& member : tmpl.members) AppendMemberText(out, registry, tmpl, member);
+        AppendRestrictionText(out, tmpl);
+        Append(out, "}\n");
+    } catch (XUnwritableText& failure) {
+        failure.what = "the definition of template \"" + tmpl.name + "\": " + failure.what;
+        throw;
+    }
 }
 
 void AppendTemplateTokens(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out) {

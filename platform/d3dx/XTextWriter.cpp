@@ -53,15 +53,19 @@ class TextMemberWriter : public XPayloadVisitor {
     }
 
     void String(std::string_view text) override {
+        // The text form has no escapes: a quote would end the string early.
         if (text.find('"') != std::string_view::npos) {
-            throw XUnwritableText{"a string holds a double quote: " + std::string(text)};
+            throw XUnwritableText{
+                "the string \"" + std::string(text) + "\" of member '" + std::string(m_memberName) +
+                "' cannot be written in the text form: it " + "holds a double quote"};
         }
         m_out.push_back('"');
         Append(m_out, text);
         m_out.push_back('"');
     }
 
-    void BeginMember(const XMember&, std::size_t depth) override {
+    void BeginMember(const XMember& member, std::size_t depth) override {
+        m_memberName = member.name;
         if (depth == 0) m_lineStart = m_out.size(), AppendIndent(m_out, m_indent);
     }
 
@@ -94,6 +98,7 @@ class TextMemberWriter : public XPayloadVisitor {
     std::size_t m_indent;
     std::size_t m_lineStart = 0;
     bool m_arrayWasEmpty = false;
+    std::string_view m_memberName;  // the innermost member begun, for messages
 };
 
 class TextWriter {
@@ -106,17 +111,43 @@ class TextWriter {
             m_out.push_back('\n');
             AppendTemplateText(m_registry, m_registry.At(index), m_out);
         }
-        for (const auto& root : roots) {
-            m_out.push_back('\n');
-            WriteNode(*root, 0);
-        }
+        WalkSaveTree(
+            roots,
+            [this](const XSaveNode& node, std::size_t depth) {
+                if (depth == 0) m_out.push_back('\n');
+                WriteNodeNamingIt(node, depth);
+            },
+            [this](const XSaveNode&, std::size_t depth) {
+                AppendIndent(m_out, depth);
+                Append(m_out, "}\n");
+            });
         return std::move(m_out);
     }
 
   private:
+    // Writes a reference, or an object up to its children; a name or string that cannot be
+    // written fails with the object it belongs to named in front of the reason.
+    void WriteNodeNamingIt(const XSaveNode& node, std::size_t indent) {
+        try {
+            if (node.isReference) return WriteReference(node, indent);
+            OpenObject(node, indent);
+        } catch (XUnwritableText& failure) {
+            failure.what = Describe(node) + ": " + failure.what;
+            throw;
+        }
+    }
+
+    std::string Describe(const XSaveNode& node) const {
+        if (!node.isReference) return DescribeSaveNode(m_registry, node);
+        std::string text = "a reference";
+        if (node.parent != nullptr) text += " in " + DescribeSaveNode(m_registry, *node.parent);
+        return text;
+    }
+
     void WriteName(std::string_view name) {
-        if (!IsWritableTextName(name)) {
-            throw XUnwritableText{"a name cannot be written as text: " + std::string(name)};
+        if (std::string problem = TextNameProblem(name); !problem.empty()) {
+            throw XUnwritableText{"the name \"" + std::string(name) +
+                                  "\" cannot be written in the text form: " + problem};
         }
         Append(m_out, name);
     }
@@ -134,8 +165,8 @@ class TextWriter {
         Append(m_out, "}\n");
     }
 
-    void WriteNode(const XSaveNode& node, std::size_t indent) {
-        if (node.isReference) return WriteReference(node, indent);
+    // Everything of an object before its children: template, name, brace, GUID, members.
+    void OpenObject(const XSaveNode& node, std::size_t indent) {
         const XTemplate& tmpl = m_registry.At(node.templateIndex);
         AppendIndent(m_out, indent);
         Append(m_out, tmpl.name);
@@ -144,9 +175,6 @@ class TextWriter {
         if (node.id) WriteGuidLine(*node.id, indent + 1);
         TextMemberWriter members(m_out, indent + 1);
         WalkPayload(m_registry, tmpl, node.payload, members);
-        for (const auto& child : node.children) WriteNode(*child, indent + 1);
-        AppendIndent(m_out, indent);
-        Append(m_out, "}\n");
     }
 
     const XTemplateRegistry& m_registry;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "XTestSupport.h"
+#include "platform/d3dx/XParser.h"
 #include "platform/d3dx/XTemplateGuids.h"
 
 namespace {
@@ -165,7 +166,7 @@ TEST(Reader, MalformedInputGivesCodeAndOffset) {
 
 TEST(Reader, DeepNestingIsRefusedNotOverflowed) {
     std::string text = "xof 0303txt 0032\n";
-    for (int i = 0; i < 5000; ++i) text += "Frame {";
+    for (std::size_t i = 0; i <= d3dx::kMaxObjectDepth; ++i) text += "Frame {";
     auto result = Read(text);
     EXPECT_EQ(result.hr, D3DXFERR_PARSEERROR);
     EXPECT_NE(result.error.message.find("nested too deeply"), std::string::npos)

@@ -3,11 +3,14 @@
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 #include <unistd.h>
 
 #include <cstring>
+#include <exception>
 #include <fstream>
 #include <iterator>
+#include <stdexcept>
 
 namespace xtest {
 
@@ -81,11 +84,14 @@ void PayloadReader::Fail() {
 
 namespace {
 
-void Collect(const d3dx::XDataObject& object, const std::string& templateName,
+void Collect(const d3dx::XDataObject& root, const std::string& templateName,
              std::vector<const d3dx::XDataObject*>& found) {
-    if (object.templateName == templateName) found.push_back(&object);
-    for (const auto& child : object.children)
-        if (!child.IsReference()) Collect(*child.object, templateName, found);
+    d3dx::WalkDataTree(
+        root,
+        [&](const d3dx::XDataObject& object, std::size_t) {
+            if (object.templateName == templateName) found.push_back(&object);
+        },
+        [](const d3dx::XChild&, std::size_t) {}, [](const d3dx::XDataObject&, std::size_t) {});
 }
 
 }  // namespace
@@ -121,6 +127,38 @@ std::vector<std::string> SplitLines(const std::string& text) {
         start = end + 1;
     }
     return lines;
+}
+
+namespace {
+
+struct SmallStackJob {
+    const std::function<void()>* work;
+    std::exception_ptr thrown;
+};
+
+void* RunSmallStackJob(void* argument) {
+    auto& job = *static_cast<SmallStackJob*>(argument);
+    try {
+        (*job.work)();
+    } catch (...) {
+        job.thrown = std::current_exception();
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+void RunOnSmallStack(const std::function<void()>& work) {
+    SmallStackJob job{&work, nullptr};
+    pthread_attr_t attributes;
+    pthread_attr_init(&attributes);
+    int set = pthread_attr_setstacksize(&attributes, kSmallStackBytes);
+    pthread_t thread;
+    int started = set == 0 ? pthread_create(&thread, &attributes, RunSmallStackJob, &job) : set;
+    pthread_attr_destroy(&attributes);
+    if (started != 0) throw std::runtime_error("no thread with a small stack could be started");
+    pthread_join(thread, nullptr);
+    if (job.thrown) std::rethrow_exception(job.thrown);
 }
 
 }  // namespace xtest

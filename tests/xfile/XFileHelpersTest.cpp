@@ -7,6 +7,7 @@
 #include <string>
 
 #include "mesh/Mesh.h"
+#include "platform/win/FileIO.h"
 #include "platform/win/WinUser.h"
 #include "plugin/Exporter.h"
 #include "xfile/XFile.h"
@@ -129,6 +130,60 @@ TEST(ThrowSaveError, FormatsSendsToTheDebuggerAndThrowsTheText) {
     } catch (const char* text) {
         EXPECT_EQ(std::strlen(text), 4095u);
     }
+}
+
+// What the file library knows of a failed save, a text-form Save refusing a frame name.
+HRESULT SaveFrameNamed(const char* name) {
+    ID3DXFile* file = nullptr;
+    ID3DXFileSaveObject* save = nullptr;
+    ID3DXFileSaveData* frame = nullptr;
+    HRESULT hr = D3DXFileCreate(&file);
+    if (SUCCEEDED(hr)) hr = RegisterStandardTemplateSets(file);
+    // The text is refused before any file is made, so the folder need not exist.
+    if (SUCCEEDED(hr)) {
+        hr = file->CreateSaveObject("/nonexistent/folder/never.x", D3DXF_FILESAVE_TOFILE,
+                                    D3DXF_FILEFORMAT_TEXT, &save);
+    }
+    if (SUCCEEDED(hr)) hr = save->AddDataObject(TID_D3DRMFrame, name, nullptr, 0, nullptr, &frame);
+    if (SUCCEEDED(hr)) hr = save->Save();
+    if (frame != nullptr) frame->Release();
+    if (save != nullptr) save->Release();
+    if (file != nullptr) file->Release();
+    return hr;
+}
+
+std::string SaveErrorText(const char* callText, HRESULT hr) {
+    try {
+        ThrowSaveError(callText, "TarvoDirectXMaxExporter", 107, hr);
+    } catch (const char* text) {
+        return text;
+    }
+    return {};
+}
+
+TEST(ThrowSaveError, AddsWhichObjectAndWhyWhenTheFileLibraryKnows) {
+    HRESULT hr = SaveFrameNamed("Left Door");
+    ASSERT_EQ(hr, D3DXFERR_BADVALUE);
+    EXPECT_EQ(SaveErrorText("saveObject->Save()", hr),
+              "Error saving .X file: 0x88760385 (D3DXFERR_BADVALUE)\n"
+              "TarvoDirectXMaxExporter:107: saveObject->Save()\n"
+              "Frame \"Left Door\": the name \"Left Door\" cannot be written in the text form: "
+              "it holds a space\n");
+    // The library's words explain only the failure they came with.
+    EXPECT_EQ(SaveErrorText("saveObject->Save()", E_OUTOFMEMORY),
+              "Error saving .X file: 0x8007000e (E_OUTOFMEMORY)\n"
+              "TarvoDirectXMaxExporter:107: saveObject->Save()\n");
+    // A later failure of another kind brings its own words, and the earlier ones are gone.
+    const HRESULT noFolder = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
+    ASSERT_EQ(SaveFrameNamed("Left_Door"), noFolder);
+    EXPECT_EQ(SaveErrorText("saveObject->Save()", noFolder),
+              "Error saving .X file: 0x80070003 (" + std::string(HResultName(noFolder)) +
+                  ")\n"
+                  "TarvoDirectXMaxExporter:107: saveObject->Save()\n"
+                  "/nonexistent/folder/never.x could not be written: its folder does not exist\n");
+    EXPECT_EQ(SaveErrorText("saveObject->Save()", D3DXFERR_BADVALUE),
+              "Error saving .X file: 0x88760385 (D3DXFERR_BADVALUE)\n"
+              "TarvoDirectXMaxExporter:107: saveObject->Save()\n");
 }
 
 // ---- transforms ----
