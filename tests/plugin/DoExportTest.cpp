@@ -10,6 +10,7 @@
 #include "platform/win/WinUser.h"
 #include "plugin/Exporter.h"
 #include "settings/Settings.h"
+#include "ui/DialogToolkit.h"
 
 namespace {
 
@@ -223,7 +224,19 @@ TEST_F(DoExportTest, CancelDuringTheWalkStillSavesAWellFormedFile) {
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
 
+// A user who accepts the options sheet as it opens.
+struct AcceptingSheet {
+    AcceptingSheet() {
+        static const tarvo::ui::DialogToolkit accepting{
+            [](tarvo::ui::PropertySheetModel&, HWND) -> INT_PTR { return 1; },
+            [](tarvo::ui::DialogModel&, HWND) -> INT_PTR { return 1; }};
+        tarvo::ui::UseDialogToolkit(&accepting);
+    }
+    ~AcceptingSheet() { tarvo::ui::UseDialogToolkit(nullptr); }
+};
+
 TEST_F(DoExportTest, AFileThatCannotBeSavedIsAFailedExport) {
+    AcceptingSheet user;
     std::string path = m_dir.File("missing/scene.x");
     EXPECT_EQ(Export(path, FALSE), 0);
     EXPECT_EQ(m_messages,
