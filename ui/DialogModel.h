@@ -61,9 +61,13 @@ class PropertySheetModel {
 // The entry points of a toolkit library, found by the name below.
 struct DialogToolkit {
     // > 0 accepted, 0 cancelled, -1 when the sheet cannot be shown.
-    INT_PTR (*runPropertySheet)(PropertySheetModel& sheet, HWND parent);
+    INT_PTR (*runPropertySheet)(PropertySheetModel& sheet, HWND parent) = nullptr;
     // The dialog's result, or -1 when it cannot be shown.
-    INT_PTR (*runModalDialog)(DialogModel& dialog, HWND parent);
+    INT_PTR (*runModalDialog)(DialogModel& dialog, HWND parent) = nullptr;
+    // Pictures for the user guide: one page of the sheet, made active, or a dialog,
+    // initialised, drawn into a PNG file. False when nothing could be drawn or written.
+    bool (*renderSheetPage)(PropertySheetModel& sheet, int page, const char* pngPath) = nullptr;
+    bool (*renderDialog)(DialogModel& dialog, const char* pngPath) = nullptr;
 };
 inline constexpr const char* kDialogToolkitEntry = "TarvoDialogToolkit";
 using DialogToolkitEntry = const DialogToolkit* (*)();

@@ -14,7 +14,7 @@ constexpr int kLineHeight = 10;
 constexpr int kLabelHeight = 8;
 constexpr int kEditHeight = 12;
 constexpr int kButtonHeight = 14;
-constexpr int kPageWidth = 240;
+constexpr int kPageWidth = 262;
 constexpr int kPageHeight = 205;
 
 ControlTemplate Group(std::string text, DialogRect rect) {
@@ -60,7 +60,7 @@ DialogTemplate ObjectsPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Output Options", {7, 7, 226, 104}),
+                Group("Output Options", {7, 7, 248, 104}),
                 Check(kMeshDefinition, "Mesh definition", 15, 20, 120),
                 Check(kMaterials, "Materials", 15, 34, 60),
                 Check(kInline, "Inline", 85, 34, 60),
@@ -68,7 +68,7 @@ DialogTemplate ObjectsPage() {
                 Check(kBones, "Bones", 15, 62, 120),
                 Check(kSaveInScene, "Save settings in scene", 15, 76, 150),
                 HiddenAndDisabled(Check(kAnimatedMesh, "Animated Mesh", 15, 90, 120)),
-                Group("Object Types", {7, 117, 226, 48}),
+                Group("Object Types", {7, 117, 248, 48}),
                 Check(kGeometric, "Geometric", 15, 130, 120),
                 Check(kDummy, "Dummy", 15, 144, 120),
                 HiddenAndDisabled(
@@ -83,7 +83,7 @@ DialogTemplate MeshPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Mesh Options", {7, 7, 226, 130}),
+                Group("Mesh Options", {7, 7, 248, 130}),
                 Check(kNormals, "Mesh normals", 15, 20, 150),
                 Check(kFlipNormals, "Flip normals", 15, 34, 150),
                 Check(kCustomNormals, "Use custom normals", 15, 48, 150),
@@ -102,23 +102,23 @@ DialogTemplate AnimationPage() {
             kPageWidth,
             kPageHeight,
             {
-                {kSegments, ControlKind::ListView, "", {7, 7, 226, 80}},
+                {kSegments, ControlKind::ListView, "", {7, 7, 248, 80}},
                 Button(kAdd, "Add...", 7, 91),
                 Button(kEdit, "Edit...", 61, 91),
                 Button(kDelete, "Delete", 115, 91),
-                Group("Animation Method", {7, 111, 110, 40}),
-                Option(kSampled, "Sampled", 15, 123, 95, true),
-                Option(kKeyFramesOnly, "Key Frames Only", 15, 136, 95),
-                Group("Key Options", {123, 111, 110, 40}),
-                Option(kMatrix, "Matrix", 131, 123, 98, true),
-                Option(kSeparateKeys, "Position, Scale && Rotate", 131, 136, 98),
-                Group("Timeline", {7, 155, 110, 40}),
-                Option(kTicks, "3DS Max ticks", 15, 167, 95, true),
-                Option(kKeySequence, "Key Seq.", 15, 180, 95),
-                Label("Animation Sampling Rate:", 123, 160, 82),
-                Edit(kSamplingRate, ControlKind::NumberEdit, 205, 158, 28),
-                Text(kKeys, "Keys:", 123, 176, 110),
-                Text(kLength, "Length:", 123, 188, 110),
+                Group("Animation Method", {7, 111, 120, 40}),
+                Option(kSampled, "Sampled", 15, 123, 108, true),
+                Option(kKeyFramesOnly, "Key Frames Only", 15, 136, 108),
+                Group("Key Options", {135, 111, 120, 40}),
+                Option(kMatrix, "Matrix", 143, 123, 108, true),
+                Option(kSeparateKeys, "Position, Scale && Rotate", 143, 136, 108),
+                Group("Timeline", {7, 155, 120, 40}),
+                Option(kTicks, "3DS Max ticks", 15, 167, 108, true),
+                Option(kKeySequence, "Key Seq.", 15, 180, 108),
+                Label("Animation Sampling Rate:", 135, 160, 90),
+                Edit(kSamplingRate, ControlKind::NumberEdit, 225, 158, 30),
+                Text(kKeys, "Keys:", 135, 176, 120),
+                Text(kLength, "Length:", 135, 188, 120),
             }};
 }
 
@@ -129,7 +129,7 @@ DialogTemplate TexturesPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Texture Conversion", {7, 7, 226, 130}),
+                Group("Texture Conversion", {7, 7, 248, 130}),
                 Option(kNoConversion, "None", 15, 20, 120, true),
                 Option(kConvert, "Convert texture Map", 15, 33, 120),
                 Option(kCopy, "Copy texture map", 15, 46, 120),
@@ -140,7 +140,7 @@ DialogTemplate TexturesPage() {
                 Check(kWhiteDiffuse, "White diffuse override (texture)", 15, 106, 170),
                 Label("Overwrite:", 15, 122, 40),
                 List(kOverwrite, 60, 120, 90),
-                Group(".fx Effect Files", {7, 143, 226, 44}),
+                Group(".fx Effect Files", {7, 143, 248, 44}),
                 Check(kFxFile, "Include .fx file", 15, 156, 150),
                 Check(kFxParameters, "Include .fx parameters", 15, 170, 150),
             }};
@@ -153,17 +153,17 @@ DialogTemplate XFilePage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("DX File Type", {7, 7, 110, 56}),
-                Option(kText, "Text", 15, 20, 98, true),
-                Option(kBinary, "Binary", 15, 33, 98),
-                Option(kCompressed, "Binary with Compression", 15, 46, 98),
-                Group("DX Frame", {123, 7, 110, 56}),
-                Option(kNoFrames, "No frames", 131, 20, 98, true),
-                Option(kTopFrameOnly, "Top frame only", 131, 33, 98),
-                Option(kSubFrames, "Sub frame hierarchy", 131, 46, 98),
-                Group("Coordinate System", {7, 69, 226, 28}),
+                Group("DX File Type", {7, 7, 120, 56}),
+                Option(kText, "Text", 15, 20, 108, true),
+                Option(kBinary, "Binary", 15, 33, 108),
+                Option(kCompressed, "Binary with Compression", 15, 46, 108),
+                Group("DX Frame", {135, 7, 120, 56}),
+                Option(kNoFrames, "No frames", 143, 20, 108, true),
+                Option(kTopFrameOnly, "Top frame only", 143, 33, 108),
+                Option(kSubFrames, "Sub frame hierarchy", 143, 46, 108),
+                Group("Coordinate System", {7, 69, 248, 28}),
                 Check(kLeftHanded, "Left Handed Axis", 15, 81, 150),
-                Group("XFile Animation Options", {7, 103, 226, 66}),
+                Group("XFile Animation Options", {7, 103, 248, 66}),
                 Check(kAnimationOptions, "Include Animation options", 15, 116, 150),
                 Label("Type", 15, 134, 50),
                 List(kOpenClosed, 70, 132, 90),
@@ -179,12 +179,12 @@ DialogTemplate AboutPage() {
             kPageWidth,
             kPageHeight,
             {
-                {IDC_STATIC, ControlKind::Bitmap, "114", {7, 7, 226, 56}},
-                Label("Tarvo DirectX writes the host's scenes as DirectX .X files.", 7, 70, 226),
-                Label("Help: the user guide in the docs folder beside the plug-in.", 7, 82, 226),
-                Text(kMaxVersion, "3DS Max Version:", 7, 102, 226),
-                Text(kIGameVersion, "IGame Version:", 7, 114, 226),
-                Text(kCfgPath, "Cfg Path:", 7, 126, 226, 3),
+                {IDC_STATIC, ControlKind::Bitmap, "114", {7, 7, 248, 56}},
+                Label("Tarvo DirectX writes the host's scenes as DirectX .X files.", 7, 70, 248),
+                Label("Help: the user guide in the docs folder beside the plug-in.", 7, 82, 248),
+                Text(kMaxVersion, "3DS Max Version:", 7, 102, 248),
+                Text(kIGameVersion, "IGame Version:", 7, 114, 248),
+                Text(kCfgPath, "Cfg Path:", 7, 126, 248, 3),
             }};
 }
 
