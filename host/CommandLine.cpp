@@ -16,6 +16,19 @@ constexpr const char* kDescription =
     "Exports a scene file to a DirectX .X file through the exporter plug-in for the "
     "extension \"X\".";
 
+constexpr const char* kExitStatuses =
+    "Exit status:\n"
+    "  0    the export completed and OUTPUT holds it\n"
+    "  1    the export failed, or a file it would replace was refused before any work: a\n"
+    "       directory, a FIFO, device or socket, a read-only file, a file with other hard\n"
+    "       links, the scene itself, or a file in a missing or unwritable directory\n"
+    "       (symlinks are followed and the file they lead to is replaced)\n"
+    "  2    the command line is wrong (an unknown option, a missing or empty path, a\n"
+    "       --selected node that is not in the scene)\n"
+    "  130  cancelled by Ctrl-C (SIGINT); 143 by SIGTERM, 129 by SIGHUP: OUTPUT and the\n"
+    "       scene are left as they were. A second signal of the same kind ends the program\n"
+    "       at once";
+
 // An empty path names no file: the scene, the output and both directories must be given.
 const CLI::Validator kNotEmpty(
     [](const std::string& value) {
@@ -56,6 +69,7 @@ ParsedCommandLine ParseCommandLine(int argc, const char* const* argv,
     CLI::App app{kDescription, kProgramName};
     app.set_version_flag("--version", std::string(kProgramName) + " " + TARVO_VERSION);
     AddOptions(app, parsed.line);
+    app.footer(kExitStatuses);
     try {
         app.parse(argc, argv);
     } catch (const CLI::CallForHelp&) {

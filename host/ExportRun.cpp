@@ -1,17 +1,21 @@
 #include "host/ExportRun.h"
 
-#include <unistd.h>
-
-#include <csignal>
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <optional>
 #include <stdexcept>
+#include <string_view>
+#include <vector>
 
+#include "host/CancelSignals.h"
 #include "host/PluginLoader.h"
+#include "host/WriteTarget.h"
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
 #include "platform/max/Interface.h"
 #include "platform/max/Node.h"
+#include "platform/win/FileIO.h"
 #include "platform/win/WinUser.h"
 
 namespace tarvo::hostapp {
@@ -35,25 +39,43 @@ void Fail(Console& console, const std::string& why) {
     console.Print(std::string(kProgramName) + ": " + Flatten(why));
 }
 
-// ---- Output file ----
+// ---- Files the run replaces ----
 
-// The full path the exporter is given, as the host's file dialog would hand it over; empty
-// (with the reason reported) when the file cannot be created there.
-std::string PrepareOutputPath(const std::string& output, Console& console) {
-    const fs::path file = fs::absolute(output).lexically_normal();
-    const fs::path directory = file.parent_path();
-    std::error_code error;
-    if (!fs::is_directory(directory, error)) {
-        Fail(console, "cannot write " + output + ": the directory " + directory.string() +
-                          " does not exist");
-        return {};
-    }
-    if (access(directory.c_str(), W_OK) != 0) {
-        Fail(console, "cannot write " + output + ": the directory " + directory.string() +
-                          " is not writable");
-        return {};
-    }
-    return file.string();
+// The exporter keeps its settings in this file of the plug-in configuration directory.
+constexpr const char* kExporterSettingsFile = "TarvoDXExport.xml";
+
+// The exporter makes its settings directory, and keeps going without its settings when it
+// cannot write them, so only what stands at the file's own name is checked.
+TargetRules SettingsFileRules() {
+    TargetRules rules;
+    rules.directoryMustBeWritable = false;
+    rules.refuseHardLinks = false;
+    return rules;
+}
+
+// True when the target may be replaced; otherwise reports why.
+bool Accepted(const TargetCheck& check, Console& console, const std::string& context = {}) {
+    if (check.target) return true;
+    Fail(console, context + check.problem);
+    return false;
+}
+
+// Checks every file the run may replace before any work is done, so that a refusal costs
+// nothing and changes nothing. Returns the output's target, or nothing after reporting why.
+std::optional<WriteTarget> CheckWriteTargets(const CommandLine& line, Console& console) {
+    TargetRules outputRules;
+    outputRules.scene = line.scene;
+    const TargetCheck output = CheckWriteTarget(line.output, line.output, outputRules);
+    if (!Accepted(output, console)) return std::nullopt;
+    const std::string settings = (fs::path(line.plugCfgDir) / kExporterSettingsFile).string();
+    if (!Accepted(CheckWriteTarget(settings, "the settings file " + settings, SettingsFileRules()),
+                  console))
+        return std::nullopt;
+    if (line.saveScene &&
+        !Accepted(CheckWriteTarget(line.scene, "the scene file " + line.scene, {}), console,
+                  "--save-scene: "))
+        return std::nullopt;
+    return output.target;
 }
 
 // ---- Plug-ins ----
@@ -153,7 +175,31 @@ void EnsurePlugCfgDir(const std::string& directory, Console& console) {
                       error.message() + "; the export settings will not be saved");
 }
 
-// ---- Sinks and signals for the duration of one export ----
+// ---- Sinks for the duration of one export ----
+
+// The plug-ins mark what the user should know but what does not stop the export.
+constexpr std::string_view kWarningMark = "Warning: ";
+
+std::vector<std::string> Lines(const std::string& text) {
+    std::vector<std::string> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.push_back(Flatten(text.substr(start, end - start)));
+        start = end + 1;
+    }
+    return lines;
+}
+
+// Warnings always reach the user, one line each; the rest of the debug output only with
+// --debug.
+void PrintDebugLine(Console& console, const std::string& line, bool debug) {
+    if (line.starts_with(kWarningMark))
+        console.Print(std::string(kProgramName) + ": warning: " + line.substr(kWarningMark.size()));
+    else if (debug && !line.empty())
+        console.Print(line);
+}
 
 // Routes the plug-ins' message boxes and debug output to the console, and keeps the last
 // text sent to the debugger output: the exporter's formatted save error goes there.
@@ -169,7 +215,9 @@ class MessageRouting {
             if (!Flatten(text).empty()) m_lastDebuggerOutput = Flatten(text);
             if (debug) console.Print(text);
         });
-        if (debug) SetDebugPrintSink([&console](const std::string& text) { console.Print(text); });
+        SetDebugPrintSink([&console, debug](const std::string& text) {
+            for (const std::string& line : Lines(text)) PrintDebugLine(console, line, debug);
+        });
     }
     ~MessageRouting() {
         SetMessageBoxSink(nullptr);
@@ -185,104 +233,120 @@ class MessageRouting {
     std::string m_lastDebuggerOutput;
 };
 
-std::atomic<Interface*> g_interruptTarget{nullptr};
-
-extern "C" void CancelOnInterrupt(int) {
-    if (Interface* ip = g_interruptTarget.load()) ip->SetCancel(TRUE);
-}
-
-// Ctrl-C sets the host's cancel flag, which the exporter polls. SA_RESETHAND puts the
-// default action back at once, so a second Ctrl-C ends a program that does not stop.
-class InterruptCancels {
-  public:
-    explicit InterruptCancels(Interface& ip) {
-        g_interruptTarget.store(&ip);
-        struct sigaction action {};
-        action.sa_handler = CancelOnInterrupt;
-        sigemptyset(&action.sa_mask);
-        action.sa_flags = SA_RESETHAND;
-        sigaction(SIGINT, &action, &m_previous);
-    }
-    ~InterruptCancels() {
-        sigaction(SIGINT, &m_previous, nullptr);
-        g_interruptTarget.store(nullptr);
-    }
-    InterruptCancels(const InterruptCancels&) = delete;
-    InterruptCancels& operator=(const InterruptCancels&) = delete;
-
-  private:
-    struct sigaction m_previous {};
-};
-
 // ---- The export ----
 
 struct ExportOutcome {
     int result = 0;  // DoExport's
     bool cancelled = false;
     std::string lastDebuggerOutput;
+    FileWriteFailure writeFailure;  // the last file the exporter could not write
 };
 
-ExportOutcome CallDoExport(SceneExport& exporter, Interface& ip, const std::string& output,
-                           const CommandLine& line, Console& console) {
+ExportOutcome CallDoExport(SceneExport& exporter, Interface& ip, const std::string& file,
+                           const CommandLine& line, Console& console, CancelSignals& signals) {
     MessageRouting routing(console, line.debug);
-    InterruptCancels interrupt(ip);
     ExpInterface exportInterface;
     const DWORD options = line.selected.empty() ? 0 : SCENE_EXPORT_SELECTED;
+    ForgetFileWriteFailure();
+    signals.Attach(ip);
     ExportOutcome outcome;
-    outcome.result = exporter.DoExport(output.c_str(), &exportInterface, &ip, TRUE, options);
+    // A signal that came while the scene loaded cancels before the exporter starts.
+    if (!ip.GetCancel())
+        outcome.result = exporter.DoExport(file.c_str(), &exportInterface, &ip, TRUE, options);
+    signals.Detach();
     outcome.cancelled = ip.GetCancel() != FALSE;
     outcome.lastDebuggerOutput = routing.LastDebuggerOutput();
+    outcome.writeFailure = LastFileWriteFailure();
     // A bar the exporter left open would be drawn over by the next message.
     console.EndProgress();
     return outcome;
 }
 
-void ReportFailedExport(const ExportOutcome& outcome, const std::string& output, Console& console) {
-    if (!outcome.lastDebuggerOutput.empty())
+// The reason a file the exporter could not write gives is better than its result code; the
+// host knows it only for the file it handed over.
+void ReportFailedExport(const ExportOutcome& outcome, const std::string& output,
+                        const std::string& staging, Console& console) {
+    const FileWriteFailure& failure = outcome.writeFailure;
+    if (failure.error != 0 && failure.path == staging)
+        Fail(console, "export to " + output + " failed: cannot write a file in " +
+                          fs::path(staging).parent_path().string() + ": " +
+                          std::strerror(failure.error));
+    else if (!outcome.lastDebuggerOutput.empty())
         Fail(console, "export to " + output + " failed: " + outcome.lastDebuggerOutput);
     else
         Fail(console, "export to " + output + " failed; --debug shows more");
 }
 
+// Returns the exit status of a run that `signal` cancelled (the cancel flag has no other
+// source here, but a run cancelled some other way still fails).
+int ReportCancelled(const CommandLine& line, Console& console, int signal) {
+    Fail(console, "cancelled; " + line.output + " was not changed" +
+                      (line.saveScene ? "; the scene was not saved" : ""));
+    return signal != 0 ? kExitBySignalBase + signal : kExitFailure;
+}
+
+// Moves the new file into place and saves the scene, with the signals held back so that a
+// cancel cannot fall between the two; a cancel that came before is still honoured.
+int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const HostScene& scene,
+                   const CommandLine& line, Console& console, const CancelSignals& signals) {
+    const CancelSignals::Deferral deferral;
+    if (const int signal = signals.Received()) return ReportCancelled(line, console, signal);
+    if (!staged.Commit()) {
+        Fail(console,
+             "export to " + line.output + " failed: " +
+                 (errno == ENOENT ? std::string("the exporter wrote no file")
+                                  : "cannot replace it: " + std::string(std::strerror(errno))) +
+                 "; " + line.output + " was not changed");
+        return kExitFailure;
+    }
+    if (line.saveScene && !SaveScene(records, scene, line.scene, console)) return kExitFailure;
+    return kExitSuccess;
+}
+
 }  // namespace
 
 int RunExport(const CommandLine& line, Console& console) {
-    const std::string output = PrepareOutputPath(line.output, console);
-    if (output.empty()) return kExitFailure;
+    CancelSignals signals;
+    // A step that fails after a signal came (an interrupted read, say) ends as a cancel.
+    auto stop = [&](int status) {
+        const int signal = signals.Received();
+        return signal != 0 ? ReportCancelled(line, console, signal) : status;
+    };
+
+    const std::optional<WriteTarget> output = CheckWriteTargets(line, console);
+    if (!output) return stop(kExitFailure);
 
     PluginLoader loader;
-    if (!LoadPlugins(loader, line, console)) return kExitFailure;
+    if (signals.Received() || !LoadPlugins(loader, line, console)) return stop(kExitFailure);
 
-    std::optional<scene::SceneData> records = LoadScene(line.scene, console);
-    if (!records) return kExitFailure;
+    std::optional<scene::SceneData> records;
+    if (!signals.Received()) records = LoadScene(line.scene, console);
+    if (!records) return stop(kExitFailure);
     std::unique_ptr<HostScene> scene = BuildScene(*records, line.scene, console);
-    if (!scene) return kExitFailure;
+    if (!scene || signals.Received()) return stop(kExitFailure);
 
     Interface ip(scene.get());
-    if (!SelectNodes(ip, *scene, line, console)) return kExitUsage;
+    if (!SelectNodes(ip, *scene, line, console)) return stop(kExitUsage);
+    SceneExportPtr exporter = loader.CreateExporter(kExportExtension);
+    if (!exporter) {
+        ReportNoExporter(loader, line, console);
+        return stop(kExitFailure);
+    }
+    if (signals.Received()) return stop(kExitFailure);
     EnsurePlugCfgDir(line.plugCfgDir, console);
     ip.SetPlugCfgDir(line.plugCfgDir);
     ip.SetProgressSink(console.MakeProgressSink());
 
-    SceneExportPtr exporter = loader.CreateExporter(kExportExtension);
-    if (!exporter) {
-        ReportNoExporter(loader, line, console);
-        return kExitFailure;
-    }
-    const ExportOutcome outcome = CallDoExport(*exporter, ip, output, line, console);
+    StagedOutput staged(*output);
+    const ExportOutcome outcome =
+        CallDoExport(*exporter, ip, staged.Path(), line, console, signals);
     exporter.reset();
-
+    if (outcome.cancelled) return ReportCancelled(line, console, signals.Received());
     if (outcome.result == 0) {
-        ReportFailedExport(outcome, line.output, console);
-        return kExitFailure;
+        ReportFailedExport(outcome, line.output, staged.Path(), console);
+        return stop(kExitFailure);
     }
-    if (outcome.cancelled) {
-        Fail(console, "cancelled: " + line.output + " holds what was exported before" +
-                          (line.saveScene ? "; the scene was not saved" : ""));
-        return kExitSuccess;
-    }
-    if (line.saveScene && !SaveScene(*records, *scene, line.scene, console)) return kExitFailure;
-    return kExitSuccess;
+    return CompleteExport(staged, *records, *scene, line, console, signals);
 }
 
 }  // namespace tarvo::hostapp

@@ -1,14 +1,14 @@
 #include <algorithm>
+#include <cerrno>
 #include <charconv>
-#include <cstdio>
-#include <filesystem>
-#include <fstream>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
 #include "host/scene/SceneFile.h"
 #include "host/scene/SceneFileFormat.h"
+#include "platform/win/FileIO.h"
 
 namespace tarvo::scenefile {
 namespace {
@@ -361,24 +361,12 @@ std::string SerializeScene(const SceneData& scene) {
 
 void SaveSceneFile(const SceneData& scene, const std::string& file) {
     const std::string text = SerializeScene(scene);
-    const std::string temporary = file + ".partial";
-    {
-        std::ofstream out(temporary, std::ios::binary | std::ios::trunc);
-        out << text;
-        if (!out.flush()) {
-            std::remove(temporary.c_str());
-            throw SceneFileError(file, "", "cannot be written");
-        }
-    }
-    // A replaced file keeps its permissions.
-    std::error_code error;
-    auto previous = std::filesystem::status(file, error);
-    if (!error && std::filesystem::exists(previous))
-        std::filesystem::permissions(temporary, previous.permissions(), error);
-    if (std::rename(temporary.c_str(), file.c_str()) != 0) {
-        std::remove(temporary.c_str());
-        throw SceneFileError(file, "", "cannot be replaced");
-    }
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    const HRESULT written = WriteFileAtomically(file, {bytes, text.size()});
+    if (written == HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE))
+        throw SceneFileError(file, "", "cannot be written: it is not a regular file");
+    if (FAILED(written))
+        throw SceneFileError(file, "", std::string("cannot be written: ") + std::strerror(errno));
 }
 
 }  // namespace tarvo::scenefile

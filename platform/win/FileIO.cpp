@@ -295,8 +295,10 @@ HRESULT FollowSymlinks(const std::string& path, std::string& target) {
     for (int hop = 0; hop <= kMaxSymlinkHops; ++hop) {
         struct stat status {};
         if (::lstat(current.c_str(), &status) != 0) {
-            if (errno != ENOENT) return ResultOfErrno(errno);
-            target = current;  // the end of the chain is yet to be made
+            // The end of the chain is yet to be made; whether it can be is the writer's
+            // question.
+            if (errno != ENOENT && errno != ENOTDIR) return ResultOfErrno(errno);
+            target = current;
             return S_OK;
         }
         if (!S_ISLNK(status.st_mode)) {

@@ -58,8 +58,8 @@ constexpr int kMaxSymlinkHops = 40;
 
 // The file that `path` finally names: `path` itself unless it is a symbolic link, else the
 // end of its chain of links (relative links are taken from the directory of their link).
-// The end need not exist. Directories on the way are not resolved. Results: S_OK, or
-// HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME) for a loop or a chain longer than
+// The end need not exist, nor its directory. Directories on the way are not resolved. Results:
+// S_OK, or HRESULT_FROM_WIN32(ERROR_CANT_RESOLVE_FILENAME) for a loop or a chain longer than
 // kMaxSymlinkHops, and the results of WriteFileAtomically for a link that cannot be read;
 // errno holds the system's reason on failure.
 [[nodiscard]] HRESULT FollowSymlinks(const std::string& path, std::string& target);

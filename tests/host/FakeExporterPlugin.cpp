@@ -4,18 +4,26 @@
 //   fail-with-error   sends debug lines and a save error to the debugger output, returns 0
 //   fail-silently     sends only DebugPrint lines and returns 0
 //   message-box       shows a message box and returns 0
-//   wait-for-cancel   polls the host's cancel flag (writing OUTPUT.waiting once it does)
-//                     and, when a cancel comes, writes OUTPUT and returns 1
-//   ignore-cancel     like wait-for-cancel, but on a cancel only writes OUTPUT.cancel-seen
-//                     and goes on waiting
+//   warn              sends three "Warning: " lines (two of them in one DebugPrint) and an
+//                     ordinary DebugPrint line, then writes as "write" does
+//   wait-for-cancel   polls the host's cancel flag (leaving the marker "waiting" once it
+//                     does) and, when a cancel comes, writes OUTPUT and returns 1
+//   ignore-cancel     like wait-for-cancel, but on a cancel only leaves "cancel-seen" and
+//                     goes on waiting
+//   write-when-told   leaves "waiting", waits for a file "go" among the markers, then writes
+//                     OUTPUT through the Windows layer's atomic writer, returning 0 with the
+//                     reason on the debugger output when that fails
+// Markers are files in the directory TARVO_FAKE_MARKERS names (beside OUTPUT without it).
 // Built in variants (compile definitions) for the loader's failure cases.
 #include <chrono>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 
 #include "platform/max/Max.h"
+#include "platform/win/FileIO.h"
 #include "platform/win/WinUser.h"
 
 #ifndef FAKE_LIB_VERSION
@@ -27,6 +35,13 @@ namespace {
 std::string Mode() {
     const char* mode = std::getenv("TARVO_FAKE_EXPORTER");
     return mode ? mode : "write";
+}
+
+// Where the tests find the marker `name`.
+std::string Marker(const MCHAR* output, const std::string& name) {
+    const char* directory = std::getenv("TARVO_FAKE_MARKERS");
+    if (directory != nullptr) return (std::filesystem::path(directory) / name).string();
+    return std::string(output) + "." + name;
 }
 
 void WriteNodes(std::ofstream& out, INode* node) {
@@ -68,11 +83,11 @@ int WriteReport(const MCHAR* name, Interface* ip, BOOL suppressPrompts, DWORD op
 
 int WaitForCancel(const MCHAR* name, Interface* ip, bool stopOnCancel) {
     ip->ProgressStart("Waiting for a cancel", TRUE, nullptr, nullptr);
-    std::ofstream(std::string(name) + ".waiting") << "polling\n";
+    std::ofstream(Marker(name, "waiting")) << "polling\n";
     bool seen = false;
     for (int poll = 0; poll < 2000; ++poll) {
         if (ip->GetCancel() && !stopOnCancel && !seen) {
-            std::ofstream(std::string(name) + ".cancel-seen") << "going on\n";
+            std::ofstream(Marker(name, "cancel-seen")) << "going on\n";
             seen = true;
         }
         if (ip->GetCancel() && stopOnCancel) {
@@ -86,6 +101,18 @@ int WaitForCancel(const MCHAR* name, Interface* ip, bool stopOnCancel) {
     }
     ip->ProgressEnd();
     OutputDebugStringA("fake: no cancel arrived");
+    return 0;
+}
+
+int WriteWhenTold(const MCHAR* name) {
+    std::ofstream(Marker(name, "waiting")) << "waiting for go\n";
+    const std::string go = Marker(name, "go");
+    for (int poll = 0; poll < 2000 && !std::filesystem::exists(go); ++poll)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const std::string text = "written when told\n";
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
+    if (SUCCEEDED(WriteFileAtomically(name, {bytes, text.size()}))) return 1;
+    OutputDebugStringA("fake: the file could not be written");
     return 0;
 }
 
@@ -120,6 +147,13 @@ class FakeExporter : public SceneExport {
                         "TarvoExporter", MB_OK);
             return 0;
         }
+        if (mode == "warn") {
+            DebugPrint("Warning: texture %s cannot be written\n", "brick.png");
+            DebugPrint("Current Node: 1  Name: Box01 Children: 0 \n");
+            DebugPrint("Warning: texture image %s cannot be read\nWarning: second line\n",
+                       "gone.png");
+        }
+        if (mode == "write-when-told") return WriteWhenTold(name);
         if (mode == "wait-for-cancel") return WaitForCancel(name, ip, true);
         if (mode == "ignore-cancel") return WaitForCancel(name, ip, false);
         return WriteReport(name, ip, suppressPrompts, options);

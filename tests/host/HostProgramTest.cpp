@@ -13,93 +13,15 @@
 
 #include "host/ProgressBar.h"
 #include "host/scene/SceneFile.h"
+#include "tests/host/HostProgramFixture.h"
 #include "tests/host/ProgramRunner.h"
-#include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace tarvo;
-using subprocess::EnvironmentChanges;
+using namespace tarvo::hosttest;
 using subprocess::ProgramResult;
 using testsupport::ReadText;
-
-namespace {
-
-int LineCount(const std::string& text) {
-    return static_cast<int>(std::count(text.begin(), text.end(), '\n'));
-}
-
-bool Contains(const std::string& text, const std::string& part) {
-    return text.find(part) != std::string::npos;
-}
-
-// Box01 with the child Sphere01, Light01 (selected in the file) and two nodes named Twin.
-scene::SceneData TestScene() {
-    scene::SceneData data;
-    auto add = [&data](const char* name, int parent, bool selected = false) {
-        scene::NodeData node;
-        node.name = name;
-        node.parent = parent;
-        node.selected = selected;
-        data.nodes.push_back(node);
-    };
-    add("Box01", -1);
-    add("Sphere01", 0);
-    add("Light01", -1, true);
-    add("Twin", -1);
-    add("Twin", 0);
-    scene::FileProperty keep;
-    keep.name = "Keep";
-    keep.text = "me";
-    data.fileProperties.push_back(keep);
-    return data;
-}
-
-const scene::FileProperty* FindProperty(const scene::SceneData& data, const std::string& name) {
-    for (const auto& property : data.fileProperties)
-        if (property.named && property.name == name) return &property;
-    return nullptr;
-}
-
-// The fake plug-in leaves marker files as it reaches the points the tests wait for.
-bool WaitForFile(const std::string& file) {
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(15);
-    while (!fs::exists(file) && std::chrono::steady_clock::now() < deadline)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    return fs::exists(file);
-}
-
-class HostProgram : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        fs::create_directories(dir / "plugins");
-        fs::create_symlink(FAKE_EXPORTER_MODULE, dir / "plugins" / "fake.so");
-        scene = (dir / "scene.tscene.json").string();
-        output = (dir / "out.x").string();
-        plugcfg = (dir / "config").string();
-        scenefile::SaveSceneFile(TestScene(), scene);
-    }
-
-    // The program with the test's plug-in and configuration directories, then `args`.
-    std::vector<std::string> Command(const std::vector<std::string>& args) const {
-        std::vector<std::string> command{TARVO_X_EXPORT, "--plugin-dir", (dir / "plugins").string(),
-                                         "--plugcfg", plugcfg};
-        command.insert(command.end(), args.begin(), args.end());
-        return command;
-    }
-
-    ProgramResult Run(const std::vector<std::string>& args, const std::string& mode = "write") {
-        return subprocess::RunProgram(Command(args), {{"TARVO_FAKE_EXPORTER", mode}});
-    }
-
-    testsupport::TempDir m_temp{"tarvo-program"};
-    const fs::path dir = m_temp.Path();
-    std::string scene;
-    std::string output;
-    std::string plugcfg;
-};
-
-}  // namespace
 
 TEST_F(HostProgram, ExportsThroughThePluginWithPromptsSuppressed) {
     ProgramResult r = Run({scene, output});
@@ -113,17 +35,23 @@ TEST_F(HostProgram, ExportsThroughThePluginWithPromptsSuppressed) {
     EXPECT_TRUE(fs::is_directory(plugcfg));
 }
 
-TEST_F(HostProgram, RelativeOutputIsHandedOverAsAFullPath) {
-    // The child starts in the test directory; the program's own path is absolute.
+TEST_F(HostProgram, ExporterWritesAFreshFileBesideTheOutputNamedInFull) {
+    // The child starts in the output's directory; the program's own path is absolute.
     const fs::path previous = fs::current_path();
-    fs::current_path(dir);
-    ProgramResult r = subprocess::RunProgram(Command({"--debug", scene, "out.x"}),
-                                             {{"TARVO_FAKE_EXPORTER", "write"}});
+    fs::current_path(outDir);
+    ProgramResult r =
+        subprocess::RunProgram(Command({"--debug", scene, "out.x"}), Environment("write"));
     fs::current_path(previous);
     EXPECT_EQ(r.exitCode, 0) << r.err;
-    // The fake's debug line names the file it was given.
-    EXPECT_TRUE(Contains(r.err, "fake: writing " + output + "\n")) << r.err;
-    EXPECT_TRUE(fs::exists(output));
+    // The fake's debug line names the file it was given: a short name of its own in the
+    // output's directory, which becomes out.x once the export has completed.
+    const std::string handedOver = (outDir / ".tarvo-").string();
+    const std::size_t at = r.err.find("fake: writing " + handedOver);
+    ASSERT_NE(at, std::string::npos) << r.err;
+    const std::string line = r.err.substr(at, r.err.find('\n', at) - at);
+    EXPECT_EQ(line.size(), ("fake: writing " + handedOver + "XXXXXX.x").size()) << line;
+    EXPECT_TRUE(Contains(ReadText(output), "suppressPrompts 1\n"));
+    EXPECT_EQ(SortedEntries(outDir), std::vector<std::string>{"out.x"});
 }
 
 TEST_F(HostProgram, SelectedNodesAreSelectedAndTheOptionIsPassed) {
@@ -179,6 +107,39 @@ TEST_F(HostProgram, DebugShowsThePluginsDebugLines) {
                              " failed: fake save error: AddDataObject failed (E_FAIL)\n";
     ASSERT_GE(r.err.size(), last.size());
     EXPECT_EQ(r.err.substr(r.err.size() - last.size()), last) << r.err;
+}
+
+TEST_F(HostProgram, PluginWarningsAreAlwaysShownOneLineEach) {
+    ProgramResult r = Run({scene, output}, "warn");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_EQ(r.err,
+              "tarvo-x-export: warning: texture brick.png cannot be written\n"
+              "tarvo-x-export: warning: texture image gone.png cannot be read\n"
+              "tarvo-x-export: warning: second line\n");
+    EXPECT_TRUE(fs::exists(output));
+
+    // With --debug the other lines come too, and the warnings are not printed twice.
+    r = Run({"--debug", scene, output}, "warn");
+    EXPECT_EQ(r.exitCode, 0) << r.err;
+    EXPECT_FALSE(Contains(r.err, "Warning: ")) << r.err;
+    EXPECT_TRUE(Contains(r.err,
+                         "tarvo-x-export: warning: texture brick.png cannot be written\n"
+                         "Current Node: 1  Name: Box01 Children: 0\n"
+                         "tarvo-x-export: warning: texture image gone.png cannot be read\n"
+                         "tarvo-x-export: warning: second line\n"))
+        << r.err;
+}
+
+TEST_F(HostProgram, FileTheExporterCannotWriteIsReportedWithTheSystemsReason) {
+    subprocess::ChildProgram child(Command({scene, output}), Environment("write-when-told"));
+    ASSERT_TRUE(WaitForFile(markers / "waiting"));
+    // The directory goes away after the checks at the start, before the exporter writes.
+    fs::remove(outDir);
+    std::ofstream(markers / "go") << "go\n";
+    ProgramResult r = child.Wait();
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: export to " + output + " failed: cannot write a file in " +
+                         outDir.string() + ": No such file or directory\n");
 }
 
 TEST_F(HostProgram, MessageBoxesArePrintedInOneLine) {
@@ -257,7 +218,8 @@ TEST_F(HostProgram, SaveSceneKeepsTheExportersFilePropertiesAndNothingOfTheRun) 
     const scene::SceneData saved = scenefile::LoadSceneFile(scene);
     const scene::FileProperty* mark = FindProperty(saved, "FakeExporterOutput");
     ASSERT_NE(mark, nullptr);
-    EXPECT_EQ(mark->text, output);
+    // The name the exporter was given, the staging file beside the output.
+    EXPECT_EQ(mark->text.rfind((outDir / ".tarvo-").string(), 0), 0u) << mark->text;
     const scene::FileProperty* keep = FindProperty(saved, "Keep");
     ASSERT_NE(keep, nullptr);
     EXPECT_EQ(keep->text, "me");
@@ -265,7 +227,8 @@ TEST_F(HostProgram, SaveSceneKeepsTheExportersFilePropertiesAndNothingOfTheRun) 
     scene::SceneData expected = TestScene();
     expected.fileProperties = saved.fileProperties;
     EXPECT_EQ(scenefile::SerializeScene(saved), scenefile::SerializeScene(expected));
-    EXPECT_FALSE(fs::exists(scene + ".partial"));
+    EXPECT_EQ(SortedEntries(dir), (std::vector<std::string>{"config", "markers", "out", "plugins",
+                                                            "scene.tscene.json"}));
 }
 
 TEST_F(HostProgram, WithoutSaveSceneTheSceneFileIsUntouched) {
@@ -283,10 +246,14 @@ TEST_F(HostProgram, FailedExportDoesNotSaveTheScene) {
 }
 
 TEST_F(HostProgram, SceneThatCannotBeSavedFailsAfterTheExport) {
-    // A directory where the saver puts its temporary file makes the save fail.
-    fs::create_directory(scene + ".partial");
     const std::string before = ReadText(scene);
-    ProgramResult r = Run({"--save-scene", scene, output});
+    subprocess::ChildProgram child(Command({"--save-scene", scene, output}),
+                                   Environment("write-when-told"));
+    ASSERT_TRUE(WaitForFile(markers / "waiting"));
+    // Made read-only after the checks at the start, the scene cannot be saved at the end.
+    fs::permissions(scene, fs::perms::owner_read | fs::perms::group_read);
+    std::ofstream(markers / "go") << "go\n";
+    ProgramResult r = child.Wait();
     EXPECT_EQ(r.exitCode, 1);
     EXPECT_EQ(LineCount(r.err), 1) << r.err;
     EXPECT_EQ(
@@ -294,7 +261,8 @@ TEST_F(HostProgram, SceneThatCannotBeSavedFailsAfterTheExport) {
             "tarvo-x-export: the export succeeded but the scene was not saved: " + scene + ": ", 0),
         0u)
         << r.err;
-    EXPECT_TRUE(fs::exists(output));
+    EXPECT_TRUE(Contains(r.err, ": cannot be written: Permission denied\n")) << r.err;
+    EXPECT_EQ(ReadText(output), "written when told\n");
     EXPECT_EQ(ReadText(scene), before);
 }
 
@@ -308,33 +276,6 @@ TEST_F(HostProgram, PlugCfgDirThatCannotBeMadeIsAWarningOnly) {
         << r.err;
     EXPECT_TRUE(Contains(r.err, "the export settings will not be saved\n")) << r.err;
     EXPECT_TRUE(Contains(ReadText(output), "plugcfg " + plugcfg + "\n"));
-}
-
-TEST_F(HostProgram, SecondCtrlCEndsAnExportThatDoesNotStop) {
-    subprocess::ChildProgram child(Command({scene, output}),
-                                   {{"TARVO_FAKE_EXPORTER", "ignore-cancel"}});
-    ASSERT_TRUE(WaitForFile(output + ".waiting"));
-    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
-    ASSERT_TRUE(WaitForFile(output + ".cancel-seen"));
-    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
-    ProgramResult r = child.Wait();
-    EXPECT_EQ(r.signal, SIGINT);
-    EXPECT_FALSE(fs::exists(output));
-}
-
-TEST_F(HostProgram, CtrlCCancelsTheExport) {
-    const std::string before = ReadText(scene);
-    subprocess::ChildProgram child(Command({"--save-scene", scene, output}),
-                                   {{"TARVO_FAKE_EXPORTER", "wait-for-cancel"}});
-    ASSERT_TRUE(WaitForFile(output + ".waiting"));
-    ASSERT_EQ(kill(child.Pid(), SIGINT), 0);
-    ProgramResult r = child.Wait();
-    EXPECT_EQ(r.signal, 0);
-    EXPECT_EQ(r.exitCode, 0) << r.err;
-    EXPECT_EQ(ReadText(output), "cancelled\n");
-    EXPECT_EQ(r.err, "tarvo-x-export: cancelled: " + output +
-                         " holds what was exported before; the scene was not saved\n");
-    EXPECT_EQ(ReadText(scene), before);
 }
 
 TEST_F(HostProgram, PlugCfgDefaultsToTheXdgConfigDirectory) {
@@ -375,6 +316,7 @@ TEST_F(HostProgram, UsageErrorsExitWithTwo) {
     r = subprocess::RunProgram({TARVO_X_EXPORT, "--help"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_TRUE(Contains(r.out, "--selected")) << r.out;
+    EXPECT_TRUE(Contains(r.out, "130")) << r.out;  // the exit statuses are listed
     r = subprocess::RunProgram({TARVO_X_EXPORT, "--version"});
     EXPECT_EQ(r.exitCode, 0);
     EXPECT_EQ(r.out.rfind("tarvo-x-export ", 0), 0u) << r.out;

@@ -220,6 +220,7 @@ TEST(SceneFile, SavingReplacesAtomicallyAndNamesTheFileOnFailure) {
         FAIL() << "saved into a missing directory";
     } catch (const scenefile::SceneFileError& e) {
         EXPECT_EQ(e.File(), missing);
-        EXPECT_EQ(std::string(e.what()), missing + ": cannot be written");
+        EXPECT_EQ(std::string(e.what()),
+                  missing + ": cannot be written: No such file or directory");
     }
 }
