@@ -73,7 +73,11 @@ int main(int argc, char** argv) {
         const auto file = folder / kPageFiles[page];
         allDrawn &= Render(toolkit.renderSheetPage(sheet, page, file.c_str()), file);
     }
-    SegmentRecord record{"Wave", 0, 50, range.Start() / 160, range.End() / 160};
+    // The dialog as "Edit..." opens it on the second segment.
+    const std::int32_t step = PageSampleStep(options, clock);
+    const AnimSegment& wave = options.segments[1];
+    SegmentRecord record{wave.name, wave.start / step, wave.end / step, clock.animStart / step,
+                         clock.animEnd / step};
     SegmentDialogModel segment(record);
     allDrawn &= Render(toolkit.renderDialog(segment, (folder / "segment-dialog.png").c_str()),
                        folder / "segment-dialog.png");
