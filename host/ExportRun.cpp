@@ -292,11 +292,12 @@ int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const 
     const CancelSignals::Deferral deferral;
     if (const int signal = signals.Received()) return ReportCancelled(line, console, signal);
     if (!staged.Commit()) {
-        Fail(console,
-             "export to " + line.output + " failed: " +
-                 (errno == ENOENT ? std::string("the exporter wrote no file")
-                                  : "cannot replace it: " + std::string(std::strerror(errno))) +
-                 "; " + line.output + " was not changed");
+        const int error = errno;
+        const std::string why = error == ENOENT
+                                    ? std::string("the exporter wrote no file")
+                                    : "cannot replace it: " + std::string(std::strerror(error));
+        Fail(console, "export to " + line.output + " failed: " + why + "; " + line.output +
+                          " was not changed");
         return kExitFailure;
     }
     if (line.saveScene && !SaveScene(records, scene, line.scene, console)) return kExitFailure;

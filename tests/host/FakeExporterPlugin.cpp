@@ -4,6 +4,7 @@
 //   fail-with-error   sends debug lines and a save error to the debugger output, returns 0
 //   fail-silently     sends only DebugPrint lines and returns 0
 //   message-box       shows a message box and returns 0
+//   no-file           returns 1 without writing anything
 //   warn              sends three "Warning: " lines (two of them in one DebugPrint) and an
 //                     ordinary DebugPrint line, then writes as "write" does
 //   wait-for-cancel   polls the host's cancel flag (leaving the marker "waiting" once it
@@ -142,6 +143,7 @@ class FakeExporter : public SceneExport {
             DebugPrint("GameInterface Node: 0, Name: Box01\n");
             return 0;
         }
+        if (mode == "no-file") return 1;
         if (mode == "message-box") {
             MessageBoxA(nullptr, "Exporter has encountered a major problem.\nCan't continue.",
                         "TarvoExporter", MB_OK);

@@ -11,7 +11,9 @@
 #include <fstream>
 #include <string>
 
+#include "host/CancelSignals.h"
 #include "host/scene/SceneFile.h"
+#include "platform/max/Interface.h"
 #include "tests/host/HostProgramFixture.h"
 #include "tests/support/TestFiles.h"
 
@@ -97,4 +99,56 @@ TEST_F(HostProgram, SignalWhileTheSceneLoadsCancelsBeforeTheExport) {
     EXPECT_TRUE(fs::is_empty(outDir));
     EXPECT_FALSE(fs::exists(plugcfg)) << "work began after the cancel";
     EXPECT_TRUE(fs::is_empty(markers)) << "the exporter ran";
+}
+
+namespace {
+
+void (*HandlerOf(int signal))(int) {
+    struct sigaction current {};
+    sigaction(signal, nullptr, &current);
+    return current.sa_handler;
+}
+
+}  // namespace
+
+TEST(CancelSignals, FirstSignalIsKeptAndReachesAnInterfaceAttachedLater) {
+    Interface ip;
+    void (*termBefore)(int) = HandlerOf(SIGTERM);
+    void (*hangupBefore)(int) = HandlerOf(SIGHUP);
+    {
+        hostapp::CancelSignals signals;
+        EXPECT_EQ(signals.Received(), 0);
+        ASSERT_EQ(raise(SIGTERM), 0);
+        EXPECT_EQ(signals.Received(), SIGTERM);
+        // The handler gave way to the default action for the next SIGTERM.
+        EXPECT_EQ(HandlerOf(SIGTERM), SIG_DFL);
+        ASSERT_EQ(raise(SIGHUP), 0);
+        EXPECT_EQ(signals.Received(), SIGTERM) << "the first signal names the cancel";
+        EXPECT_FALSE(ip.GetCancel());
+        signals.Attach(ip);
+        EXPECT_TRUE(ip.GetCancel());
+        signals.Detach();
+    }
+    EXPECT_EQ(HandlerOf(SIGTERM), termBefore);
+    EXPECT_EQ(HandlerOf(SIGHUP), hangupBefore);
+}
+
+TEST(CancelSignals, AttachedInterfaceIsCancelledByTheSignal) {
+    Interface ip;
+    hostapp::CancelSignals signals;
+    signals.Attach(ip);
+    EXPECT_FALSE(ip.GetCancel());
+    ASSERT_EQ(raise(SIGINT), 0);
+    EXPECT_TRUE(ip.GetCancel());
+    EXPECT_EQ(signals.Received(), SIGINT);
+}
+
+TEST(CancelSignals, DeferredSignalArrivesWhenTheDeferralEnds) {
+    hostapp::CancelSignals signals;
+    {
+        const hostapp::CancelSignals::Deferral deferral;
+        ASSERT_EQ(raise(SIGHUP), 0);
+        EXPECT_EQ(signals.Received(), 0);
+    }
+    EXPECT_EQ(signals.Received(), SIGHUP);
 }

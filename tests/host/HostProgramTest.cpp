@@ -142,6 +142,15 @@ TEST_F(HostProgram, FileTheExporterCannotWriteIsReportedWithTheSystemsReason) {
                          outDir.string() + ": No such file or directory\n");
 }
 
+TEST_F(HostProgram, ExportThatWritesNoFileFailsAndKeepsThePreviousOutput) {
+    std::ofstream(output) << "previous\n";
+    ProgramResult r = Run({scene, output}, "no-file");
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: export to " + output +
+                         " failed: the exporter wrote no file; " + output + " was not changed\n");
+    EXPECT_EQ(ReadText(output), "previous\n");
+}
+
 TEST_F(HostProgram, MessageBoxesArePrintedInOneLine) {
     ProgramResult r = Run({scene, output}, "message-box");
     EXPECT_EQ(r.exitCode, 1);
