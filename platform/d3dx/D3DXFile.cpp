@@ -78,14 +78,14 @@ class SaveData : public ID3DXFileSaveData {
 
     HRESULT AddDataReference(LPCSTR szName, const GUID* pId) override {
         ForgetFailure();
-        const std::string where = d3dx::DescribeSaveNode(m_save.Templates(), m_node);
         if ((szName == nullptr || *szName == '\0') && pId == nullptr) {
-            return FailWith(E_INVALIDARG, "a reference in " + where + " has neither name nor GUID");
+            return FailWith(E_INVALIDARG,
+                            "a reference in " + Describe() + " has neither name nor GUID");
         }
         const XTemplate& tmpl = m_save.Templates().At(m_node.templateIndex);
         if (tmpl.restriction == d3dx::XRestriction::Closed) {
-            return FailWith(D3DXFERR_BADOBJECT,
-                            where + " takes no references: template " + tmpl.name + " is closed");
+            return FailWith(D3DXFERR_BADOBJECT, Describe() + " takes no references: template " +
+                                                    tmpl.name + " is closed");
         }
         auto reference = std::make_unique<XSaveNode>();
         reference->isReference = true;
@@ -129,6 +129,8 @@ class SaveData : public ID3DXFileSaveData {
     }
 
   private:
+    std::string Describe() const { return d3dx::DescribeSaveNode(m_save.Templates(), m_node); }
+
     SaveObject& m_save;
     XSaveNode& m_node;
 };
@@ -206,20 +208,21 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
                                                ": no template with GUID " +
                                                FormatGuid(rguidTemplate) + " is registered");
     }
-    const std::string adding = AddingWhat(tmpl->name, name, parent);
+    // The words are made only for a failure: most adds succeed, and there are many.
+    auto adding = [&] { return AddingWhat(tmpl->name, name, parent); };
     if (cbSize > 0 && pvData == nullptr) {
-        return FailWith(E_POINTER, adding + ": a payload of " + std::to_string(cbSize) +
+        return FailWith(E_POINTER, adding() + ": a payload of " + std::to_string(cbSize) +
                                        " bytes was given without its data");
     }
     if (parent != nullptr && !templates.At(parent->templateIndex).AllowsChild(*tmpl)) {
-        return FailWith(D3DXFERR_BADOBJECT, adding + ": template " +
+        return FailWith(D3DXFERR_BADOBJECT, adding() + ": template " +
                                                 templates.At(parent->templateIndex).name +
                                                 " does not take " + tmpl->name + " children");
     }
     std::span<const std::uint8_t> payload(static_cast<const std::uint8_t*>(pvData), cbSize);
     d3dx::XPayloadResult measured = d3dx::MeasurePayload(templates, *tmpl, payload);
     if (FAILED(measured.hr)) {
-        return FailWith(measured.hr, adding + ": " + PayloadProblem(measured, cbSize));
+        return FailWith(measured.hr, adding() + ": " + PayloadProblem(measured, cbSize));
     }
 
     auto node = std::make_unique<XSaveNode>();
