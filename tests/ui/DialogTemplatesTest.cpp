@@ -170,7 +170,8 @@ TEST(DialogTemplatesTest, SegmentDialogControls) {
               (std::vector<std::string>{"Name:", "Start:", "Finish:"}));
     // Each spin button follows the box it sets.
     const auto& controls = RequireTemplate(108).controls;
-    for (auto [box, spin] : {std::pair{kStart, kStartSpin}, std::pair{kFinish, kFinishSpin}}) {
+    for (const auto& pair : {std::pair{kStart, kStartSpin}, std::pair{kFinish, kFinishSpin}}) {
+        const int box = pair.first, spin = pair.second;
         auto at = std::find_if(controls.begin(), controls.end(),
                                [spin](const ControlTemplate& c) { return c.id == spin; });
         ASSERT_NE(at, controls.begin());

@@ -161,8 +161,8 @@ QWidget* DialogView::MakeWidget(const ControlTemplate& control, const ControlTem
         }
         case ControlKind::Bitmap: {
             auto* picture = new QLabel(this);
-            picture->setPixmap(BitmapResource(control.text.empty() ? 0 : std::stoi(control.text),
-                                              PixelRect(control.rect).size()));
+            // The text names the bitmap resource by number.
+            picture->setPixmap(BitmapResource(text.toInt(), PixelRect(control.rect).size()));
             widget = picture;
             break;
         }
@@ -293,7 +293,7 @@ void DialogView::Refresh() {
     m_refreshing = true;
     for (QButtonGroup* group : m_radioGroups) group->setExclusive(false);
     const DialogState& state = m_model.Controls();
-    for (auto& [id, control] : m_controls) RefreshControl(id, state.At(id), control.widget);
+    for (auto& [id, control] : m_controls) RefreshControl(state.At(id), control.widget);
     for (const auto& [spinId, spin] : m_spinOfButton)
         if (state.Has(spinId))
             spin->setRange(state.At(spinId).rangeLow, state.At(spinId).rangeHigh);
@@ -305,8 +305,7 @@ void DialogView::Refresh() {
     m_refreshing = false;
 }
 
-void DialogView::RefreshControl(int id, const ControlState& state, QWidget* widget) {
-    (void)id;
+void DialogView::RefreshControl(const ControlState& state, QWidget* widget) {
     widget->setVisible(state.visible);
     widget->setEnabled(state.enabled);
     const QString text = QString::fromStdString(state.text);

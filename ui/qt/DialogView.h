@@ -54,7 +54,7 @@ class DialogView : public QWidget {
     QWidget* MakeListView(const ControlTemplate& control);
     QWidget* MakeEdit(const ControlTemplate& control, const ControlTemplate* next);
     void Connect(const ControlTemplate& control, QWidget* widget);
-    void RefreshControl(int id, const ControlState& state, QWidget* widget);
+    void RefreshControl(const ControlState& state, QWidget* widget);
     void RefreshList(const ControlState& state, QComboBox* list);
     void RefreshListView(const ControlState& state, QTreeView* view);
 

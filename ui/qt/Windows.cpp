@@ -30,6 +30,7 @@ SheetWindow::SheetWindow(PropertySheetModel& sheet, QWidget* parent)
         // The tab shows the template's caption; "&&" shows as one ampersand.
         m_tabs->addTab(view, QString::fromStdString(page.Template().caption));
     }
+    m_focusGiven.assign(m_pages.size(), false);
     layout->addWidget(m_tabs);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
@@ -50,25 +51,29 @@ void SheetWindow::ShowPage(int index) {
 void SheetWindow::PageChanged(int index) {
     const int leaving = m_sheet.ActivePage();
     try {
-        if (leaving >= 0) m_pages[static_cast<std::size_t>(leaving)]->ReadBack();
+        if (leaving >= 0) PageView(leaving).ReadBack();
         m_sheet.Activate(index);
     } catch (const std::exception& failure) {
         Fail(failure.what());
         return;
     }
-    const bool firstVisit = !m_pages[static_cast<std::size_t>(index)]->property("shown").toBool();
-    if (leaving >= 0) m_pages[static_cast<std::size_t>(leaving)]->Refresh();
-    m_pages[static_cast<std::size_t>(index)]->Refresh();
-    if (firstVisit) {
-        m_pages[static_cast<std::size_t>(index)]->setProperty("shown", true);
-        m_pages[static_cast<std::size_t>(index)]->ApplyFocus();
+    // Leaving may have changed the page left (a rate put back in its box).
+    if (leaving >= 0) PageView(leaving).Refresh();
+    PageView(index).Refresh();
+    if (!m_focusGiven[static_cast<std::size_t>(index)]) {
+        m_focusGiven[static_cast<std::size_t>(index)] = true;
+        PageView(index).ApplyFocus();
     }
+}
+
+DialogView& SheetWindow::PageView(int index) {
+    return *m_pages.at(static_cast<std::size_t>(index));
 }
 
 void SheetWindow::accept() {
     try {
         const int active = m_sheet.ActivePage();
-        if (active >= 0) m_pages[static_cast<std::size_t>(active)]->ReadBack();
+        if (active >= 0) PageView(active).ReadBack();
         m_sheet.Accept();
     } catch (const std::exception& failure) {
         Fail(failure.what());

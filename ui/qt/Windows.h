@@ -27,11 +27,13 @@ class SheetWindow : public QDialog {
 
   private:
     void PageChanged(int index);
+    DialogView& PageView(int index);
     void Fail(const std::string& why);
 
     PropertySheetModel& m_sheet;
     QTabWidget* m_tabs = nullptr;
     std::vector<DialogView*> m_pages;
+    std::vector<bool> m_focusGiven;  // a page's focus is set on its first visit only
 };
 
 class ModalWindow : public QDialog {
