@@ -14,7 +14,7 @@ constexpr int kLineHeight = 10;
 constexpr int kLabelHeight = 8;
 constexpr int kEditHeight = 12;
 constexpr int kButtonHeight = 14;
-constexpr int kPageWidth = 262;
+constexpr int kPageWidth = 310;
 constexpr int kPageHeight = 205;
 
 ControlTemplate Group(std::string text, DialogRect rect) {
@@ -60,7 +60,7 @@ DialogTemplate ObjectsPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Output Options", {7, 7, 248, 104}),
+                Group("Output Options", {7, 7, 296, 104}),
                 Check(kMeshDefinition, "Mesh definition", 15, 20, 120),
                 Check(kMaterials, "Materials", 15, 34, 60),
                 Check(kInline, "Inline", 85, 34, 60),
@@ -68,7 +68,7 @@ DialogTemplate ObjectsPage() {
                 Check(kBones, "Bones", 15, 62, 120),
                 Check(kSaveInScene, "Save settings in scene", 15, 76, 150),
                 HiddenAndDisabled(Check(kAnimatedMesh, "Animated Mesh", 15, 90, 120)),
-                Group("Object Types", {7, 117, 248, 48}),
+                Group("Object Types", {7, 117, 296, 48}),
                 Check(kGeometric, "Geometric", 15, 130, 120),
                 Check(kDummy, "Dummy", 15, 144, 120),
                 HiddenAndDisabled(
@@ -83,7 +83,7 @@ DialogTemplate MeshPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Mesh Options", {7, 7, 248, 130}),
+                Group("Mesh Options", {7, 7, 296, 130}),
                 Check(kNormals, "Mesh normals", 15, 20, 150),
                 Check(kFlipNormals, "Flip normals", 15, 34, 150),
                 Check(kCustomNormals, "Use custom normals", 15, 48, 150),
@@ -102,23 +102,23 @@ DialogTemplate AnimationPage() {
             kPageWidth,
             kPageHeight,
             {
-                {kSegments, ControlKind::ListView, "", {7, 7, 248, 80}},
+                {kSegments, ControlKind::ListView, "", {7, 7, 296, 80}},
                 Button(kAdd, "Add...", 7, 91),
                 Button(kEdit, "Edit...", 61, 91),
                 Button(kDelete, "Delete", 115, 91),
-                Group("Animation Method", {7, 111, 120, 40}),
-                Option(kSampled, "Sampled", 15, 123, 108, true),
-                Option(kKeyFramesOnly, "Key Frames Only", 15, 136, 108),
-                Group("Key Options", {135, 111, 120, 40}),
-                Option(kMatrix, "Matrix", 143, 123, 108, true),
-                Option(kSeparateKeys, "Position, Scale && Rotate", 143, 136, 108),
-                Group("Timeline", {7, 155, 120, 40}),
-                Option(kTicks, "3DS Max ticks", 15, 167, 108, true),
-                Option(kKeySequence, "Key Seq.", 15, 180, 108),
-                Label("Animation Sampling Rate:", 135, 160, 90),
-                Edit(kSamplingRate, ControlKind::NumberEdit, 225, 158, 30),
-                Text(kKeys, "Keys:", 135, 176, 120),
-                Text(kLength, "Length:", 135, 188, 120),
+                Group("Animation Method", {7, 111, 145, 40}),
+                Option(kSampled, "Sampled", 15, 123, 130, true),
+                Option(kKeyFramesOnly, "Key Frames Only", 15, 136, 130),
+                Group("Key Options", {158, 111, 145, 40}),
+                Option(kMatrix, "Matrix", 166, 123, 130, true),
+                Option(kSeparateKeys, "Position, Scale && Rotate", 166, 136, 130),
+                Group("Timeline", {7, 155, 145, 40}),
+                Option(kTicks, "3DS Max ticks", 15, 167, 130, true),
+                Option(kKeySequence, "Key Seq.", 15, 180, 130),
+                Label("Animation Sampling Rate:", 158, 160, 95),
+                Edit(kSamplingRate, ControlKind::NumberEdit, 258, 158, 40),
+                Text(kKeys, "Keys:", 158, 176, 145),
+                Text(kLength, "Length:", 158, 188, 145),
             }};
 }
 
@@ -129,7 +129,7 @@ DialogTemplate TexturesPage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("Texture Conversion", {7, 7, 248, 130}),
+                Group("Texture Conversion", {7, 7, 296, 130}),
                 Option(kNoConversion, "None", 15, 20, 120, true),
                 Option(kConvert, "Convert texture Map", 15, 33, 120),
                 Option(kCopy, "Copy texture map", 15, 46, 120),
@@ -140,7 +140,7 @@ DialogTemplate TexturesPage() {
                 Check(kWhiteDiffuse, "White diffuse override (texture)", 15, 106, 170),
                 Label("Overwrite:", 15, 122, 40),
                 List(kOverwrite, 60, 120, 90),
-                Group(".fx Effect Files", {7, 143, 248, 44}),
+                Group(".fx Effect Files", {7, 143, 296, 44}),
                 Check(kFxFile, "Include .fx file", 15, 156, 150),
                 Check(kFxParameters, "Include .fx parameters", 15, 170, 150),
             }};
@@ -153,17 +153,17 @@ DialogTemplate XFilePage() {
             kPageWidth,
             kPageHeight,
             {
-                Group("DX File Type", {7, 7, 120, 56}),
-                Option(kText, "Text", 15, 20, 108, true),
-                Option(kBinary, "Binary", 15, 33, 108),
-                Option(kCompressed, "Binary with Compression", 15, 46, 108),
-                Group("DX Frame", {135, 7, 120, 56}),
-                Option(kNoFrames, "No frames", 143, 20, 108, true),
-                Option(kTopFrameOnly, "Top frame only", 143, 33, 108),
-                Option(kSubFrames, "Sub frame hierarchy", 143, 46, 108),
-                Group("Coordinate System", {7, 69, 248, 28}),
+                Group("DX File Type", {7, 7, 145, 56}),
+                Option(kText, "Text", 15, 20, 130, true),
+                Option(kBinary, "Binary", 15, 33, 130),
+                Option(kCompressed, "Binary with Compression", 15, 46, 130),
+                Group("DX Frame", {158, 7, 145, 56}),
+                Option(kNoFrames, "No frames", 166, 20, 130, true),
+                Option(kTopFrameOnly, "Top frame only", 166, 33, 130),
+                Option(kSubFrames, "Sub frame hierarchy", 166, 46, 130),
+                Group("Coordinate System", {7, 69, 296, 28}),
                 Check(kLeftHanded, "Left Handed Axis", 15, 81, 150),
-                Group("XFile Animation Options", {7, 103, 248, 66}),
+                Group("XFile Animation Options", {7, 103, 296, 66}),
                 Check(kAnimationOptions, "Include Animation options", 15, 116, 150),
                 Label("Type", 15, 134, 50),
                 List(kOpenClosed, 70, 132, 90),
@@ -179,12 +179,12 @@ DialogTemplate AboutPage() {
             kPageWidth,
             kPageHeight,
             {
-                {IDC_STATIC, ControlKind::Bitmap, "114", {7, 7, 248, 56}},
-                Label("Tarvo DirectX writes the host's scenes as DirectX .X files.", 7, 70, 248),
-                Label("Help: the user guide in the docs folder beside the plug-in.", 7, 82, 248),
-                Text(kMaxVersion, "3DS Max Version:", 7, 102, 248),
-                Text(kIGameVersion, "IGame Version:", 7, 114, 248),
-                Text(kCfgPath, "Cfg Path:", 7, 126, 248, 3),
+                {IDC_STATIC, ControlKind::Bitmap, "114", {7, 7, 296, 56}},
+                Label("Tarvo DirectX writes the host's scenes as DirectX .X files.", 7, 70, 296),
+                Label("Help: the user guide in the docs folder beside the plug-in.", 7, 82, 296),
+                Text(kMaxVersion, "3DS Max Version:", 7, 102, 296),
+                Text(kIGameVersion, "IGame Version:", 7, 114, 296),
+                Text(kCfgPath, "Cfg Path:", 7, 126, 296, 3),
             }};
 }
 
