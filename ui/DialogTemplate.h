@@ -21,7 +21,7 @@ enum class ControlKind {
     DefaultPushButton,
     Edit,
     NumberEdit,    // an edit box that takes digits only
-    DropDownList,  // a combo box whose edit part cannot be typed in
+    DropDownList,  // a combo box whose text cannot be typed in
     ListView,      // report view: rows of columns
     SpinButton,    // up-down arrows bound to the control placed before it
 };
