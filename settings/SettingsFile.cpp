@@ -23,7 +23,8 @@ constexpr const char* kFirstSegmentName = "Anim-1";
 constexpr std::size_t kLegacyFileMaxBytes = 68;
 // A settings file takes a few kilobytes; a megabyte holds some ten thousand segments. A
 // larger file is not parsed: its element tree would take memory out of all proportion.
-constexpr std::size_t kSettingsFileMaxBytes = std::size_t{1} << 20;
+constexpr std::size_t kSettingsFileMaxMiB = 1;
+constexpr std::size_t kSettingsFileMaxBytes = kSettingsFileMaxMiB << 20;
 // A settings file that cannot be loaded is kept under its name with this ending before new
 // settings take its place.
 constexpr std::string_view kKeptFileEnding = ".bad";
@@ -63,13 +64,9 @@ std::string CannotBeRead(int error) {
     return std::string("it cannot be read (") + std::strerror(error) + ")";
 }
 
-// The system's words for a failed write. The error number is trusted only where it agrees
-// with the result, since the file layer may have cleaned up after the failure; otherwise
-// the result's own kind is named.
-std::string WriteFailureReason(HRESULT result, int error) {
-    if (result == HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND) && error != ENOTDIR) error = ENOENT;
-    if (result == E_ACCESSDENIED && error != EPERM && error != EROFS) error = EACCES;
-    if (result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) && error != EDQUOT) error = ENOSPC;
+// The system's words for why a file could not be written, from the error number the file
+// layer leaves.
+std::string WriteFailureReason(int error) {
     return error != 0 ? std::strerror(error) : "the system gave no reason";
 }
 
@@ -112,7 +109,8 @@ SettingsFileRead ReadSettingsFile(ExportOptions& options, const std::string& pat
     }
     if (text.size() > kSettingsFileMaxBytes) {
         return {FileOutcome::Refused,
-                {std::nullopt, "it is larger than 1 MiB, far more than settings take"}};
+                {std::nullopt, "it is larger than " + std::to_string(kSettingsFileMaxMiB) +
+                                   " MiB, far more than settings take"}};
     }
     return FromTextResult(ReadSettingsTextWithReason(options, text, timing));
 }
@@ -191,8 +189,9 @@ std::optional<std::string> KeepFileAs(const std::string& path, const std::string
     if (FAILED(ReadWholeFile(path, bytes))) return std::strerror(errno);
     const auto* data = reinterpret_cast<const std::uint8_t*>(bytes.data());
     errno = 0;
-    const HRESULT written = WriteFileAtomically(kept, std::span(data, bytes.size()));
-    if (FAILED(written)) return WriteFailureReason(written, errno);
+    if (FAILED(WriteFileAtomically(kept, std::span(data, bytes.size())))) {
+        return WriteFailureReason(errno);
+    }
     return std::nullopt;
 }
 
@@ -220,19 +219,17 @@ bool KeepUnloadableFile(const std::string& path, const SceneTiming& timing) {
     return true;
 }
 
-// Writes the file through a temporary file beside it that is renamed into place, so an
+// Writes the file whole or not at all (a symlinked one through its link), so an
 // interrupted or failed save leaves the previous file whole.
 bool WriteSettingsFile(const std::string& path, const std::string& text) {
     std::string file(kSettingsDeclaration);
     file += text;
     const auto* data = reinterpret_cast<const std::uint8_t*>(file.data());
     errno = 0;
-    const HRESULT written = WriteFileAtomically(path, std::span(data, file.size()));
-    if (SUCCEEDED(written)) return true;
+    if (SUCCEEDED(WriteFileAtomically(path, std::span(data, file.size())))) return true;
     const int error = errno;
-    WarnAboutFile(
-        path, {std::nullopt, "it cannot be written (" + WriteFailureReason(written, error) + ")"},
-        kNotSaved);
+    WarnAboutFile(path, {std::nullopt, "it cannot be written (" + WriteFailureReason(error) + ")"},
+                  kNotSaved);
     return false;
 }
 

@@ -292,16 +292,35 @@ TEST_F(SettingsFileWarnings, FileTheSceneHidIsKeptToo) {
     EXPECT_EQ(ReadText(KeptPath()), kCorrupt);
 }
 
-TEST_F(SettingsFileWarnings, LinkedCorruptFileIsKeptAsACopy) {
+TEST_F(SettingsFileWarnings, LinkedCorruptFileIsCopiedAndTheLinkStays) {
     const fs::path target = m_dir / "elsewhere.xml";
     WriteFileBytes(target, kCorrupt);
     fs::create_symlink(target, XmlPath());
     ASSERT_TRUE(SaveSettings(ExportOptions{}, *m_host));
     EXPECT_EQ(ReadText(KeptPath()), kCorrupt);
     EXPECT_FALSE(fs::is_symlink(KeptPath()));
+    // The new settings are written through the link.
+    EXPECT_TRUE(fs::is_symlink(XmlPath()));
+    EXPECT_NE(ReadText(target).find("<velmark-dx-export"), std::string::npos);
     ExportOptions loaded;
     ASSERT_TRUE(LoadSettings(loaded, *m_host));
     EXPECT_EQ(TakeLines().size(), 1u);  // the keeping; the new file loads without a word
+}
+
+TEST_F(SettingsFileWarnings, ReadOnlyCorruptFileIsKeptAndLeftAsItIs) {
+    WriteFileBytes(XmlPath(), kCorrupt);
+    fs::permissions(XmlPath(), fs::perms::owner_read);
+    EXPECT_FALSE(SaveSettings(ExportOptions{}, *m_host));
+    const std::vector<std::string> lines = TakeLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(
+        lines[0].ends_with("it is kept as " + KeptPath() + "; new settings are saved in its place"))
+        << lines[0];
+    EXPECT_EQ(lines[1], "Warning: settings file " + XmlPath() +
+                            ": it cannot be written (Permission denied); the settings are not "
+                            "saved");
+    EXPECT_EQ(ReadText(XmlPath()), kCorrupt);
+    EXPECT_EQ(ReadText(KeptPath()), kCorrupt);
 }
 
 TEST_F(SettingsFileWarnings, CorruptFileThatCannotBeKeptIsLeftAndNothingIsSaved) {
