@@ -19,9 +19,10 @@ constexpr const char* kDescription =
 constexpr const char* kExitStatuses =
     "Exit status:\n"
     "  0    the export completed and OUTPUT holds it\n"
-    "  1    the export failed, or a file it would replace was refused before any work: a\n"
-    "       directory, a FIFO, device or socket, a read-only file, a file with other hard\n"
-    "       links, the scene itself, or a file in a missing or unwritable directory\n"
+    "  1    the export failed (with --prompt: also when the options were cancelled or no\n"
+    "       display could show them), or a file it would replace was refused before any\n"
+    "       work: a directory, a FIFO, device or socket, a read-only file, a file with other\n"
+    "       hard links, the scene itself, or a file in a missing or unwritable directory\n"
     "       (symlinks are followed and the file they lead to is replaced)\n"
     "  2    the command line is wrong (an unknown option, a missing or empty path, a\n"
     "       --selected node that is not in the scene)\n"
@@ -55,6 +56,8 @@ void AddOptions(CLI::App& app, CommandLine& line) {
     app.add_flag("--save-scene", line.saveScene,
                  "After a completed export, write the scene file back with its file properties");
     app.add_flag("--debug", line.debug, "Print the plug-ins' debug output on standard error");
+    app.add_flag("--prompt", line.prompt,
+                 "Show the exporter's options before the export (needs a display)");
 }
 
 }  // namespace

@@ -15,6 +15,7 @@ struct CommandLine {
     std::string pluginDir;              // where the plug-in modules are loaded from
     bool saveScene = false;             // write the scene back after a completed export
     bool debug = false;                 // print the plug-ins' debug output
+    bool prompt = false;                // let the exporter show its options first
 };
 
 // Directories the command line falls back on; the caller finds them so that parsing does

@@ -1,6 +1,7 @@
 #include "host/ExportRun.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <optional>
@@ -37,6 +38,23 @@ std::string Flatten(std::string text) {
 // A failure is always one line that says why.
 void Fail(Console& console, const std::string& why) {
     console.Print(std::string(kProgramName) + ": " + Flatten(why));
+}
+
+// ---- The display --prompt needs ----
+
+bool Named(const char* value) {
+    return value != nullptr && *value != '\0';
+}
+
+// Checked before any work, so that a run that could never show its options costs nothing.
+bool CheckPromptDisplay(const CommandLine& line, Console& console) {
+    if (!line.prompt || DisplayNamed(std::getenv("DISPLAY"), std::getenv("WAYLAND_DISPLAY"),
+                                     std::getenv("QT_QPA_PLATFORM")))
+        return true;
+    Fail(console,
+         "--prompt needs a display to show the options on, and neither DISPLAY nor "
+         "WAYLAND_DISPLAY (nor QT_QPA_PLATFORM) is set");
+    return false;
 }
 
 // ---- Files the run replaces ----
@@ -252,7 +270,8 @@ ExportOutcome CallDoExport(SceneExport& exporter, Interface& ip, const std::stri
     ExportOutcome outcome;
     // A signal that came while the scene loaded cancels before the exporter starts.
     if (!ip.GetCancel())
-        outcome.result = exporter.DoExport(file.c_str(), &exportInterface, &ip, TRUE, options);
+        outcome.result = exporter.DoExport(file.c_str(), &exportInterface, &ip,
+                                           line.prompt ? FALSE : TRUE, options);
     signals.Detach();
     outcome.cancelled = ip.GetCancel() != FALSE;
     outcome.lastDebuggerOutput = routing.LastDebuggerOutput();
@@ -285,6 +304,13 @@ int ReportCancelled(const CommandLine& line, Console& console, int signal) {
     return signal != 0 ? kExitBySignalBase + signal : kExitFailure;
 }
 
+// The exporter ends an export whose options were cancelled as a success that wrote nothing.
+bool OptionsCancelled(const CommandLine& line, const ExportOutcome& outcome,
+                      const StagedOutput& staged) {
+    std::error_code ignored;
+    return line.prompt && outcome.result != 0 && !fs::exists(staged.Path(), ignored);
+}
+
 // Moves the new file into place and saves the scene, with the signals held back so that a
 // cancel cannot fall between the two; a cancel that came before is still honoured.
 int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const HostScene& scene,
@@ -306,7 +332,12 @@ int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const 
 
 }  // namespace
 
+bool DisplayNamed(const char* display, const char* waylandDisplay, const char* qtPlatform) {
+    return Named(display) || Named(waylandDisplay) || Named(qtPlatform);
+}
+
 int RunExport(const CommandLine& line, Console& console) {
+    if (!CheckPromptDisplay(line, console)) return kExitFailure;
     CancelSignals signals;
     // A step that fails after a signal came (an interrupted read, say) ends as a cancel.
     auto stop = [&](int status) {
@@ -345,6 +376,10 @@ int RunExport(const CommandLine& line, Console& console) {
     if (outcome.cancelled) return ReportCancelled(line, console, signals.Received());
     if (outcome.result == 0) {
         ReportFailedExport(outcome, line.output, staged.Path(), console);
+        return stop(kExitFailure);
+    }
+    if (OptionsCancelled(line, outcome, staged)) {
+        Fail(console, "cancelled in the export options; " + line.output + " was not changed");
         return stop(kExitFailure);
     }
     return CompleteExport(staged, *records, *scene, line, console, signals);

@@ -18,6 +18,15 @@ inline constexpr const char* kExportExtension = "X";
 // beside the output that replaces the output only after a completed export, so a failed or
 // cancelled run leaves the output as it was. Every failure is one line on the console that
 // says why.
+//
+// With line.prompt the exporter shows its options first. The environment must then name a
+// display (see DisplayNamed), checked before any other work; whether that display answers
+// is the dialogs' to find out, and an export whose options could not be shown fails. An
+// export whose options were cancelled writes nothing and ends with kExitFailure.
 int RunExport(const CommandLine& line, Console& console);
+
+// Whether the environment names somewhere the exporter's options could be shown: an X or
+// Wayland display, or a Qt platform named outright. Empty values name nothing.
+bool DisplayNamed(const char* display, const char* waylandDisplay, const char* qtPlatform);
 
 }  // namespace tarvo::hostapp

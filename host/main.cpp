@@ -1,5 +1,6 @@
 // tarvo-x-export SCENE OUTPUT.x: the stand-in modelling host on the command line. It loads
-// the exporter plug-in and has it export a scene file, with prompts suppressed.
+// the exporter plug-in and has it export a scene file, with prompts suppressed unless
+// --prompt asks for the exporter's options first.
 #include <cstdlib>
 #include <iostream>
 

@@ -14,6 +14,12 @@ constexpr const char* kCaption = "TarvoExporter";
 constexpr const char* kMissingComponent =
     "Tarvo DX Exporter requires the DX SDK August 2008 edition be installed. Can't continue.";
 constexpr const char* kMajorProblem = "Exporter has encountered a major problem. Can't continue.";
+// The debug output says which of the two it was.
+constexpr const char* kOptionsNotShown =
+    "the export options could not be shown (no dialog library, or no display that answers); "
+    "nothing was exported\n";
+// The property sheet's result when it could not be shown at all.
+constexpr INT_PTR kSheetNotShown = -1;
 
 DWORD NoWork(LPVOID) {
     return 0;
@@ -51,8 +57,15 @@ int TarvoDirectXMaxExporter::DoExport(const MCHAR* name, ExpInterface* ei, Inter
         igameVersion = GetIGameVersion();
         currentExporter = this;
         if (!suppressPrompts) {
-            INT_PTR sheet = OptionsSheet(*this, hostInterface->GetMAXHWnd());
-            if (sheet == 0 || sheet == -1) return 1;
+            const INT_PTR sheet = OptionsSheet(*this, hostInterface->GetMAXHWnd());
+            // The user never saw the options, so nothing was chosen: a failure, not a cancel.
+            if (sheet <= kSheetNotShown) {
+                OutputDebugStringA(kOptionsNotShown);
+                return 0;
+            }
+            // A cancel is the user's choice: the export ends, successfully, having written
+            // nothing and stored no settings.
+            if (sheet == 0) return 1;
         }
         return WriteFile(name, suppressPrompts, exportOptions);
     } catch (...) {

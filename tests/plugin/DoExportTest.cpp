@@ -224,16 +224,51 @@ TEST_F(DoExportTest, CancelDuringTheWalkStillSavesAWellFormedFile) {
     EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
 }
 
-// A user who accepts the options sheet as it opens.
-struct AcceptingSheet {
-    AcceptingSheet() {
-        static const tarvo::ui::DialogToolkit accepting{
-            [](tarvo::ui::PropertySheetModel&, HWND) -> INT_PTR { return 1; },
+// A stand-in for the dialogs whose options sheet answers as a user (or a missing display)
+// would, without showing anything.
+template <INT_PTR kSheetAnswer>
+struct ScriptedSheet {
+    ScriptedSheet() {
+        static const tarvo::ui::DialogToolkit answering{
+            [](tarvo::ui::PropertySheetModel&, HWND) -> INT_PTR { return kSheetAnswer; },
             [](tarvo::ui::DialogModel&, HWND) -> INT_PTR { return 1; }};
-        tarvo::ui::UseDialogToolkit(&accepting);
+        tarvo::ui::UseDialogToolkit(&answering);
     }
-    ~AcceptingSheet() { tarvo::ui::UseDialogToolkit(nullptr); }
+    ~ScriptedSheet() { tarvo::ui::UseDialogToolkit(nullptr); }
 };
+using AcceptingSheet = ScriptedSheet<1>;
+using CancelledSheet = ScriptedSheet<0>;
+using SheetNotShown = ScriptedSheet<-1>;
+
+TEST_F(DoExportTest, AnAcceptedSheetExportsAndStoresTheSettings) {
+    AcceptingSheet user;
+    const std::string path = m_dir.File("accepted.x");
+    EXPECT_EQ(Export(path, FALSE), 1);
+    EXPECT_TRUE(std::filesystem::exists(path));
+    EXPECT_TRUE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
+}
+
+TEST_F(DoExportTest, ACancelledSheetSucceedsWithoutWritingAnything) {
+    CancelledSheet user;
+    const std::string path = m_dir.File("cancelled.x");
+    EXPECT_EQ(Export(path, FALSE), 1);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
+    EXPECT_TRUE(m_messages.empty());
+    EXPECT_EQ(m_debugOutput, "");
+}
+
+TEST_F(DoExportTest, ASheetThatCannotBeShownFailsAndSaysWhyOnTheDebuggerOutput) {
+    SheetNotShown display;
+    const std::string path = m_dir.File("not-shown.x");
+    EXPECT_EQ(Export(path, FALSE), 0);
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_FALSE(std::filesystem::exists(m_dir.File("cfg/TarvoDXExport.xml")));
+    EXPECT_TRUE(m_messages.empty());  // there is nowhere to show a box either
+    EXPECT_EQ(m_debugOutput,
+              "the export options could not be shown (no dialog library, or no display that "
+              "answers); nothing was exported\n");
+}
 
 TEST_F(DoExportTest, AFileThatCannotBeSavedIsAFailedExport) {
     AcceptingSheet user;

@@ -78,8 +78,8 @@ TEST_F(PluginModuleTest, TheFirstDialogLoadsTheDialogLibraryBesideTheModule) {
                                    .string();
     EXPECT_TRUE(Mapped(beside));
     EXPECT_TRUE(Mapped("libQt6Widgets"));
-    // A prompted export whose sheet cannot be shown writes nothing.
-    EXPECT_EQ(Export("prompted.x", FALSE), 1);
+    // A prompted export whose sheet cannot be shown fails and writes nothing.
+    EXPECT_EQ(Export("prompted.x", FALSE), 0);
     EXPECT_FALSE(std::filesystem::exists(m_dir.File("prompted.x")));
 }
 
