@@ -282,7 +282,9 @@ class SceneReader {
     void ReadMaps(Object& o, MaterialData& m);
     void ReadParamBlocks(const json& v, const std::string& path, MaterialData& m);
     ParamData ReadParam(const json& v, const std::string& path);
-    void ReadNode(const json& v, const std::string& path, int parent);
+    void ReadNodes(const json& v);
+    int ReadNode(const json& v, int parent, std::size_t position, const json*& children);
+    int ReadNodeFields(const json& v, int parent, const json*& children);
     MeshData ReadMesh(const json& v, const std::string& path);
     MapChannel ReadMapChannel(Object& o);
     void ReadDerived(const json& v, const std::string& path, int node);
@@ -292,11 +294,27 @@ class SceneReader {
     void ResolveBones();
     void CheckRecords();
 
+    // A node's JSON pointer, rebuilt from the places of its ancestors: the loader keeps no
+    // pointer per node, since a pointer is as long as the node is deep.
+    std::string NodePath(int node) const;
+    std::string ChildPath(int parent, std::size_t position) const;
+    // Rethrows an error whose place is relative to a node with the node's place in front.
+    [[noreturn]] void FailWithin(const std::string& place, const SceneFileError& error) const {
+        Fail(place + error.Path(), error.Problem());
+    }
+
+    // Where a node stands: its parent (-1 for the top level) and its index in the parent's
+    // list.
+    struct NodePlace {
+        int parent;
+        std::size_t position;
+    };
+
     struct BoneReference {
         int node;
         std::size_t level, modifier, bone;
         const json* value;
-        std::string path;
+        std::string path;  // relative to the node
     };
 
     std::string m_file;
@@ -304,7 +322,7 @@ class SceneReader {
     SceneData m_scene;
     std::vector<std::string> m_materialNames;
     std::vector<std::string> m_nodeNames;
-    std::vector<std::string> m_nodePaths;
+    std::vector<NodePlace> m_nodePlaces;
     std::vector<BoneReference> m_bones;
 };
 
@@ -338,11 +356,7 @@ SceneData SceneReader::Read(const json& document) {
             Integer(*x, "/currentTime", std::numeric_limits<TimeValue>::min(),
                     std::numeric_limits<TimeValue>::max()));
     if (auto* x = o.Find("materials")) ReadMaterials(*x, "/materials");
-    if (auto* x = o.Find("nodes")) {
-        Array(*x, "/nodes");
-        for (std::size_t i = 0; i < x->size(); ++i)
-            ReadNode((*x)[i], "/nodes/" + std::to_string(i), -1);
-    }
+    if (auto* x = o.Find("nodes")) ReadNodes(*x);
     if (auto* x = o.Find("fileProperties")) ReadFileProperties(*x, "/fileProperties");
     o.Finish();
     ResolveBones();
@@ -503,8 +517,53 @@ ParamData SceneReader::ReadParam(const json& v, const std::string& path) {
 
 // ---- Nodes ----
 
-void SceneReader::ReadNode(const json& v, const std::string& path, int parent) {
-    Object o(*this, v, path);
+// Depth first, each node before its children, as the records number them. The nodes whose
+// children are being read wait on a stack of their own, so a deep tree needs no deep
+// recursion.
+void SceneReader::ReadNodes(const json& v) {
+    Array(v, "/nodes");
+    struct OpenNode {
+        int index;
+        const json* children;
+        std::size_t next;
+    };
+    std::vector<OpenNode> open;  // from a top-level node down to the deepest one being read
+    for (std::size_t i = 0; i < v.size(); ++i) {
+        const json* children = nullptr;
+        int top = ReadNode(v[i], -1, i, children);
+        if (children) open.push_back({top, children, 0});
+        while (!open.empty()) {
+            OpenNode& parent = open.back();
+            if (parent.next == parent.children->size()) {
+                open.pop_back();
+                continue;
+            }
+            std::size_t position = parent.next++;
+            if (open.size() >= static_cast<std::size_t>(format::kMaxNodeDepth))
+                Fail(ChildPath(parent.index, position), "nodes may be nested at most " +
+                                                            std::to_string(format::kMaxNodeDepth) +
+                                                            " levels deep");
+            int child = ReadNode((*parent.children)[position], parent.index, position, children);
+            if (children) open.push_back({child, children, 0});
+        }
+    }
+}
+
+// Reads one node without its children; `children` is set to its non-empty list of them.
+// Places inside a node are read relative to it, so that reading a deep node costs no more
+// than reading one at the top; the node's own place is put in front only of an error.
+int SceneReader::ReadNode(const json& v, int parent, std::size_t position, const json*& children) {
+    try {
+        int index = ReadNodeFields(v, parent, children);
+        m_nodePlaces.push_back({parent, position});
+        return index;
+    } catch (const SceneFileError& error) {
+        FailWithin(ChildPath(parent, position), error);
+    }
+}
+
+int SceneReader::ReadNodeFields(const json& v, int parent, const json*& children) {
+    Object o(*this, v, "");
     NodeData n;
     n.parent = parent;
     n.name = String(o.Need("name"), o.At("name"));
@@ -530,7 +589,7 @@ void SceneReader::ReadNode(const json& v, const std::string& path, int parent) {
     if (auto* x = o.Find("objectOffset")) n.objectOffset = ReadPlacement(*x, o.At("objectOffset"));
     if (auto* x = o.Find("animation")) n.animation = ReadTracks(*x, o.At("animation"));
     const json* mesh = o.Find("mesh");
-    if (n.object == ObjectKind::Mesh && !mesh) Fail(path, "a mesh node needs \"mesh\"");
+    if (n.object == ObjectKind::Mesh && !mesh) Fail(o.Path(), "a mesh node needs \"mesh\"");
     if (n.object != ObjectKind::Mesh && mesh)
         Fail(o.At("mesh"), "only a node whose object is \"mesh\" has a mesh");
     if (mesh) n.mesh = ReadMesh(*mesh, o.At("mesh"));
@@ -538,15 +597,26 @@ void SceneReader::ReadNode(const json& v, const std::string& path, int parent) {
     int index = static_cast<int>(m_scene.nodes.size());
     m_scene.nodes.push_back(std::move(n));
     m_nodeNames.push_back(m_scene.nodes.back().name);
-    m_nodePaths.push_back(path);
     if (auto* x = o.Find("derived")) ReadDerived(*x, o.At("derived"), index);
-    const json* children = o.Find("children");
+    children = o.Find("children");
     o.Finish();
-    if (children) {
-        Array(*children, path + "/children");
-        for (std::size_t i = 0; i < children->size(); ++i)
-            ReadNode((*children)[i], path + "/children/" + std::to_string(i), index);
-    }
+    if (children) Array(*children, o.At("children"));
+    if (children && children->empty()) children = nullptr;
+    return index;
+}
+
+std::string SceneReader::ChildPath(int parent, std::size_t position) const {
+    return (parent < 0 ? "/nodes/" : NodePath(parent) + "/children/") + std::to_string(position);
+}
+
+std::string SceneReader::NodePath(int node) const {
+    std::vector<std::size_t> positions;  // from the node up to its top-level ancestor
+    for (int at = node; at >= 0; at = m_nodePlaces[static_cast<std::size_t>(at)].parent)
+        positions.push_back(m_nodePlaces[static_cast<std::size_t>(at)].position);
+    std::string path = "/nodes/" + std::to_string(positions.back());
+    for (auto it = positions.rbegin() + 1; it != positions.rend(); ++it)
+        path += "/children/" + std::to_string(*it);
+    return path;
 }
 
 MapChannel SceneReader::ReadMapChannel(Object& o) {
@@ -669,11 +739,18 @@ ModifierData SceneReader::ReadModifier(const json& v, const std::string& path, i
 }
 
 void SceneReader::ResolveBones() {
-    for (const BoneReference& ref : m_bones)
+    for (const BoneReference& ref : m_bones) {
+        int bone = -1;
+        try {
+            bone = Reference(*ref.value, ref.path, m_nodeNames, "node", false);
+        } catch (const SceneFileError& error) {
+            FailWithin(NodePath(ref.node), error);
+        }
         m_scene.nodes[static_cast<std::size_t>(ref.node)]
             .derived[ref.level]
             .modifiers[ref.modifier]
-            .skin.bones[ref.bone] = Reference(*ref.value, ref.path, m_nodeNames, "node", false);
+            .skin.bones[ref.bone] = bone;
+    }
 }
 
 // ---- File properties ----
@@ -715,7 +792,7 @@ void SceneReader::CheckRecords() {
     std::string at;
     switch (problem->owner) {
         case SceneProblem::Owner::Node:
-            at = m_nodePaths[static_cast<std::size_t>(problem->index)];
+            at = NodePath(problem->index);
             break;
         case SceneProblem::Owner::Material:
             at = "/materials/" + std::to_string(problem->index);

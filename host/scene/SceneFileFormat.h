@@ -13,6 +13,11 @@ namespace tarvo::scenefile::format {
 inline constexpr std::string_view kFormat = "tarvo-scene";
 inline constexpr int kVersion = 1;
 
+// How deep nodes may be nested, a top-level node being one level deep. The host and the
+// exporter walk trees of any depth without recursion; the limit keeps what one file may ask
+// of them (and the length of its error messages' JSON pointers) within reason.
+inline constexpr int kMaxNodeDepth = 10000;
+
 struct ObjectKindName {
     scene::ObjectKind kind;
     std::string_view name;

@@ -2,7 +2,6 @@
 #include <cerrno>
 #include <charconv>
 #include <cstring>
-#include <functional>
 #include <map>
 #include <nlohmann/json.hpp>
 
@@ -57,6 +56,8 @@ class SceneWriter {
 
   private:
     void Prepare();
+    std::vector<int> TreeOrder() const;
+    json NodesJson() const;
     json Reference(int index, const std::vector<std::string>& names,
                    const std::vector<int>& order) const;
     json MaterialJson(const MaterialData& m) const;
@@ -69,6 +70,7 @@ class SceneWriter {
     const SceneData& m_scene;
     std::vector<std::vector<int>> m_children;  // by node, -1 for top level at the back
     std::vector<int> m_topLevel;
+    std::vector<int> m_treeOrder;  // the nodes in the order the file lists them
     std::vector<int> m_treeIndex;  // a node's index in the order the file lists nodes
     std::vector<int> m_materialIndex;
     std::vector<std::string> m_nodeNames, m_materialNames;
@@ -82,18 +84,48 @@ void SceneWriter::Prepare() {
             .push_back(static_cast<int>(i));
         m_nodeNames.push_back(m_scene.nodes[i].name);
     }
-    // Tree order: each node before its children, as the reader numbers them.
+    m_treeOrder = TreeOrder();
     m_treeIndex.assign(m_scene.nodes.size(), 0);
-    int next = 0;
-    std::function<void(int)> visit = [&](int node) {
-        m_treeIndex[static_cast<std::size_t>(node)] = next++;
-        for (int child : m_children[static_cast<std::size_t>(node)]) visit(child);
-    };
-    for (int top : m_topLevel) visit(top);
+    for (std::size_t i = 0; i < m_treeOrder.size(); ++i)
+        m_treeIndex[static_cast<std::size_t>(m_treeOrder[i])] = static_cast<int>(i);
     for (std::size_t i = 0; i < m_scene.materials.size(); ++i) {
         m_materialNames.push_back(m_scene.materials[i].name);
         m_materialIndex.push_back(static_cast<int>(i));
     }
+}
+
+// Tree order: each node before its children, as the reader numbers them. The nodes still to
+// be listed wait on a list of their own, so a tree of any depth is ordered without recursion.
+std::vector<int> SceneWriter::TreeOrder() const {
+    std::vector<int> order;
+    order.reserve(m_scene.nodes.size());
+    std::vector<int> pending(m_topLevel.rbegin(), m_topLevel.rend());  // the next at the back
+    while (!pending.empty()) {
+        int node = pending.back();
+        pending.pop_back();
+        order.push_back(node);
+        const auto& children = m_children[static_cast<std::size_t>(node)];
+        pending.insert(pending.end(), children.rbegin(), children.rend());
+    }
+    return order;
+}
+
+// Each node's value is made on its own; the children are then moved into their parents from
+// the deepest up, so that no value is made by a call per level.
+json SceneWriter::NodesJson() const {
+    std::vector<json> values(m_scene.nodes.size());
+    for (std::size_t i = 0; i < values.size(); ++i) values[i] = NodeJson(static_cast<int>(i));
+    for (auto it = m_treeOrder.rbegin(); it != m_treeOrder.rend(); ++it) {
+        const auto& children = m_children[static_cast<std::size_t>(*it)];
+        if (children.empty()) continue;
+        json list = json::array();
+        for (int child : children)
+            list.push_back(std::move(values[static_cast<std::size_t>(child)]));
+        values[static_cast<std::size_t>(*it)]["children"] = std::move(list);
+    }
+    json nodes = json::array();
+    for (int top : m_topLevel) nodes.push_back(std::move(values[static_cast<std::size_t>(top)]));
+    return nodes;
 }
 
 // By name when the name is unique and not empty, else by index.
@@ -116,9 +148,9 @@ json SceneWriter::Write() {
     json materials = json::array();
     for (const MaterialData& m : m_scene.materials) materials.push_back(MaterialJson(m));
     doc["materials"] = materials;
-    json nodes = json::array();
-    for (int top : m_topLevel) nodes.push_back(NodeJson(top));
-    doc["nodes"] = nodes;
+    // The node tree goes in last, into its place: a key added after it would copy it (an
+    // ordered object copies its members when it grows), one call per level.
+    doc["nodes"] = nullptr;
     json properties = json::array();
     for (const FileProperty& p : m_scene.fileProperties) {
         json property;
@@ -134,6 +166,7 @@ json SceneWriter::Write() {
         properties.push_back(property);
     }
     doc["fileProperties"] = properties;
+    doc["nodes"] = NodesJson();
     return doc;
 }
 
@@ -252,13 +285,7 @@ json SceneWriter::NodeJson(int index) const {
         }
         out["derived"] = derived;
     }
-    const auto& children = m_children[static_cast<std::size_t>(index)];
-    if (!children.empty()) {
-        json list = json::array();
-        for (int child : children) list.push_back(NodeJson(child));
-        out["children"] = list;
-    }
-    return out;
+    return out;  // without its children: NodesJson puts them in, last
 }
 
 json SceneWriter::MeshJson(const MeshData& mesh) const {
@@ -315,47 +342,93 @@ json SceneWriter::ModifierJson(const ModifierData& m) const {
     return out;
 }
 
-// One line for a value, with a space after each comma and colon.
-std::string Compact(const json& v) {
-    std::string out;
-    if (v.is_object()) {
-        for (const auto& [key, value] : v.items())
-            out += (out.empty() ? "" : ", ") + json(key).dump() + ": " + Compact(value);
-        return "{" + out + "}";
+constexpr std::size_t kLineWidth = 100;
+// Lines are indented two spaces a level, up to this many: a deep node tree still makes a file
+// that grows with the number of nodes rather than with its square.
+constexpr std::size_t kDeepestIndent = 64;
+
+std::string Indent(std::size_t level) {
+    return std::string(std::min(2 * level, kDeepestIndent), ' ');
+}
+
+// A value whose elements are being written: the value and the next element.
+struct OpenValue {
+    const json* value;
+    json::const_iterator next;
+};
+
+// The value on one line, with a space after each comma and colon, when that takes at most
+// `width` characters; false, with `out` holding part of it, when it takes more. Looks at no
+// more of the value than fits, and keeps its place on a list of its own rather than on the
+// call stack.
+bool CompactWithin(const json& v, std::size_t width, std::string& out) {
+    std::vector<OpenValue> open;
+    auto start = [&](const json& value) {
+        if (!(value.is_object() || value.is_array()) || value.empty()) {
+            out += value.is_object() ? "{}" : value.is_array() ? "[]" : value.dump();
+            return;
+        }
+        out += value.is_object() ? "{" : "[";
+        open.push_back({&value, value.begin()});
+    };
+    start(v);
+    while (!open.empty() && out.size() <= width) {
+        OpenValue& top = open.back();
+        if (top.next == top.value->end()) {
+            out += top.value->is_object() ? "}" : "]";
+            open.pop_back();
+            continue;
+        }
+        if (top.next != top.value->begin()) out += ", ";
+        const auto element = top.next++;
+        if (top.value->is_object()) out += json(element.key()).dump() + ": ";
+        start(*element);  // `top` moves when `open` grows
     }
-    if (v.is_array()) {
-        for (const auto& value : v) out += (out.empty() ? "" : ", ") + Compact(value);
-        return "[" + out + "]";
-    }
-    return v.dump();
+    return out.size() <= width;
 }
 
 // Indented, but any value that fits on its line stays on one line, so a vertex or a face
-// reads as one line rather than five.
-void Render(const json& v, std::size_t indent, std::string& out) {
-    constexpr std::size_t kLineWidth = 100;
-    std::string compact = Compact(v);
-    if (indent + compact.size() <= kLineWidth || !(v.is_object() || v.is_array()) || v.empty()) {
-        out += compact;
-        return;
+// reads as one line rather than five. Written from a list of the open values rather than
+// with a call per level.
+void Render(const json& root, std::string& out) {
+    std::vector<OpenValue> open;
+    // Writes a value that fits on its line, or opens it.
+    auto start = [&](const json& value) {
+        if (!(value.is_object() || value.is_array())) {
+            out += value.dump();
+            return;
+        }
+        const std::size_t column = Indent(open.size()).size();
+        std::string line;
+        if (CompactWithin(value, kLineWidth - std::min(column, kLineWidth), line) ||
+            value.empty()) {
+            out += line;
+            return;
+        }
+        out += value.is_object() ? "{\n" : "[\n";
+        open.push_back({&value, value.begin()});
+    };
+    start(root);
+    while (!open.empty()) {
+        OpenValue& top = open.back();
+        if (top.next == top.value->end()) {
+            const bool object = top.value->is_object();
+            open.pop_back();
+            out += "\n" + Indent(open.size()) + (object ? "}" : "]");
+            continue;
+        }
+        out += (top.next == top.value->begin() ? "" : ",\n") + Indent(open.size());
+        const auto element = top.next++;
+        if (top.value->is_object()) out += json(element.key()).dump() + ": ";
+        start(*element);  // `top` moves when `open` grows
     }
-    const std::string inner(indent + 2, ' ');
-    out += v.is_object() ? "{\n" : "[\n";
-    bool first = true;
-    for (const auto& [key, value] : v.items()) {
-        out += (first ? "" : ",\n") + inner;
-        first = false;
-        if (v.is_object()) out += json(key).dump() + ": ";
-        Render(value, indent + 2, out);
-    }
-    out += "\n" + std::string(indent, ' ') + (v.is_object() ? "}" : "]");
 }
 
 }  // namespace
 
 std::string SerializeScene(const SceneData& scene) {
     std::string out;
-    Render(SceneWriter(scene).Write(), 0, out);
+    Render(SceneWriter(scene).Write(), out);
     return out + "\n";
 }
 
