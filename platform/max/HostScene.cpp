@@ -88,6 +88,10 @@ std::unique_ptr<Object> MakeBaseObject(const NodeData& data) {
     return nullptr;
 }
 
+bool HasKeys(const Tracks& tracks) {
+    return !tracks.position.empty() || !tracks.rotation.empty() || !tracks.scale.empty();
+}
+
 Class_ID ModifierClass(const ModifierData& data) {
     switch (data.kind) {
         case ModifierKind::Skin:
@@ -112,6 +116,8 @@ void HostScene::BuildNodes() {
         const NodeData& data = m_data.nodes[static_cast<std::size_t>(i)];
         node.m_parent = data.parent < 0 ? m_root.get() : Node(data.parent);
         node.m_parent->m_children.push_back(&node);
+        // Parents come first, so the parent's answer is known.
+        node.m_animatedChain = HasKeys(data.animation) || node.m_parent->m_animatedChain;
         node.m_controller = std::make_unique<Control>(this, i);
         BuildNodeObjects(node, data);
     }

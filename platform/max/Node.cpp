@@ -66,16 +66,39 @@ Matrix3 INode::LocalTM(TimeValue t) const {
 
 Matrix3 INode::GetNodeTM(TimeValue t, Interval* valid) const {
     if (valid) *valid = Interval(t, t);
-    if (IsRootNode()) return Matrix3();
-    // A node that sits exactly on its parent takes the parent's transform as it is; callers
-    // compare the two bit for bit.
-    Matrix3 local = LocalTM(t);
-    Matrix3 parent = m_parent->GetNodeTM(t);
-    return local.IsIdentity() ? parent : local * parent;
+    return NodeTM(t);
+}
+
+bool INode::KnowsNodeTM(TimeValue t) const {
+    return IsRootNode() || (m_hasNodeTM && (m_nodeTMTime == t || !m_animatedChain));
+}
+
+// The node transform is the product of the local transforms from the root down. Each node
+// keeps the last one it was asked for, so that a walk of the tree evaluates every local
+// transform once rather than once per descendant; the transform is composed in a loop from
+// the nearest ancestor that knows it at t, so a deep tree needs no deep recursion.
+const Matrix3& INode::NodeTM(TimeValue t) const {
+    static const Matrix3 kWorld;  // the root's: the identity
+    if (IsRootNode()) return kWorld;
+    std::vector<const INode*> unknown;  // from this node up, each without its transform at t
+    const INode* known = this;
+    for (; known != nullptr && !known->KnowsNodeTM(t); known = known->m_parent)
+        unknown.push_back(known);
+    for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
+        const INode& node = **it;
+        const Matrix3& parent = node.m_parent ? node.m_parent->NodeTM(t) : kWorld;
+        // A node that sits exactly on its parent takes the parent's transform as it is;
+        // callers compare the two bit for bit.
+        Matrix3 local = node.LocalTM(t);
+        node.m_nodeTM = local.IsIdentity() ? parent : local * parent;
+        node.m_nodeTMTime = t;
+        node.m_hasNodeTM = true;
+    }
+    return m_nodeTM;
 }
 
 Matrix3 INode::GetParentTM(TimeValue t) const {
-    return m_parent ? m_parent->GetNodeTM(t) : Matrix3();
+    return m_parent ? m_parent->NodeTM(t) : Matrix3();
 }
 
 namespace {

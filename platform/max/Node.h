@@ -159,6 +159,8 @@ class INode {
   private:
     friend class HostScene;
     Matrix3 LocalTM(TimeValue t) const;
+    bool KnowsNodeTM(TimeValue t) const;
+    const Matrix3& NodeTM(TimeValue t) const;
 
     HostScene* m_scene;
     int m_index;
@@ -168,4 +170,11 @@ class INode {
     Object* m_baseObject = nullptr;
     std::unique_ptr<Control> m_controller;
     ObjectState m_state;
+    // Whether the node or one of its ancestors has keys, so that the node transform changes
+    // with time.
+    bool m_animatedChain = false;
+    // The node transform at the time it was last evaluated (see NodeTM).
+    mutable Matrix3 m_nodeTM;
+    mutable TimeValue m_nodeTMTime = 0;
+    mutable bool m_hasNodeTM = false;
 };

@@ -1,6 +1,7 @@
 #include "platform/max/SceneCheck.h"
 
 #include <cmath>
+#include <vector>
 
 namespace tarvo::scene {
 namespace {
@@ -112,12 +113,24 @@ std::optional<SceneProblem> CheckNode(const SceneData& scene, int index) {
     return std::nullopt;
 }
 
-// A material may not contain itself through its sub-materials.
-bool ReachesItself(const SceneData& scene, int start, int current, int depth) {
-    if (depth > static_cast<int>(scene.materials.size())) return true;
-    for (int sub : scene.materials[static_cast<std::size_t>(current)].subMaterials) {
-        if (sub < 0) continue;
-        if (sub == start || ReachesItself(scene, start, sub, depth + 1)) return true;
+// A material may not contain itself through its sub-materials. Each material below it is
+// looked at once, however many ways lead there, and the ones still to look at wait on a
+// list of their own: sub-materials may nest as deep as there are materials.
+bool ReachesItself(const SceneData& scene, int start) {
+    std::vector<bool> seen(scene.materials.size(), false);
+    std::vector<int> pending{start};
+    while (!pending.empty()) {
+        int current = pending.back();
+        pending.pop_back();
+        for (int sub : scene.materials[static_cast<std::size_t>(current)].subMaterials) {
+            if (sub == start) return true;
+            // An index out of range is its own material's problem, found in its turn.
+            if (sub < 0 || static_cast<std::size_t>(sub) >= seen.size() ||
+                seen[static_cast<std::size_t>(sub)])
+                continue;
+            seen[static_cast<std::size_t>(sub)] = true;
+            pending.push_back(sub);
+        }
     }
     return false;
 }
@@ -131,7 +144,7 @@ std::optional<SceneProblem> CheckMaterial(const SceneData& scene, int index) {
                                 "material " + OutOfRange(static_cast<std::size_t>(sub),
                                                          scene.materials.size(), "materials")};
     }
-    if (ReachesItself(scene, index, index, 0))
+    if (ReachesItself(scene, index))
         return SceneProblem{Owner::Material, index, "subMaterials",
                             "the material contains itself through its sub-materials"};
     for (std::size_t m = 0; m < material.maps.size(); ++m)
