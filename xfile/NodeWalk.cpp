@@ -1,3 +1,4 @@
+#include <vector>
 
 #include "anim/Animation.h"
 #include "material/Materials.h"
@@ -94,46 +95,93 @@ ChildPlacement PlacementOfChildren(const TarvoDirectXMaxExporter& exporter, INod
     return {parent, parentNode};
 }
 
+// Each node before its children, children in order. The nodes still to count wait on a list
+// of their own rather than on the call stack, so a tree of any depth can be counted.
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter) {
-    ++counter;
-    AddUniqueMaterial(exporter, node->GetMtl());
-    // Every name the file may hold, so that a renamed frame never takes a later one's name.
-    exporter.frameNames.Reserve(MakeNodeName(node->GetName()));
-    for (int i = 0; i < node->NumberOfChildren(); ++i)
-        CountNodes(exporter, node->GetChildNode(i), counter);
+    std::vector<INode*> pending{node};  // the next node to count at the back
+    while (!pending.empty()) {
+        INode* next = pending.back();
+        pending.pop_back();
+        ++counter;
+        AddUniqueMaterial(exporter, next->GetMtl());
+        // Every name the file may hold, so that a renamed frame never takes a later one's name.
+        exporter.frameNames.Reserve(MakeNodeName(next->GetName()));
+        for (int i = next->NumberOfChildren(); i-- > 0;) pending.push_back(next->GetChildNode(i));
+    }
 }
 
-int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* host,
-             const XParent& parent, INode* parentNode) {
+namespace {
+
+// A node whose children are being walked: where they go, and its frame, which it holds
+// until the last of them is written.
+struct OpenNode {
+    IGameNode* gameNode;
+    ComRef<ID3DXFileSaveData> frame;
+    ChildPlacement children;
+    int nextChild = 0;
+};
+
+// The node's frame and content, when it has any; false when the user has cancelled. The node
+// joins `open`, so that its children are walked next.
+bool EnterNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* host,
+               const XParent& parent, INode* parentNode, std::vector<OpenNode>& open) {
     ++exporter.visitedNodeCount;
     INode* node = gameNode->GetMaxNode();
     ShowNodeProgress(exporter, node);
     DebugPrint("Current Node: %ld  Name: %s Children: %ld \n",
                static_cast<long>(exporter.visitedNodeCount), node->GetName(),
                static_cast<long>(node->NumberOfChildren()));
-    if (host->GetCancel()) return 0;
+    if (host->GetCancel()) return false;
 
-    ComRef<ID3DXFileSaveData> frame;  // held until the children are written
+    ComRef<ID3DXFileSaveData> frame;
     if (exporter.exportSelected && !node->Selected()) {
         PrintClass("** Didn't Incude %s : Class_ID(%X,%X)\n", node);
     } else {
         PrintClass("%s : Class_ID(%X,%X)\n", node);
         gameNode->GetIGameObject();
         Object* object = EvaluatedObject(node, exporter.staticTime);
-        if (object == nullptr) return 0;
-        ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, frame);
+        // Such a node is passed over as an unselected one is: the rest of the scene is
+        // still the user's to have.
+        if (object == nullptr)
+            DebugPrint("Warning: node %s has no object; it is not exported, its children are\n",
+                       node->GetName());
+        else
+            ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, frame);
     }
-
     ChildPlacement children = PlacementOfChildren(exporter, node, frame.Get(), parent, parentNode);
-    int result = 1;
-    for (int i = 0; i < gameNode->GetChildCount(); ++i) {
-        if (WalkNode(exporter, gameNode->GetNodeChild(i), host, children.parent,
-                     children.parentNode) == 0) {
-            result = 0;
-            break;
+    open.push_back(OpenNode{gameNode, std::move(frame), children});
+    return true;
+}
+
+// Lets go of the frames of the nodes still open, the deepest first.
+void CloseAll(std::vector<OpenNode>& open) {
+    while (!open.empty()) open.pop_back();
+}
+
+}  // namespace
+
+// Depth first, as the file nests the frames: the nodes whose children are being walked wait
+// on a stack of their own, so a tree of any depth is walked without deep recursion. A cancel
+// stops the walk at the next node entered, and the whole call then gives 0.
+int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface* host,
+             const XParent& parent, INode* parentNode) {
+    std::vector<OpenNode> open;  // from `gameNode` down to the deepest node being walked
+    if (!EnterNode(exporter, gameNode, host, parent, parentNode, open)) return 0;
+    while (!open.empty()) {
+        OpenNode& deepest = open.back();
+        // The count is asked again after every child, as the children are walked.
+        if (deepest.nextChild >= deepest.gameNode->GetChildCount()) {
+            open.pop_back();
+            continue;
+        }
+        IGameNode* child = deepest.gameNode->GetNodeChild(deepest.nextChild++);
+        const ChildPlacement where = deepest.children;  // `deepest` moves when `open` grows
+        if (!EnterNode(exporter, child, host, where.parent, where.parentNode, open)) {
+            CloseAll(open);
+            return 0;
         }
     }
-    return result;
+    return 1;
 }
 
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, const XParent& parent,

@@ -138,10 +138,14 @@ void MatrixToXFile(const Matrix3& matrix, float out[16]);
 
 // ---- Node walk ---------------------------------------------------------------------------
 
+// Counts the node and every node below it into `counter`, gathers their materials into
+// sceneMaterials and reserves their frame names.
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter);
 // Walks a node and its children under `parent`. `parentNode` is the host node whose frame
 // `parent` is, the one the frame's matrix is relative to; null for the top level of the file,
-// where the matrix is relative to the world (the scene root).
+// where the matrix is relative to the world (the scene root). A node that is not exported (not
+// selected, or without an object) gets no frame and its children go where it would have gone.
+// Gives 0 when the user cancelled, at the first node entered after the cancel; else 1.
 int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host,
              const XParent& parent, INode* parentNode = nullptr);
 // Both set `frame` to the node's new frame, or leave it empty.
