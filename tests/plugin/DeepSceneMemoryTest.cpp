@@ -74,11 +74,26 @@ std::size_t PeakOfExporting(int depth) {
 
 }  // namespace
 
+// Every form of new and delete that takes no alignment is replaced, so that a block is
+// always given back by the form that made it (a sanitizer build checks that).
 void* operator new(std::size_t size) {
     void* block = std::malloc(size == 0 ? 1 : size);
     if (block == nullptr) throw std::bad_alloc();
     Counted(block);
     return block;
+}
+void* operator new[](std::size_t size) {
+    return operator new(size);
+}
+void* operator new(std::size_t size, const std::nothrow_t&) noexcept {
+    try {
+        return operator new(size);
+    } catch (const std::bad_alloc&) {
+        return nullptr;
+    }
+}
+void* operator new[](std::size_t size, const std::nothrow_t&) noexcept {
+    return operator new(size, std::nothrow);
 }
 
 void operator delete(void* block) noexcept {
@@ -86,8 +101,19 @@ void operator delete(void* block) noexcept {
     g_liveBytes -= malloc_usable_size(block);
     std::free(block);
 }
-
+void operator delete[](void* block) noexcept {
+    operator delete(block);
+}
 void operator delete(void* block, std::size_t) noexcept {
+    operator delete(block);
+}
+void operator delete[](void* block, std::size_t) noexcept {
+    operator delete(block);
+}
+void operator delete(void* block, const std::nothrow_t&) noexcept {
+    operator delete(block);
+}
+void operator delete[](void* block, const std::nothrow_t&) noexcept {
     operator delete(block);
 }
 
