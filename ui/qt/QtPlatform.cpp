@@ -9,6 +9,7 @@
 #include <QLibraryInfo>
 #include <cstdlib>
 #include <filesystem>
+#include <memory>
 #include <vector>
 
 #include "platform/max/Interface.h"
@@ -53,13 +54,23 @@ bool PluginInstalled(const std::string& platform) {
     return false;
 }
 
+struct XcbDisconnect {
+    void operator()(xcb_connection_t* connection) const { xcb_disconnect(connection); }
+};
+using XcbConnection = std::unique_ptr<xcb_connection_t, XcbDisconnect>;
+
+// The connection that found the X display answering, kept until Qt has made its own: an X
+// server without other clients resets when its last client leaves, and Qt, connecting in
+// that moment, would find no display and end the process.
+XcbConnection g_probeConnection;
+
 // The X server named by DISPLAY accepts a connection (with its authorisation).
 bool XDisplayAnswers() {
     if (Environment("DISPLAY").empty()) return false;
-    xcb_connection_t* connection = xcb_connect(nullptr, nullptr);
-    const bool answers = xcb_connection_has_error(connection) == 0;
-    xcb_disconnect(connection);
-    return answers;
+    XcbConnection connection(xcb_connect(nullptr, nullptr));
+    if (xcb_connection_has_error(connection.get()) != 0) return false;
+    g_probeConnection = std::move(connection);
+    return true;
 }
 
 // The compositor's socket named by WAYLAND_DISPLAY accepts a connection.
@@ -127,6 +138,7 @@ ApplicationScope::ApplicationScope() {
     argv[2] = platformName.data();
     argc = 3;
     m_own = std::make_unique<QApplication>(argc, argv);
+    g_probeConnection.reset();
     m_ready = true;
 }
 
