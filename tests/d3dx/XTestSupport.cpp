@@ -3,14 +3,11 @@
 #include "tests/support/TestFiles.h"
 
 #include <gtest/gtest.h>
-#include <pthread.h>
 #include <unistd.h>
 
 #include <cstring>
-#include <exception>
 #include <fstream>
 #include <iterator>
-#include <stdexcept>
 
 namespace xtest {
 
@@ -127,38 +124,6 @@ std::vector<std::string> SplitLines(const std::string& text) {
         start = end + 1;
     }
     return lines;
-}
-
-namespace {
-
-struct SmallStackJob {
-    const std::function<void()>* work;
-    std::exception_ptr thrown;
-};
-
-void* RunSmallStackJob(void* argument) {
-    auto& job = *static_cast<SmallStackJob*>(argument);
-    try {
-        (*job.work)();
-    } catch (...) {
-        job.thrown = std::current_exception();
-    }
-    return nullptr;
-}
-
-}  // namespace
-
-void RunOnSmallStack(const std::function<void()>& work) {
-    SmallStackJob job{&work, nullptr};
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    int set = pthread_attr_setstacksize(&attributes, kSmallStackBytes);
-    pthread_t thread;
-    int started = set == 0 ? pthread_create(&thread, &attributes, RunSmallStackJob, &job) : set;
-    pthread_attr_destroy(&attributes);
-    if (started != 0) throw std::runtime_error("no thread with a small stack could be started");
-    pthread_join(thread, nullptr);
-    if (job.thrown) std::rethrow_exception(job.thrown);
 }
 
 }  // namespace xtest

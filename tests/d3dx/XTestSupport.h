@@ -11,6 +11,7 @@
 #include "platform/d3dx/D3DXFile.h"
 #include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XReader.h"
+#include "tests/support/SmallStack.h"
 #include "tests/support/TempDir.h"
 
 namespace xtest {
@@ -95,8 +96,10 @@ std::vector<std::string> SplitLines(const std::string& text);
 // keeps its place on the heap needs a few kilobytes at any depth.
 constexpr std::size_t kSmallStackBytes = 64 * 1024;
 
-// Runs `work` to its end on a thread of its own with a stack of kSmallStackBytes, and
-// passes on what it throws. Test assertions belong outside `work`.
-void RunOnSmallStack(const std::function<void()>& work);
+// Runs `work` to its end on a thread with a stack of kSmallStackBytes, and passes on what it
+// throws. Test assertions belong outside `work`.
+inline void RunOnSmallStack(const std::function<void()>& work) {
+    tarvo::testsupport::RunOnSmallStack(work, kSmallStackBytes);
+}
 
 }  // namespace xtest

@@ -2,8 +2,6 @@
 // exporter), and a way to show that a walk keeps its place on the heap, not on the stack.
 #pragma once
 
-#include <pthread.h>
-
 #include <cstddef>
 #include <exception>
 #include <functional>
@@ -11,6 +9,7 @@
 #include <string>
 
 #include "platform/max/SceneData.h"
+#include "tests/support/SmallStack.h"
 
 namespace tarvo::testscenes {
 
@@ -25,28 +24,7 @@ inline constexpr std::size_t kSmallStackBytes = 128 * 1024;
 // Runs `work` to its end on a thread with a stack of kSmallStackBytes, and passes on what it
 // throws. Assertions belong outside `work`.
 inline void RunOnSmallStack(const std::function<void()>& work) {
-    struct Job {
-        const std::function<void()>* work;
-        std::exception_ptr thrown;
-    } job{&work, nullptr};
-    auto run = [](void* argument) -> void* {
-        auto* running = static_cast<Job*>(argument);
-        try {
-            (*running->work)();
-        } catch (...) {
-            running->thrown = std::current_exception();
-        }
-        return nullptr;
-    };
-    pthread_attr_t attributes;
-    pthread_attr_init(&attributes);
-    pthread_attr_setstacksize(&attributes, kSmallStackBytes);
-    pthread_t thread;
-    const int started = pthread_create(&thread, &attributes, run, &job);
-    pthread_attr_destroy(&attributes);
-    if (started != 0) throw std::runtime_error("no thread with a small stack can be started");
-    pthread_join(thread, nullptr);
-    if (job.thrown) std::rethrow_exception(job.thrown);
+    testsupport::RunOnSmallStack(work, kSmallStackBytes);
 }
 
 // A chain of `depth` nodes named N0, N1, ..., each the only child of the one before, every
