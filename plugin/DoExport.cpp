@@ -137,6 +137,7 @@ void TarvoDirectXMaxExporter::ResetWalkState() {
     materialNames = UniqueNames();
     materialSlotKeys.clear();
     textureSources.clear();
+    nodesWithoutObject = 0;
 }
 
 HRESULT TarvoDirectXMaxExporter::RegisterTemplateSets(ID3DXFile* file) {
@@ -152,4 +153,5 @@ void TarvoDirectXMaxExporter::WalkTopLevelNodes() {
         // A stop (cancel) is seen through GetCancel above at the next top-level node.
         (void)WalkNode(*this, node, hostInterface, XParent(saveObject.Get()));
     }
+    WarnOfMoreNodesWithoutObject(*this);
 }

@@ -55,6 +55,9 @@ class TarvoDirectXMaxExporter : public SceneExport {
     // The source image of each texture file written or copied in this export, so that two
     // images aiming at one destination are noticed.
     std::map<std::string, std::string> textureSources;
+    // Nodes of this export whose evaluation gave no object: the first few are named in a
+    // warning each, the rest counted in one line at the end of the walk.
+    std::int32_t nodesWithoutObject = 0;
     float igameVersion = 0.0f;
 
   private:

@@ -44,6 +44,18 @@ void ShowNodeProgress(TarvoDirectXMaxExporter& exporter, INode* node) {
     exporter.hostInterface->ProgressUpdate(percent, FALSE, title.c_str());
 }
 
+// How many nodes without an object are named one by one; a scene made by a program may
+// hold thousands, and a warning per node would bury everything else said.
+constexpr std::int32_t kNodesWithoutObjectNamed = 5;
+
+// Such a node is passed over as an unselected one is: the rest of the scene is still the
+// user's to have, and the user is told what was left out.
+void WarnOfNodeWithoutObject(TarvoDirectXMaxExporter& exporter, INode* node) {
+    if (++exporter.nodesWithoutObject > kNodesWithoutObjectNamed) return;
+    DebugPrint("Warning: node \"%s\" has no object; it is not exported, its children are\n",
+               node->GetName());
+}
+
 // The node's own content by the kind of its evaluated object.
 void ExportNodeContent(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, INode* node,
                        Object* object, const XParent& parent, INode* parentNode,
@@ -97,6 +109,15 @@ ChildPlacement PlacementOfChildren(const TarvoDirectXMaxExporter& exporter, INod
 
 // Each node before its children, children in order. The nodes still to count wait on a list
 // of their own rather than on the call stack, so a tree of any depth can be counted.
+void WarnOfMoreNodesWithoutObject(const TarvoDirectXMaxExporter& exporter) {
+    const std::int32_t unnamed = exporter.nodesWithoutObject - kNodesWithoutObjectNamed;
+    if (unnamed <= 0) return;
+    DebugPrint(
+        "Warning: %ld more nodes have no object; they are not exported, their children "
+        "are\n",
+        static_cast<long>(unnamed));
+}
+
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter) {
     std::vector<INode*> pending{node};  // the next node to count at the back
     while (!pending.empty()) {
@@ -140,11 +161,8 @@ bool EnterNode(TarvoDirectXMaxExporter& exporter, IGameNode* gameNode, Interface
         PrintClass("%s : Class_ID(%X,%X)\n", node);
         gameNode->GetIGameObject();
         Object* object = EvaluatedObject(node, exporter.staticTime);
-        // Such a node is passed over as an unselected one is: the rest of the scene is
-        // still the user's to have.
         if (object == nullptr)
-            DebugPrint("Warning: node %s has no object; it is not exported, its children are\n",
-                       node->GetName());
+            WarnOfNodeWithoutObject(exporter, node);
         else
             ExportNodeContent(exporter, gameNode, node, object, parent, parentNode, frame);
     }

@@ -148,6 +148,9 @@ void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& co
 // Gives 0 when the user cancelled, at the first node entered after the cancel; else 1.
 int WalkNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, Interface* host,
              const XParent& parent, INode* parentNode = nullptr);
+// After the walk: says how many nodes without an object were passed over beyond those
+// named in a warning each.
+void WarnOfMoreNodesWithoutObject(const TarvoDirectXMaxExporter& exporter);
 // Both set `frame` to the node's new frame, or leave it empty.
 int ExportGeomNode(TarvoDirectXMaxExporter& exporter, IGameNode* node, const XParent& parent,
                    INode* parentNode, ComRef<ID3DXFileSaveData>& frame);

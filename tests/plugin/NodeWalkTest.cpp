@@ -318,11 +318,44 @@ TEST_F(NodeWalkTest, ANodeWithoutAnObjectIsPassedOverAndEverythingElseIsExported
     ASSERT_NE(ChildFrame(a, "E"), nullptr);
     EXPECT_EQ(xtest::FindAllIn(*ChildFrame(a, "E"), "Mesh").size(), 1u);
     // Each is named to the user, and the walk visits every node.
-    EXPECT_NE(m_trace.find("Warning: node C has no object; it is not exported, its children are\n"),
-              std::string::npos);
-    EXPECT_NE(m_trace.find("Warning: node H has no object; it is not exported, its children are\n"),
-              std::string::npos);
+    EXPECT_NE(
+        m_trace.find("Warning: node \"C\" has no object; it is not exported, its children are\n"),
+        std::string::npos);
+    EXPECT_NE(
+        m_trace.find("Warning: node \"H\" has no object; it is not exported, its children are\n"),
+        std::string::npos);
     EXPECT_EQ(m_exporter->visitedNodeCount, 9);
+}
+
+TEST_F(NodeWalkTest, ManyNodesWithoutAnObjectAreNamedFirstAndThenCounted) {
+    SceneData scene;
+    for (int i = 0; i < 8; ++i) {
+        const std::string name = "N" + std::to_string(i);
+        scene.nodes.push_back(MakeNode(name.c_str(), -1, ObjectKind::None));
+    }
+    scene.nodes.push_back(MakeNode("Box", -1, ObjectKind::Mesh));
+    UseScene(std::move(scene));
+    const std::vector<std::string> expected = {
+        R"(Warning: node "N0" has no object; it is not exported, its children are)",
+        R"(Warning: node "N1" has no object; it is not exported, its children are)",
+        R"(Warning: node "N2" has no object; it is not exported, its children are)",
+        R"(Warning: node "N3" has no object; it is not exported, its children are)",
+        R"(Warning: node "N4" has no object; it is not exported, its children are)",
+        "Warning: 3 more nodes have no object; they are not exported, their children are"};
+    auto warnings = [this] {
+        std::vector<std::string> lines;
+        for (const std::string& line : xtest::SplitLines(m_trace))
+            if (line.rfind("Warning: ", 0) == 0) lines.push_back(line);
+        return lines;
+    };
+    ASSERT_EQ(Export(ExportOptions{}), 1);
+    EXPECT_EQ(warnings(), expected);
+    EXPECT_EQ(FrameNames(Written().objects), std::vector<std::string>{"Box"});
+    // A second export by the same exporter counts afresh.
+    m_trace.clear();
+    ASSERT_EQ(m_exporter->DoExport(m_dir.File("walk.x").c_str(), nullptr, m_host.get(), TRUE, 0),
+              1);
+    EXPECT_EQ(warnings(), expected);
 }
 
 TEST_F(NodeWalkTest, ANodeWithoutAnObjectLeavesNoGapInAnyFrameMode) {
