@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <mutex>
+#include <utility>
 
 namespace {
 
@@ -42,9 +43,9 @@ int UnattendedAnswer(UINT uType) {
     }
 }
 
-void SetMessageBoxSink(MessageBoxSink sink) {
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink) {
     std::lock_guard guard(TheSinks().lock);
-    TheSinks().messageBox = std::move(sink);
+    return std::exchange(TheSinks().messageBox, std::move(sink));
 }
 
 void OutputDebugStringA(LPCSTR lpOutputString) {

@@ -27,7 +27,9 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType);
 int UnattendedAnswer(UINT uType);
 using MessageBoxSink =
     std::function<int(HWND owner, const std::string& text, const std::string& caption, UINT type)>;
-void SetMessageBoxSink(MessageBoxSink sink);
+// Returns the sink it replaces, so that whoever routes the boxes for a while can hand them
+// back.
+MessageBoxSink SetMessageBoxSink(MessageBoxSink sink);
 
 // Sends a text to the debugger output sink; without one it is dropped.
 void OutputDebugStringA(LPCSTR lpOutputString);

@@ -25,6 +25,7 @@
 #include "host/scene/SceneFile.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/max/HostScene.h"
+#include "platform/win/WinUser.h"
 #include "plugin/Exporter.h"
 #include "tests/support/TempDir.h"
 #include "tests/support/TestFiles.h"
@@ -254,6 +255,27 @@ TEST_F(QtDialogsTest, SegmentsAddedInTheDialogAreExportedAndADuplicateIsRefused)
     EXPECT_NE(SettingsText().find("<segment name=\"Jump\" start=\"5\" end=\"20\" />"),
               std::string::npos)
         << SettingsText();
+}
+
+TEST_F(QtDialogsTest, MessageBoxesGoBackToTheirSinkWhenTheSheetCloses) {
+    std::vector<std::string> boxesBefore;
+    SetMessageBoxSink([&](HWND, const std::string& text, const std::string&, UINT) {
+        boxesBefore.push_back(text);
+        return IDOK;
+    });
+    WhenShown("options-sheet", [](QWidget* sheet) {
+        // A box while the sheet is open is a Qt box over it, not one for the sink before.
+        WhenShown("message-box", [](QWidget* box) {
+            QTest::mouseClick(qobject_cast<QMessageBox*>(box)->button(QMessageBox::Ok),
+                              Qt::LeftButton);
+        });
+        EXPECT_EQ(MessageBoxA(nullptr, "while open", "Test", MB_OK), IDOK);
+        ClickSheetButton(sheet, QDialogButtonBox::Ok);
+    });
+    ASSERT_EQ(ExportWithPrompts(), 1);
+    EXPECT_EQ(MessageBoxA(nullptr, "after the export", "Test", MB_OK), IDOK);
+    SetMessageBoxSink(nullptr);
+    EXPECT_EQ(boxesBefore, std::vector<std::string>{"after the export"});
 }
 
 TEST_F(QtDialogsTest, TheAboutBoxShowsTheReleaseAndClosesWithEscape) {

@@ -5,6 +5,7 @@
 #include <QMessageBox>
 #include <QPainter>
 #include <QScreen>
+#include <utility>
 
 #include "platform/max/Interface.h"
 #include "platform/win/WinUser.h"
@@ -58,17 +59,27 @@ BOOL CentreWindow(HWND child, HWND parent) {
     return TRUE;
 }
 
-// From the first dialog on, the run's message boxes are Qt boxes too, and windows centre
-// through Qt.
-void RouteHostWindowsToQt() {
-    SetMessageBoxSink(QtMessageBox);
-    SetCenterWindowSink(CentreWindow);
-}
+// While a dialog of this library is open, the run's message boxes are Qt boxes over it;
+// once it closes they go back to where they went before (the host program's console, for
+// one), so that what the export says afterwards is not a window nobody may be watching.
+// Windows centre through Qt from the first dialog on.
+class HostWindowsThroughQt {
+  public:
+    HostWindowsThroughQt() : m_previousBoxes(SetMessageBoxSink(QtMessageBox)) {
+        SetCenterWindowSink(CentreWindow);
+    }
+    ~HostWindowsThroughQt() { SetMessageBoxSink(std::move(m_previousBoxes)); }
+    HostWindowsThroughQt(const HostWindowsThroughQt&) = delete;
+    HostWindowsThroughQt& operator=(const HostWindowsThroughQt&) = delete;
+
+  private:
+    MessageBoxSink m_previousBoxes;
+};
 
 INT_PTR RunModalDialog(DialogModel& dialog, HWND parent) {
     ApplicationScope application;
     if (!application.Ready()) return kNotShown;
-    RouteHostWindowsToQt();
+    const HostWindowsThroughQt hostWindows;
     ModalWindow window(dialog, OwnWindow(parent));
     if (!window.Initialise()) return kNotShown;
     return window.exec();
@@ -77,7 +88,7 @@ INT_PTR RunModalDialog(DialogModel& dialog, HWND parent) {
 INT_PTR RunPropertySheet(PropertySheetModel& sheet, HWND parent) {
     ApplicationScope application;
     if (!application.Ready()) return kNotShown;
-    RouteHostWindowsToQt();
+    const HostWindowsThroughQt hostWindows;
     sheet.SetModalRunner(RunModalDialog);
     SheetWindow window(sheet, OwnWindow(parent));
     const int result = window.exec();
