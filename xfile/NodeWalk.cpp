@@ -107,8 +107,6 @@ ChildPlacement PlacementOfChildren(const TarvoDirectXMaxExporter& exporter, INod
     return {parent, parentNode};
 }
 
-// Each node before its children, children in order. The nodes still to count wait on a list
-// of their own rather than on the call stack, so a tree of any depth can be counted.
 void WarnOfMoreNodesWithoutObject(const TarvoDirectXMaxExporter& exporter) {
     const std::int32_t unnamed = exporter.nodesWithoutObject - kNodesWithoutObjectNamed;
     if (unnamed <= 0) return;
@@ -118,6 +116,8 @@ void WarnOfMoreNodesWithoutObject(const TarvoDirectXMaxExporter& exporter) {
         static_cast<long>(unnamed));
 }
 
+// Each node before its children, children in order. The nodes still to count wait on a list
+// of their own rather than on the call stack, so a tree of any depth can be counted.
 void CountNodes(TarvoDirectXMaxExporter& exporter, INode* node, std::int32_t& counter) {
     std::vector<INode*> pending{node};  // the next node to count at the back
     while (!pending.empty()) {
