@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstdint>
+#include <string>
 
 #include "platform/max/SceneData.h"
 
@@ -43,6 +44,23 @@ inline scene::NodeData PlainNode(const char* name, scene::ObjectKind kind, int p
     node.name = name;
     node.parent = parent;
     node.object = kind;
+    return node;
+}
+
+// A node of `kind` under the node with index `parent` (-1: the top level), moved by
+// `position`. A mesh node holds one triangle a unit above its origin, so that where a reader
+// places it shows in every axis.
+inline scene::NodeData MakeNode(const std::string& name, int parent, scene::ObjectKind kind,
+                                Point3 position = Point3(0, 0, 0)) {
+    scene::NodeData node;
+    node.name = name;
+    node.parent = parent;
+    node.object = kind;
+    node.transform.position = position;
+    if (kind == scene::ObjectKind::Mesh) {
+        node.mesh.vertices = {Point3(0, 0, 1), Point3(1, 0, 1), Point3(0, 1, 1)};
+        node.mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    }
     return node;
 }
 

@@ -15,6 +15,7 @@
 #include "plugin/Exporter.h"
 #include "settings/Settings.h"
 #include "tests/max/DeepScenes.h"
+#include "tests/max/TestScenes.h"
 
 namespace {
 
@@ -23,19 +24,7 @@ using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
 using tarvo::scene::SceneData;
 using tarvo::testscenes::kDeepestChain;
-
-NodeData MakeNode(const char* name, int parent, ObjectKind kind, Point3 position = Point3()) {
-    NodeData node;
-    node.name = name;
-    node.parent = parent;
-    node.object = kind;
-    node.transform.position = position;
-    if (kind == ObjectKind::Mesh) {
-        node.mesh.vertices = {Point3(0, 0, 0), Point3(1, 0, 0), Point3(0, 1, 0)};
-        node.mesh.faces.push_back({{0, 1, 2}, 1, 0});
-    }
-    return node;
-}
+using tarvo::testscenes::MakeNode;
 
 // Every kind of node the walk tells apart, in three branches.
 SceneData KindsScene() {
@@ -330,8 +319,7 @@ TEST_F(NodeWalkTest, ANodeWithoutAnObjectIsPassedOverAndEverythingElseIsExported
 TEST_F(NodeWalkTest, ManyNodesWithoutAnObjectAreNamedFirstAndThenCounted) {
     SceneData scene;
     for (int i = 0; i < 8; ++i) {
-        const std::string name = "N" + std::to_string(i);
-        scene.nodes.push_back(MakeNode(name.c_str(), -1, ObjectKind::None));
+        scene.nodes.push_back(MakeNode("N" + std::to_string(i), -1, ObjectKind::None));
     }
     scene.nodes.push_back(MakeNode("Box", -1, ObjectKind::Mesh));
     UseScene(std::move(scene));

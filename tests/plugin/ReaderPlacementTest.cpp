@@ -18,6 +18,7 @@
 #include "platform/max/HostScene.h"
 #include "plugin/Exporter.h"
 #include "settings/Settings.h"
+#include "tests/max/TestScenes.h"
 
 namespace {
 
@@ -25,23 +26,10 @@ using d3dx::XDataObject;
 using tarvo::scene::NodeData;
 using tarvo::scene::ObjectKind;
 using tarvo::scene::SceneData;
+using tarvo::testscenes::MakeNode;
 
 constexpr float kTolerance = 1e-4f;
 const char* const kForms[] = {"text", "binary", "compressed"};
-
-NodeData MakeNode(const std::string& name, int parent, ObjectKind kind,
-                  Point3 position = Point3(0, 0, 0)) {
-    NodeData node;
-    node.name = name;
-    node.parent = parent;
-    node.object = kind;
-    node.transform.position = position;
-    if (kind == ObjectKind::Mesh) {
-        node.mesh.vertices = {Point3(0, 0, 1), Point3(1, 0, 1), Point3(0, 1, 1)};
-        node.mesh.faces.push_back({{0, 1, 2}, 1, 0});
-    }
-    return node;
-}
 
 // The host's world positions, in the written axes (y and z exchanged), of the vertices of
 // every mesh node that an export with these options writes.
