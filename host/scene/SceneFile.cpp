@@ -26,6 +26,8 @@ namespace {
 using json = nlohmann::json;
 using namespace tarvo::scene;
 
+constexpr std::size_t kMatrixRows = 4;  // three axes and the translation
+
 std::string Quoted(std::string_view text) {
     return "\"" + std::string(text) + "\"";
 }
@@ -288,6 +290,9 @@ class SceneReader {
     MeshData ReadMesh(const json& v, const std::string& path);
     MapChannel ReadMapChannel(Object& o);
     void ReadDerived(const json& v, const std::string& path, int node);
+    // A matrix as its four rows of three numbers, the last the translation.
+    Matrix3 MatrixRows(const json& v, const std::string& path) const;
+    void ReadBindPose(Object& o, SkinData& skin);
     ModifierData ReadModifier(const json& v, const std::string& path, int node, std::size_t level,
                               std::size_t index);
     void ReadFileProperties(const json& v, const std::string& path);
@@ -733,9 +738,36 @@ ModifierData SceneReader::ReadModifier(const json& v, const std::string& path, i
             }
             m.skin.weights.push_back(std::move(vertex));
         }
+        ReadBindPose(o, m.skin);
     }
     o.Finish();
     return m;
+}
+
+Matrix3 SceneReader::MatrixRows(const json& v, const std::string& path) const {
+    Array(v, path);
+    if (v.size() != kMatrixRows) Fail(path, "expected 4 rows, found " + std::to_string(v.size()));
+    Matrix3 m;
+    for (std::size_t r = 0; r < kMatrixRows; ++r)
+        m.SetRow(static_cast<int>(r), Vector3(v[r], path + "/" + std::to_string(r)));
+    return m;
+}
+
+void SceneReader::ReadBindPose(Object& o, SkinData& skin) {
+    if (auto* x = o.Find("initSkinTM")) skin.initSkinTM = MatrixRows(*x, o.At("initSkinTM"));
+    const json* list = o.Find("initBoneTMs");
+    if (list == nullptr) return;
+    Array(*list, o.At("initBoneTMs"));
+    if (list->size() > skin.bones.size())
+        Fail(o.At("initBoneTMs"), std::to_string(list->size()) + " entries for " +
+                                      std::to_string(skin.bones.size()) + " bones");
+    for (std::size_t b = 0; b < list->size(); ++b) {
+        const json& entry = (*list)[b];
+        skin.initBoneTMs.push_back(
+            entry.is_null()
+                ? std::nullopt
+                : std::optional(MatrixRows(entry, o.At("initBoneTMs") + "/" + std::to_string(b))));
+    }
 }
 
 void SceneReader::ResolveBones() {

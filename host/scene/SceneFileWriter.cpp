@@ -35,6 +35,11 @@ json Vector(const Color& c) {
 json Vector(const Quat& q) {
     return json::array({Number(q.x), Number(q.y), Number(q.z), Number(q.w)});
 }
+json Rows(const Matrix3& m) {
+    json rows = json::array();
+    for (int r = 0; r < 4; ++r) rows.push_back(Vector(m.GetRow(r)));
+    return rows;
+}
 json Triple(const std::uint32_t* v) {
     return json::array({v[0], v[1], v[2]});
 }
@@ -339,6 +344,12 @@ json SceneWriter::ModifierJson(const ModifierData& m) const {
         weights.push_back(influences);
     }
     out["weights"] = weights;
+    if (m.skin.initSkinTM) out["initSkinTM"] = Rows(*m.skin.initSkinTM);
+    if (!m.skin.initBoneTMs.empty()) {
+        json bind = json::array();
+        for (const auto& tm : m.skin.initBoneTMs) bind.push_back(tm ? Rows(*tm) : json(nullptr));
+        out["initBoneTMs"] = bind;
+    }
     return out;
 }
 

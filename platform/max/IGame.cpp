@@ -316,15 +316,27 @@ IGameMesh* IGameSkin::GetInitialPose() {
     return m_initialPose.get();
 }
 
+Matrix3 IGameSkin::InitSkinMatrix() const {
+    return m_modifier->skin.initSkinTM.value_or(m_node->GetObjectTM(kDefaultBindTime));
+}
+
+Matrix3 IGameSkin::InitBoneMatrix(INode* boneNode) const {
+    const auto& skin = m_modifier->skin;
+    const auto bone = std::find(skin.bones.begin(), skin.bones.end(), boneNode->DataIndex());
+    const auto index = static_cast<std::size_t>(bone - skin.bones.begin());
+    if (index < skin.initBoneTMs.size() && skin.initBoneTMs[index]) return *skin.initBoneTMs[index];
+    return boneNode->GetNodeTM(kDefaultBindTime);
+}
+
 void IGameSkin::GetInitSkinTM(GMatrix& intMat) const {
-    intMat = m_node->GetObjectTM(0);
+    intMat = InitSkinMatrix();
 }
 
 bool IGameSkin::GetInitBoneTM(INode* boneNode, GMatrix& intMat) const {
     if (!boneNode) return false;
     const auto& bones = m_modifier->skin.bones;
     if (std::find(bones.begin(), bones.end(), boneNode->DataIndex()) == bones.end()) return false;
-    intMat = boneNode->GetNodeTM(0);
+    intMat = InitBoneMatrix(boneNode);
     return true;
 }
 
@@ -332,14 +344,14 @@ Point3 IGameSkin::GetDeformedVertex(int vertexIndex, TimeValue t) const {
     const auto& vertices = RecordOf(m_node).mesh.vertices;
     if (!InRange(vertices, vertexIndex)) return {};
     const Point3 initial = vertices[static_cast<std::size_t>(vertexIndex)];
-    const Point3 bound = initial * m_node->GetObjectTM(0);
+    const Point3 bound = initial * InitSkinMatrix();
     Point3 blended(0, 0, 0);
     float total = 0.0f;
     for (int i = 0; i < GetNumberOfBones(vertexIndex); ++i) {
         INode* bone = GetBone(vertexIndex, i);
         if (bone == nullptr) continue;
         const float weight = GetWeight(vertexIndex, i);
-        blended += (bound * Inverse(bone->GetNodeTM(0)) * bone->GetNodeTM(t)) * weight;
+        blended += (bound * Inverse(InitBoneMatrix(bone)) * bone->GetNodeTM(t)) * weight;
         total += weight;
     }
     if (total <= 0.0f) return initial * m_node->GetObjectTM(t);

@@ -157,18 +157,26 @@ class IGameSkin {
     IGameNode* GetIGameBone(int vertexIndex, int boneIndex) const;
     // The mesh in its initial pose.
     IGameMesh* GetInitialPose();
-    // The node's object transform at time 0.
+    // The node's object transform when the skin was bound: the one the skin keeps, else
+    // the one at time 0.
     void GetInitSkinTM(GMatrix& intMat) const;
-    // The bone's node transform at time 0; false when the node is not a bone of the skin.
+    // The bone's node transform when the skin was bound: the one the skin keeps for it, else
+    // the one at time 0; false when the node is not a bone of the skin.
     bool GetInitBoneTM(INode* boneNode, GMatrix& intMat) const;
     // The skinned vertex in world space at time t, as the host deforms it: the initial-pose
-    // vertex placed by the object transform at time 0, then moved by each of its bones from
-    // the bone's transform at time 0 to the one at t, the moves blended by the weights
+    // vertex placed by the object's bind transform, then moved by each of its bones from
+    // the bone's bind transform to its node transform at t, the moves blended by the weights
     // (scaled to a total of 1). A vertex without influences follows the object.
     Point3 GetDeformedVertex(int vertexIndex, TimeValue t) const;
 
   private:
+    // The bind pose where the skin keeps none.
+    static constexpr TimeValue kDefaultBindTime = 0;
+
     INode* BoneNode(int index) const;
+    Matrix3 InitSkinMatrix() const;
+    // For a node that is one of the skin's bones.
+    Matrix3 InitBoneMatrix(INode* boneNode) const;
 
     INode* m_node;
     const tarvo::scene::ModifierData* m_modifier;

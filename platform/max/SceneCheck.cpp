@@ -87,6 +87,10 @@ std::optional<SceneProblem> CheckSkin(int node, const std::string& field, const 
             if (!std::isfinite(influence.weight))
                 return NodeProblem(node, at, "the weight is not a finite number");
         }
+    if (skin.initBoneTMs.size() > skin.bones.size())
+        return NodeProblem(node, field + "/initBoneTMs",
+                           std::to_string(skin.initBoneTMs.size()) + " entries for " +
+                               std::to_string(skin.bones.size()) + " bones");
     return std::nullopt;
 }
 

@@ -87,10 +87,16 @@ struct VertexInfluence {
 };
 
 // Skin data of a Skin or Physique modifier. Vertices past the end of weights are not
-// skinned. The bind pose is the scene at time 0.
+// skinned. The bind pose is the scene at time 0, unless the skin keeps its own: the mesh
+// node's object transform and each bone's node transform when the skin was bound, which a
+// skin brought in from another package usually has (its pose at time 0 is then an
+// animated one).
 struct SkinData {
     std::vector<int> bones;  // node indices
     std::vector<std::vector<VertexInfluence>> weights;
+    std::optional<Matrix3> initSkinTM;
+    // Per entry of bones; bones past its end, and empty entries, bind at time 0.
+    std::vector<std::optional<Matrix3>> initBoneTMs;
     friend bool operator==(const SkinData&, const SkinData&) = default;
 };
 

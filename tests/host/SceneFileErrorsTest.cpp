@@ -110,6 +110,19 @@ TEST(SceneFileErrors, MeshesThatDoNotHoldTogether) {
         "bad.tscene.json: /nodes/0/mesh/faces/0/smoothed: unknown key \"smoothed\"");
 }
 
+TEST(SceneFileErrors, SkinBindPoseOfTheWrongShape) {
+    const std::string head = R"({"format": "tarvo-scene", "version": 1, "nodes": [
+        {"name": "Bone", "object": "helper"}, {"name": "Skin", "object": "mesh", )" +
+                             kTriangle + R"(,
+         "derived": [{"modifiers": [{"class": "skin", "bones": ["Bone"], "weights": [], )";
+    EXPECT_EQ(Refusal(head + R"("initSkinTM": [[1, 0, 0], [0, 1, 0], [0, 0, 1]]}]}]}]})"),
+              "bad.tscene.json: /nodes/1/derived/0/modifiers/0/initSkinTM: expected 4 rows, "
+              "found 3");
+    EXPECT_EQ(Refusal(head + R"("initBoneTMs": [null, null]}]}]}]})"),
+              "bad.tscene.json: /nodes/1/derived/0/modifiers/0/initBoneTMs: 2 entries for 1 "
+              "bones");
+}
+
 TEST(SceneFileErrors, ReferencesThatDoNotResolve) {
     EXPECT_EQ(Refusal(OneNode(R"("name": "A", "material": "Brik")")),
               "bad.tscene.json: /nodes/0/material: no material is named \"Brik\"");

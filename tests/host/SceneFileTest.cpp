@@ -93,10 +93,13 @@ scene::SceneData EveryFeature() {
     mesh.mesh.maps[7] = MapChannel{{Point3(0.1f, 0.2f, 0.3f)}, {{0, 0, 0}}};
     mesh.mesh.normals = ExplicitNormals{{Point3(0, 0, 1)}, {{0, 0, 0}}};
     ModifierData skin{ModifierKind::Skin, "Skin", OTHER_CLASS_ID,
-                      SkinData{{2, 0}, {{{0, 0.25f}, {1, 0.75f}}, {}}}};
+                      SkinData{{2, 0}, {{{0, 0.25f}, {1, 0.75f}}, {}}, {}, {}}};
+    skin.skin.initSkinTM =
+        Matrix3(Point3(0, 1, 0), Point3(-1, 0, 0), Point3(0, 0, 2), Point3(1.5f, -2, 3));
+    skin.skin.initBoneTMs = {std::nullopt, Matrix3(1)};
     ModifierData bend{ModifierKind::Other, "Bend", Class_ID(0x11, 0x22), {}};
     ModifierData physique{ModifierKind::Physique, "Physique", OTHER_CLASS_ID,
-                          SkinData{{1}, {{{0, 1.0f}}}}};
+                          SkinData{{1}, {{{0, 1.0f}}}, {}, {}}};
     mesh.derived = {DerivedData{{skin, bend}}, DerivedData{{physique}}};
 
     NodeData empty;
