@@ -10,6 +10,8 @@
 #include <set>
 
 #include "host/scene/SceneFileFormat.h"
+#include "host/scene/SceneFileReaders.h"
+#include "host/scene/SceneSkeleton.h"
 #include "platform/max/SceneCheck.h"
 #include "platform/win/FileIO.h"
 
@@ -53,8 +55,13 @@ std::string KindOf(const json& v) {
 // of the value in question.
 class SceneReader {
   public:
-    SceneReader(std::string file, std::string baseDirectory)
-        : m_file(std::move(file)), m_baseDirectory(std::move(baseDirectory)) {}
+    // With readyMeshes, each node's "mesh" value is an index into them, for meshes that the
+    // streaming pass has already read and checked.
+    SceneReader(std::string file, std::string baseDirectory,
+                std::vector<MeshData>* readyMeshes = nullptr)
+        : m_file(std::move(file)),
+          m_baseDirectory(std::move(baseDirectory)),
+          m_readyMeshes(readyMeshes) {}
 
     SceneData Read(const json& document);
 
@@ -288,6 +295,9 @@ class SceneReader {
     int ReadNode(const json& v, int parent, std::size_t position, const json*& children);
     int ReadNodeFields(const json& v, int parent, const json*& children);
     MeshData ReadMesh(const json& v, const std::string& path);
+    MeshData TakeReadyMesh(const json& index) {
+        return std::move(m_readyMeshes->at(index.get<std::size_t>()));
+    }
     MapChannel ReadMapChannel(Object& o);
     void ReadDerived(const json& v, const std::string& path, int node);
     // A matrix as its four rows of three numbers, the last the translation.
@@ -324,6 +334,7 @@ class SceneReader {
 
     std::string m_file;
     std::string m_baseDirectory;
+    std::vector<MeshData>* m_readyMeshes;
     SceneData m_scene;
     std::vector<std::string> m_materialNames;
     std::vector<std::string> m_nodeNames;
@@ -597,7 +608,7 @@ int SceneReader::ReadNodeFields(const json& v, int parent, const json*& children
     if (n.object == ObjectKind::Mesh && !mesh) Fail(o.Path(), "a mesh node needs \"mesh\"");
     if (n.object != ObjectKind::Mesh && mesh)
         Fail(o.At("mesh"), "only a node whose object is \"mesh\" has a mesh");
-    if (mesh) n.mesh = ReadMesh(*mesh, o.At("mesh"));
+    if (mesh) n.mesh = m_readyMeshes ? TakeReadyMesh(*mesh) : ReadMesh(*mesh, o.At("mesh"));
 
     int index = static_cast<int>(m_scene.nodes.size());
     m_scene.nodes.push_back(std::move(n));
@@ -851,6 +862,23 @@ std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::
 
 SceneData ParseScene(const std::string& text, const std::string& fileName,
                      const std::string& baseDirectory) {
+    if (auto scene = ParseSceneStreaming(text, fileName, baseDirectory)) return std::move(*scene);
+    return ParseSceneDocument(text, fileName, baseDirectory);
+}
+
+std::optional<SceneData> ParseSceneStreaming(const std::string& text, const std::string& fileName,
+                                             const std::string& baseDirectory) {
+    auto skeleton = stream::ScanScene(text);
+    if (!skeleton) return std::nullopt;
+    try {
+        return SceneReader(fileName, baseDirectory, &skeleton->meshes).Read(skeleton->document);
+    } catch (const SceneFileError&) {
+        return std::nullopt;  // the document reader gives the same refusal, in full
+    }
+}
+
+SceneData ParseSceneDocument(const std::string& text, const std::string& fileName,
+                             const std::string& baseDirectory) {
     json document;
     try {
         document = json::parse(text);

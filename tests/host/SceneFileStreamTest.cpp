@@ -1,0 +1,446 @@
+// The streaming reader held against the document reader. On every scene the tests know, and
+// on many damaged and re-spelt copies of them, both give the same records down to the bits,
+// or the streaming reader gives up and the document reader decides; the streaming reader
+// never takes a text the document reader refuses.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <optional>
+#include <random>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include "host/scene/SceneFile.h"
+#include "host/scene/SceneFileReaders.h"
+#include "tests/max/DeepScenes.h"
+
+using namespace tarvo;
+
+namespace {
+
+std::string FileText(const std::filesystem::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Every scene file kept with the sources.
+std::vector<std::string> SceneFilesOfTheSources() {
+    std::vector<std::string> texts;
+    for (const char* folder : {"fuzz/scene/corpus", "examples"})
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::filesystem::path(TARVO_SOURCE_DIR) / folder))
+            if (entry.path().string().ends_with(scenefile::kSceneFileSuffix))
+                texts.push_back(FileText(entry.path()));
+    return texts;
+}
+
+// A small scene with every member the streaming reader reads itself: vertices, faces with
+// smoothing groups and material ids, map channels of two and three numbers, explicit
+// normals; nested nodes with meshes at several levels; and the members it hands on.
+const std::string kEveryMeshMember = R"({
+  "format": "tarvo-scene", "version": 1, "frameRate": 30, "animationRange": [0, 3200],
+  "materials": [{"name": "M", "class": "standard", "diffuse": [0.25, 0.5, 1]}],
+  "nodes": [
+    {"name": "A", "object": "mesh", "material": "M",
+     "mesh": {
+       "vertices": [[0, 0, 0], [1.5, -0.0, 2e1], [0.1, 0.2, 0.3]],
+       "faces": [{"v": [0, 1, 2], "smoothing": 4294967295, "materialId": 65535},
+                 {"materialId": 1, "v": [2, 1, 0]}],
+       "maps": [{"channel": 1, "vertices": [[0, 1], [0.5, 0.5, 0.25]],
+                 "faces": [[0, 1, 0], [1, 0, 1]]},
+                {"faces": [[0, 0, 0], [0, 0, 0]], "vertices": [[1, 1, 1]], "channel": -2}],
+       "normals": {"faces": [[0, 0, 0], [0, 0, 0]], "normals": [[0, 0, 1]]}},
+     "children": [
+       {"name": "B", "object": "helper", "transform": {"position": [1, 2, 3]},
+        "children": [
+          {"name": "C", "children": [], "object": "mesh",
+           "mesh": {"faces": [], "vertices": [[1E2, 1e-2, -1.25E+1]]}}]},
+       {"object": "mesh", "mesh": {"vertices": [], "faces": []}, "name": "D"}]},
+    {"name": "E"}
+  ],
+  "fileProperties": [{"name": "author", "value": "me"}]
+})";
+
+// The streaming reader's answer beside the document reader's.
+struct Answers {
+    std::optional<scene::SceneData> streaming;
+    std::optional<scene::SceneData> document;
+    std::string refusal;
+};
+
+Answers BothReaders(const std::string& text) {
+    Answers answers;
+    answers.streaming = scenefile::ParseSceneStreaming(text, "t.tscene.json", "/base");
+    try {
+        answers.document = scenefile::ParseSceneDocument(text, "t.tscene.json", "/base");
+    } catch (const scenefile::SceneFileError& error) {
+        answers.refusal = error.what();
+    }
+    return answers;
+}
+
+// The readers agree: the streaming one gave up, or both read the same records.
+::testing::AssertionResult Agree(const std::string& text) {
+    Answers answers = BothReaders(text);
+    if (!answers.streaming) return ::testing::AssertionSuccess();
+    if (!answers.document)
+        return ::testing::AssertionFailure()
+               << "the streaming reader took a text refused with: " << answers.refusal;
+    if (!scenefile::SameSceneBits(*answers.streaming, *answers.document))
+        return ::testing::AssertionFailure() << "the readers read different records";
+    return ::testing::AssertionSuccess();
+}
+
+// Both readers take the text, and read the same records.
+void ExpectStreamedAlike(const std::string& text) {
+    Answers answers = BothReaders(text);
+    ASSERT_TRUE(answers.document) << answers.refusal;
+    ASSERT_TRUE(answers.streaming) << "the streaming reader gave up on a good text";
+    EXPECT_TRUE(scenefile::SameSceneBits(*answers.streaming, *answers.document));
+}
+
+// `text` with its first `what` replaced by `with`.
+std::string Replaced(std::string text, const std::string& what, const std::string& with) {
+    std::size_t at = text.find(what);
+    EXPECT_NE(at, std::string::npos) << what;
+    if (at != std::string::npos) text.replace(at, what.size(), with);
+    return text;
+}
+
+// A one-vertex, one-face mesh scene with `number` as the vertex's first coordinate and
+// `index` as the face's first corner.
+std::string MeshWith(const std::string& number, const std::string& index = "0") {
+    return R"({"format": "tarvo-scene", "version": 1, "nodes": [{"name": "N", "object": "mesh",
+      "mesh": {"vertices": [[)" +
+           number + R"(, 0, 0]], "faces": [{"v": [)" + index + R"(, 0, 0]}]}}]})";
+}
+
+std::uint32_t BitsOf(float f) {
+    std::uint32_t bits = 0;
+    std::memcpy(&bits, &f, sizeof bits);
+    return bits;
+}
+
+// The bytes the mutations put in; each is a character JSON gives a meaning to, or one that
+// a number, key or literal might swallow.
+constexpr std::string_view kMutationBytes = "\"\\,:{}[]0-.eE+ x\x01\xEF";
+
+// `count` mutants of `text`: a byte deleted, replaced or duplicated at a place chosen by a
+// generator with a fixed seed, so that every run tries the same ones.
+std::vector<std::string> Mutants(const std::string& text, int count, unsigned seed) {
+    std::mt19937 random(seed);
+    std::vector<std::string> mutants;
+    for (int i = 0; i < count; ++i) {
+        std::string mutant = text;
+        std::size_t at = random() % mutant.size();
+        char byte = kMutationBytes[random() % kMutationBytes.size()];
+        switch (random() % 3) {
+            case 0:
+                mutant.erase(at, 1);
+                break;
+            case 1:
+                mutant[at] = byte;
+                break;
+            default:
+                mutant.insert(at, 1, byte);
+                break;
+        }
+        mutants.push_back(std::move(mutant));
+    }
+    return mutants;
+}
+
+}  // namespace
+
+// ---- The streaming reader reads what the tests know ----
+
+TEST(SceneFileStream, ReadsEverySceneFileOfTheSourcesAsTheDocumentReaderDoes) {
+    auto texts = SceneFilesOfTheSources();
+    ASSERT_GE(texts.size(), 3u);
+    for (const auto& text : texts) ExpectStreamedAlike(text);
+}
+
+TEST(SceneFileStream, ReadsEveryMeshMemberAsTheDocumentReaderDoes) {
+    ExpectStreamedAlike(kEveryMeshMember);
+    auto scene = scenefile::ParseSceneStreaming(kEveryMeshMember, "t.tscene.json");
+    ASSERT_TRUE(scene);
+    ASSERT_EQ(scene->nodes.size(), 5u);
+    EXPECT_EQ(scene->nodes[2].name, "C");
+    EXPECT_EQ(scene->nodes[2].parent, 1);
+    EXPECT_EQ(scene->nodes[2].mesh.vertices.at(0), Point3(100.0f, 0.01f, -12.5f));
+    EXPECT_EQ(scene->nodes[3].name, "D");
+    EXPECT_EQ(scene->nodes[3].parent, 0);
+    const auto& mesh = scene->nodes[0].mesh;
+    EXPECT_EQ(mesh.faces.at(0).smGroup, 0xFFFFFFFFu);
+    EXPECT_EQ(mesh.faces.at(0).matId, 0xFFFFu);
+    EXPECT_EQ(mesh.maps.at(1).vertices.at(0), Point3(0.0f, 1.0f, 0.0f));
+    EXPECT_EQ(mesh.maps.at(-2).vertices.at(0), Point3(1.0f, 1.0f, 1.0f));
+    ASSERT_TRUE(mesh.normals);
+    EXPECT_EQ(mesh.normals->normals.at(0), Point3(0.0f, 0.0f, 1.0f));
+}
+
+TEST(SceneFileStream, KeepsTheBaseDirectoryForRelativeBitmapPaths) {
+    auto scene = scenefile::ParseSceneStreaming(kEveryMeshMember, "t.tscene.json", "/scenes");
+    ASSERT_TRUE(scene);
+    EXPECT_EQ(scene->baseDirectory, "/scenes");
+}
+
+TEST(SceneFileStream, LoadSceneFileReadsAFileAsTheDocumentReaderReadsItsText) {
+    auto dir =
+        std::filesystem::temp_directory_path() /
+        ("tarvo-stream-test-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    auto file = dir / "every.tscene.json";
+    std::ofstream(file, std::ios::binary) << kEveryMeshMember;
+    auto loaded = scenefile::LoadSceneFile(file.string());
+    auto expected = scenefile::ParseSceneDocument(kEveryMeshMember, file.string(),
+                                                  std::filesystem::absolute(dir).string());
+    std::filesystem::remove_all(dir);
+    EXPECT_TRUE(scenefile::SameSceneBits(loaded, expected));
+}
+
+// ---- Spellings of numbers ----
+
+TEST(SceneFileStream, AgreesOnEverySpellingOfACoordinate) {
+    for (const char* number : {"1",
+                               "1.0",
+                               "1e0",
+                               "1E+0",
+                               "10e-1",
+                               "-0",
+                               "-0.0",
+                               "0e0",
+                               "-0e5",
+                               "0.1",
+                               "2.5e-45",
+                               "1e-46",
+                               "1e-400",
+                               "1e400",
+                               "-1e400",
+                               "3.4028235e38",
+                               "3.4028236e38",
+                               "3.5e38",
+                               "340282346638528859811704183484516925440",
+                               "18446744073709551615",
+                               "18446744073709551616",
+                               "-9223372036854775808",
+                               "-9223372036854775809",
+                               "123456789012345678901234567890",
+                               "NaN",
+                               "Infinity",
+                               "-Infinity",
+                               "nan",
+                               "-",
+                               "01",
+                               "-01",
+                               "1.",
+                               ".5",
+                               "+1",
+                               "0x10",
+                               "1e",
+                               "1e+",
+                               "1.e5",
+                               "00",
+                               "1 2",
+                               "\"1\"",
+                               "true",
+                               "null",
+                               "[1]",
+                               "{}"}) {
+        EXPECT_TRUE(Agree(MeshWith(number))) << number;
+    }
+}
+
+TEST(SceneFileStream, AgreesOnEverySpellingOfAnIndex) {
+    for (const char* index : {"0", "-0", "0.0", "0e0", "1", "4294967295", "4294967296", "-1",
+                              "18446744073709551616", "1e400", "00", "\"0\"", "null"}) {
+        EXPECT_TRUE(Agree(MeshWith("0", index))) << index;
+    }
+}
+
+TEST(SceneFileStream, ReadsMinusZeroAsTheDocumentReaderDoes) {
+    // A whole "-0" is the integer zero and so +0; "-0.0" is a negative zero.
+    for (const char* number : {"-0", "-0.0", "-0e0"}) {
+        auto streamed = scenefile::ParseSceneStreaming(MeshWith(number), "t.tscene.json");
+        ASSERT_TRUE(streamed) << number;
+        auto document = scenefile::ParseSceneDocument(MeshWith(number), "t.tscene.json");
+        EXPECT_EQ(BitsOf(streamed->nodes[0].mesh.vertices[0].x),
+                  BitsOf(document.nodes[0].mesh.vertices[0].x))
+            << number;
+    }
+    auto whole = scenefile::ParseSceneStreaming(MeshWith("-0"), "t.tscene.json");
+    ASSERT_TRUE(whole);
+    EXPECT_EQ(BitsOf(whole->nodes[0].mesh.vertices[0].x), BitsOf(0.0f));
+}
+
+TEST(SceneFileStream, AgreesOnTheRangesOfSmoothingMaterialIdAndChannel) {
+    const std::string face = R"({"v": [0, 0, 0]})";
+    for (const char* member :
+         {R"("smoothing": 4294967296)", R"("smoothing": -1)", R"("materialId": 65535)",
+          R"("materialId": 65536)", R"("materialId": 1.0)"}) {
+        std::string text =
+            Replaced(MeshWith("0"), face, R"({"v": [0, 0, 0], )" + std::string(member) + "}");
+        EXPECT_TRUE(Agree(text)) << member;
+    }
+    for (const char* channel : {"-3", "-2", "99", "100", "1.5"}) {
+        std::string text =
+            Replaced(kEveryMeshMember, R"("channel": 1)", std::string(R"("channel": )") + channel);
+        EXPECT_TRUE(Agree(text)) << channel;
+    }
+}
+
+// ---- The document around the numbers ----
+
+TEST(SceneFileStream, TakesAByteOrderMarkOnlyAtTheStart) {
+    ExpectStreamedAlike("\xEF\xBB\xBF" + kEveryMeshMember);
+    EXPECT_TRUE(Agree(Replaced(kEveryMeshMember, R"("frameRate": 30)",
+                               "\"frameRate\": \xEF\xBB\xBF"
+                               "30")));
+    EXPECT_TRUE(Agree(Replaced(kEveryMeshMember, R"("name": "M")", "\"name\": \xEF\xBB\xBF\"M\"")));
+    EXPECT_TRUE(Agree(" \xEF\xBB\xBF" + kEveryMeshMember));
+    EXPECT_FALSE(scenefile::ParseSceneStreaming(" \xEF\xBB\xBF" + kEveryMeshMember, "t"));
+}
+
+TEST(SceneFileStream, RefusesWhatFollowsTheDocument) {
+    for (const char* after : {"x", "{}", "]", ",", "\x01", "0"}) {
+        EXPECT_TRUE(Agree(kEveryMeshMember + after)) << after;
+        EXPECT_FALSE(scenefile::ParseSceneStreaming(kEveryMeshMember + after, "t")) << after;
+    }
+    ExpectStreamedAlike(kEveryMeshMember + " \n\t\r");
+}
+
+TEST(SceneFileStream, AgreesOnRepeatedKeys) {
+    // The document reader keeps the last of repeated members.
+    ExpectStreamedAlike(Replaced(kEveryMeshMember, R"("frameRate": 30)",
+                                 R"("currentTime": 5, "frameRate": 30, "currentTime": 7)"));
+    ExpectStreamedAlike(
+        Replaced(kEveryMeshMember, R"("name": "E")", R"("name": "E", "name": "F")"));
+    for (const auto& [what, with] : std::vector<std::pair<std::string, std::string>>{
+             {R"("faces": [], "vertices")", R"("faces": [], "faces": [], "vertices")"},
+             {R"("v": [0, 1, 2])", R"("v": [0, 1, 2], "v": [1, 1, 1])"},
+             {R"("channel": 1)", R"("channel": 1, "channel": 3)"},
+             {R"("normals": [[0, 0, 1]])", R"("normals": [[0, 0, 1]], "normals": [])"},
+             {R"("name": "E")", R"("name": "E", "children": [], "children": [{"name": "F"}])"},
+             {R"("name": "D")", R"("name": "D", "mesh": {"vertices": [[1, 1, 1]], "faces": []})"},
+             {R"("version": 1)", R"("version": 1, "nodes": [])"},
+             {R"("channel": -2)", R"("channel": 1)"},
+         }) {
+        EXPECT_TRUE(Agree(Replaced(kEveryMeshMember, what, with))) << with;
+    }
+}
+
+TEST(SceneFileStream, AgreesOnEscapedAndUnusualKeys) {
+    for (const auto& [what, with] : std::vector<std::pair<std::string, std::string>>{
+             {R"("vertices": [[0, 0, 0])", R"("vert\u0069ces": [[0, 0, 0])"},
+             {R"("vertices": [[0, 0, 0])", R"("vertices\u0000": [[0, 0, 0])"},
+             {R"("vertices": [[0, 0, 0])", "\"vert\x01ices\": [[0, 0, 0]"},
+             {R"("vertices": [[0, 0, 0])", "\"v\xC3\xA9rtices\": [[0, 0, 0]"},
+             {R"("vertices": [[0, 0, 0])", "\"vertices\xFF\": [[0, 0, 0]"},
+             {R"("children": [)", R"("childr\u0065n": [)"},
+             {R"("name": "A")", "\"name\": \"\xFF\""},
+             {R"("name": "A")", R"("n\ame": "A")"},
+         }) {
+        EXPECT_TRUE(Agree(Replaced(kEveryMeshMember, what, with))) << with;
+    }
+    ExpectStreamedAlike(
+        Replaced(kEveryMeshMember, R"("vertices": [[0, 0, 0])", R"("vert\u0069ces": [[0, 0, 0])"));
+}
+
+TEST(SceneFileStream, AgreesOnMembersOutOfPlaceOrMissing) {
+    for (const auto& [what, with] : std::vector<std::pair<std::string, std::string>>{
+             {R"("faces": [], "vertices": [[1E2, 1e-2, -1.25E+1]])", R"("faces": [])"},
+             {R"("faces": [], "vertices": [[1E2, 1e-2, -1.25E+1]])",
+              R"("faces": [], "vertices": [[1E2, 1e-2, -1.25E+1]], "extra": 1)"},
+             {R"({"materialId": 1, "v": [2, 1, 0]})", R"({"materialId": 1})"},
+             {R"("channel": -2)", R"("channel": -2, "other": [])"},
+             {R"("normals": [[0, 0, 1]])", R"("normals": [[0, 0]])"},
+             {R"([0.5, 0.5, 0.25])", R"([0.5, 0.5, 0.25, 1])"},
+             {R"([0.5, 0.5, 0.25])", R"([0.5])"},
+             {R"([1.5, -0.0, 2e1])", R"([1.5, -0.0])"},
+             {R"([1.5, -0.0, 2e1])", R"([1.5, -0.0, 2e1,])"},
+             {R"("faces": [[0, 1, 0], [1, 0, 1]])", R"("faces": [[0, 1, 0], [1, 0, 1],])"},
+             {R"("faces": [[0, 1, 0], [1, 0, 1]])", R"("faces": [[0, 1, 0] [1, 0, 1]])"},
+             {R"("faces": [[0, 1, 0], [1, 0, 1]])", R"("faces": [[0, 1, 0], [1, 0, 9]])"},
+             {R"("object": "helper")",
+              R"("object": "helper", "mesh": {"vertices": [], "faces": []})"},
+             {R"("name": "E")", R"("name": "E", "object": "mesh")"},
+             {R"({"name": "E"})", R"(5)"},
+             {R"("children": [],)", R"("children": {},)"},
+             {R"("children": [],)", R"("children": [5],)"},
+             {R"("mesh": {"vertices": [], "faces": []})", R"("mesh": [])"},
+             {R"("nodes": [)", R"("nodes": {"x": )"},
+             {R"("format": "tarvo-scene")", R"("format": "tarvo-scene", "unknown": [})"},
+         }) {
+        EXPECT_TRUE(Agree(Replaced(kEveryMeshMember, what, with))) << with;
+    }
+}
+
+// ---- Damaged copies ----
+
+TEST(SceneFileStream, AgreesOnDamagedCopiesOfEverySceneFile) {
+    std::vector<std::string> texts = SceneFilesOfTheSources();
+    texts.push_back(kEveryMeshMember);
+    unsigned seed = 1;
+    for (const auto& text : texts) {
+        // Fewer copies of the long files: each copy is read whole twice.
+        int copies = text.size() > 100000 ? 60 : 1500;
+        for (const std::string& mutant : Mutants(text, copies, seed++))
+            ASSERT_TRUE(Agree(mutant)) << mutant.substr(0, 2000);
+    }
+}
+
+TEST(SceneFileStream, GivesTheDocumentReadersRefusalForEveryDamagedCopy) {
+    unsigned seed = 100;
+    for (const std::string& mutant : Mutants(kEveryMeshMember, 400, seed)) {
+        std::string viaParseScene, viaDocument;
+        try {
+            scenefile::ParseScene(mutant, "t.tscene.json");
+        } catch (const scenefile::SceneFileError& error) {
+            viaParseScene = error.what();
+        }
+        try {
+            scenefile::ParseSceneDocument(mutant, "t.tscene.json");
+        } catch (const scenefile::SceneFileError& error) {
+            viaDocument = error.what();
+        }
+        ASSERT_EQ(viaParseScene, viaDocument) << mutant;
+    }
+}
+
+// ---- Depth ----
+
+TEST(SceneFileStream, ReadsAChainAsDeepAsTheLimitWithoutDeepRecursion) {
+    const std::string text = testscenes::NodeChainText(testscenes::kDeepestChain);
+    std::optional<scene::SceneData> scene;
+    testscenes::RunOnSmallStack(
+        [&] { scene = scenefile::ParseSceneStreaming(text, "deep.tscene.json"); });
+    ASSERT_TRUE(scene);
+    ASSERT_EQ(scene->nodes.size(), static_cast<std::size_t>(testscenes::kDeepestChain));
+    EXPECT_EQ(scene->nodes.back().parent, testscenes::kDeepestChain - 2);
+}
+
+TEST(SceneFileStream, GivesUpOnAChainDeeperThanTheLimitWithoutDeepRecursion) {
+    const std::string text = testscenes::NodeChainText(testscenes::kDeepestChain + 1);
+    std::optional<scene::SceneData> scene;
+    testscenes::RunOnSmallStack(
+        [&] { scene = scenefile::ParseSceneStreaming(text, "deep.tscene.json"); });
+    EXPECT_FALSE(scene);
+}
+
+TEST(SceneFileStream, GivesUpOnDeeplyNestedValuesWithoutDeepRecursion) {
+    // Nesting the document reader refuses (an array where a name belongs), far deeper than a
+    // call per level could go on the small stack.
+    const int levels = 100000;
+    std::string text = R"({"format": "tarvo-scene", "version": 1, "nodes": [{"name": )" +
+                       std::string(levels, '[') + std::string(levels, ']') + "}]}";
+    std::optional<scene::SceneData> scene;
+    testscenes::RunOnSmallStack(
+        [&] { scene = scenefile::ParseSceneStreaming(text, "deep.tscene.json"); });
+    EXPECT_FALSE(scene);
+}
