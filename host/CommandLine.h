@@ -8,12 +8,14 @@
 namespace tarvo::hostapp {
 
 struct CommandLine {
-    std::string scene;                  // the scene file to load
+    std::string scene;                  // the scene file to load, or a file to import
     std::string output;                 // the .X file to write
     std::vector<std::string> selected;  // node names; not empty = export the selection only
     std::string plugCfgDir;             // the host's plug-in configuration directory
     std::string pluginDir;              // where the plug-in modules are loaded from
     bool saveScene = false;             // write the scene back after a completed export
+    std::string writeScene;             // where to write the loaded scene as a scene file
+    bool oneSegment = false;            // imported animations keep the one default segment
     bool debug = false;                 // print the plug-ins' debug output
     bool prompt = false;                // let the exporter show its options first
 };

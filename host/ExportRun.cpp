@@ -12,6 +12,7 @@
 #include "host/CancelSignals.h"
 #include "host/PluginLoader.h"
 #include "host/WriteTarget.h"
+#include "host/import/AssimpImport.h"
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
 #include "platform/max/Interface.h"
@@ -78,6 +79,24 @@ bool Accepted(const TargetCheck& check, Console& console, const std::string& con
     return false;
 }
 
+// A file written beside the export (the scene copy, an embedded image) may replace what the
+// rules allow, but neither the scene read nor the output.
+bool AcceptedBeside(const std::string& path, const std::string& subject, const CommandLine& line,
+                    const WriteTarget& output, Console& console, const std::string& context) {
+    TargetRules rules;
+    rules.scene = line.scene;
+    const TargetCheck check = CheckWriteTarget(path, subject, rules);
+    if (!Accepted(check, console, context)) return false;
+    if (check.target->path != output.path) return true;
+    Fail(console, context + subject + " is the output file " + line.output);
+    return false;
+}
+
+bool AcceptedSceneCopy(const CommandLine& line, const WriteTarget& output, Console& console) {
+    return AcceptedBeside(line.writeScene, "the scene file " + line.writeScene, line, output,
+                          console, "--write-scene: ");
+}
+
 // Checks every file the run may replace before any work is done, so that a refusal costs
 // nothing and changes nothing. Returns the output's target, or nothing after reporting why.
 std::optional<WriteTarget> CheckWriteTargets(const CommandLine& line, Console& console) {
@@ -92,6 +111,8 @@ std::optional<WriteTarget> CheckWriteTargets(const CommandLine& line, Console& c
     if (line.saveScene &&
         !Accepted(CheckWriteTarget(line.scene, "the scene file " + line.scene, {}), console,
                   "--save-scene: "))
+        return std::nullopt;
+    if (!line.writeScene.empty() && !AcceptedSceneCopy(line, *output.target, console))
         return std::nullopt;
     return output.target;
 }
@@ -127,7 +148,7 @@ void ReportNoExporter(const PluginLoader& loader, const CommandLine& line, Conso
 
 // ---- Scene ----
 
-std::optional<scene::SceneData> LoadScene(const std::string& file, Console& console) {
+std::optional<scene::SceneData> LoadSceneFile(const std::string& file, Console& console) {
     try {
         return scenefile::LoadSceneFile(file);
     } catch (const scenefile::SceneFileError& error) {
@@ -136,6 +157,64 @@ std::optional<scene::SceneData> LoadScene(const std::string& file, Console& cons
         Fail(console, file + ": " + error.what());
     }
     return std::nullopt;
+}
+
+// The images an imported file holds inside are written beside the output before the export,
+// which reads them as it reads any texture; each is checked as the output was.
+bool WriteEmbeddedImages(const assimpimport::ImportReport& report, const CommandLine& line,
+                         const WriteTarget& output, Console& console) {
+    for (const assimpimport::EmbeddedImage& image : report.images) {
+        if (!AcceptedBeside(image.path, "the embedded image " + image.path, line, output, console,
+                            ""))
+            return false;
+        if (const std::string problem = assimpimport::WriteEmbeddedImage(image); !problem.empty()) {
+            Fail(console, problem);
+            return false;
+        }
+    }
+    return true;
+}
+
+std::optional<scene::SceneData> ImportForeignScene(const CommandLine& line,
+                                                   const WriteTarget& output, Console& console) {
+    assimpimport::ImportOptions options;
+    options.outputFile = line.output;
+    options.oneSegment = line.oneSegment;
+    assimpimport::ImportReport report;
+    std::optional<scene::SceneData> records;
+    try {
+        records = assimpimport::ImportScene(line.scene, options, report);
+    } catch (const assimpimport::ImportError& error) {
+        Fail(console, error.what());
+        return std::nullopt;
+    } catch (const std::exception& error) {
+        Fail(console, line.scene + ": " + error.what());
+        return std::nullopt;
+    }
+    // What has no place in the host's scene is said once, never dropped without a word.
+    if (const std::string unmapped = assimpimport::DescribeUnmapped(report.unmapped);
+        !unmapped.empty())
+        console.Print(std::string(kProgramName) + ": not converted: " + unmapped);
+    if (!WriteEmbeddedImages(report, line, output, console)) return std::nullopt;
+    return records;
+}
+
+// The scene file format has its own loader; any other file is imported.
+std::optional<scene::SceneData> LoadScene(const CommandLine& line, const WriteTarget& output,
+                                          Console& console) {
+    if (assimpimport::IsHostSceneFile(line.scene)) return LoadSceneFile(line.scene, console);
+    return ImportForeignScene(line, output, console);
+}
+
+// --write-scene: what was loaded, as a scene file, before the export changes anything.
+bool WriteSceneCopy(const scene::SceneData& records, const std::string& file, Console& console) {
+    try {
+        scenefile::SaveSceneFile(records, file);
+        return true;
+    } catch (const std::exception& error) {
+        Fail(console, std::string("--write-scene: ") + error.what());
+        return false;
+    }
 }
 
 std::unique_ptr<HostScene> BuildScene(scene::SceneData data, const std::string& file,
@@ -352,8 +431,10 @@ int RunExport(const CommandLine& line, Console& console) {
     if (signals.Received() || !LoadPlugins(loader, line, console)) return stop(kExitFailure);
 
     std::optional<scene::SceneData> records;
-    if (!signals.Received()) records = LoadScene(line.scene, console);
+    if (!signals.Received()) records = LoadScene(line, *output, console);
     if (!records) return stop(kExitFailure);
+    if (!line.writeScene.empty() && !WriteSceneCopy(*records, line.writeScene, console))
+        return stop(kExitFailure);
     std::unique_ptr<HostScene> scene = BuildScene(*records, line.scene, console);
     if (!scene || signals.Received()) return stop(kExitFailure);
 

@@ -1,0 +1,52 @@
+// The steps of one import, in the order AssimpImport.cpp runs them, and the conversions they
+// share. Internal to the importer.
+#pragma once
+
+#include <assimp/scene.h>
+
+#include <string>
+#include <vector>
+
+#include "host/import/AssimpImport.h"
+#include "host/import/ImportContext.h"
+#include "platform/max/SceneData.h"
+
+namespace tarvo::assimpimport {
+
+// ---- Axes and placements (ImportAxes.cpp) ----
+
+// The turn that takes the source's axes to the host's (z up, right-handed), as a matrix for
+// column vectors. Sources that say nothing of their axes are y up, as Assimp hands them out.
+aiMatrix4x4 AxisChangeToHost(const aiScene& source);
+
+// The host's placement of an affine source matrix (column vectors, translation in the last
+// column). A shear has no place in a placement and is lost.
+scene::Placement PlacementOf(const aiMatrix4x4& matrix);
+
+// The host's quaternion for the same rotation (the host turns row vectors).
+Quat HostRotation(const aiQuaternion& rotation);
+
+// ---- Materials (ImportMaterials.cpp) ----
+
+// Where images embedded in the source go: "<directory>/<stem>_<index>.<extension>".
+struct ImageNaming {
+    std::string directory;        // absolute: the output file's directory
+    std::string stem;             // the output file's name without its extension
+    std::string sourceDirectory;  // relative texture paths of the source are found here
+};
+
+// The host material of each source material (-1 for one no mesh uses: a reader's default
+// material that nothing needs is not made).
+using MaterialMap = std::vector<int>;
+
+// One standard material per source material that a mesh uses, in the source's order.
+// Embedded images in a diffuse slot go to report.images.
+MaterialMap ImportMaterials(ImportContext& ctx, const ImageNaming& naming, ImportReport& report);
+
+// ---- Nodes and meshes (ImportNodes.cpp) ----
+
+// The node tree, parents first, with each node's meshes as one host mesh (and a
+// multi-material when the meshes are more than one). Needs the materials.
+void ImportNodes(ImportContext& ctx, const MaterialMap& materials);
+
+}  // namespace tarvo::assimpimport
