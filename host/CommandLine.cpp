@@ -50,7 +50,7 @@ const CLI::Validator kSceneFileName(
                    ? std::string()
                    : std::string("a scene file's name ends in .tscene.json");
     },
-    "FILE", "scene file");
+    "PATH", "scene file");
 
 // The host writes scene files only: an imported file cannot take the scene back.
 bool CheckSaveScene(const CommandLine& line, std::ostream& err) {
