@@ -5,6 +5,7 @@
 // through this one walk.
 #pragma once
 
+#include <bit>
 #include <cstdint>
 #include <span>
 #include <string_view>
@@ -57,10 +58,43 @@ XPayloadResult WalkPayload(const XTemplateRegistry& registry, const XTemplate& t
 XPayloadResult MeasurePayload(const XTemplateRegistry& registry, const XTemplate& tmpl,
                               std::span<const std::uint8_t> payload);
 
-// Little-endian loads, shared by everything that reads packed bytes.
-std::uint64_t LoadInteger(XPrimitive type, const std::uint8_t* bytes);  // zero-extended
-std::int64_t LoadSigned(XPrimitive type, const std::uint8_t* bytes);    // sign-extended
-float LoadFloat(const std::uint8_t* bytes);
-double LoadDouble(const std::uint8_t* bytes);
+// Little-endian loads, shared by everything that reads packed bytes. Inline: the writers
+// call them once per value.
+inline std::uint32_t LoadDword(const std::uint8_t* bytes) {
+    return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8 | std::uint32_t{bytes[2]} << 16 |
+           std::uint32_t{bytes[3]} << 24;
+}
+
+// Zero-extended.
+inline std::uint64_t LoadInteger(XPrimitive type, const std::uint8_t* bytes) {
+    switch (PrimitiveSize(type)) {
+        case 1:
+            return bytes[0];
+        case 2:
+            return std::uint32_t{bytes[0]} | std::uint32_t{bytes[1]} << 8;
+        case 4:
+            return LoadDword(bytes);
+        case 8:
+            return LoadDword(bytes) | std::uint64_t{LoadDword(bytes + 4)} << 32;
+        default:
+            return 0;
+    }
+}
+
+// Sign-extended.
+inline std::int64_t LoadSigned(XPrimitive type, const std::uint8_t* bytes) {
+    std::size_t bits = PrimitiveSize(type) * 8;
+    std::uint64_t value = LoadInteger(type, bytes);
+    std::uint64_t signBit = std::uint64_t{1} << (bits - 1);
+    return static_cast<std::int64_t>((value ^ signBit) - signBit);
+}
+
+inline float LoadFloat(const std::uint8_t* bytes) {
+    return std::bit_cast<float>(LoadDword(bytes));
+}
+
+inline double LoadDouble(const std::uint8_t* bytes) {
+    return std::bit_cast<double>(LoadInteger(XPrimitive::Double, bytes));
+}
 
 }  // namespace d3dx

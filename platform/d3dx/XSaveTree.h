@@ -59,10 +59,16 @@ void WalkSaveTree(const XSaveNodes& roots, Enter&& enter, Leave&& leave) {
     }
 }
 
+class XImageSink;
+
 // Whole file images, header included, ready to be written or compressed. Each begins with
 // the definitions of the templates its data objects use (TemplatesUsedBy), in its own form.
+// The forms with a sink hand the image over in pieces as it is made (XImageOutput.h); the
+// others return it whole.
 XBytes WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots);
 XBytes WriteBinaryImage(const XTemplateRegistry& registry, const XSaveNodes& roots);
+void WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots, XImageSink& sink);
+void WriteBinaryImage(const XTemplateRegistry& registry, const XSaveNodes& roots, XImageSink& sink);
 
 // Registry indices of the templates the data objects of `roots` use at any depth, each
 // once: the templates named by a template's members come before it, the rest in order of

@@ -4,39 +4,6 @@
 
 namespace d3dx {
 
-std::size_t PrimitiveSize(XPrimitive type) {
-    switch (type) {
-        case XPrimitive::Char:
-        case XPrimitive::Uchar:
-            return 1;
-        case XPrimitive::Word:
-        case XPrimitive::Sword:
-            return 2;
-        case XPrimitive::Dword:
-        case XPrimitive::Sdword:
-        case XPrimitive::Float:
-            return 4;
-        case XPrimitive::Double:
-            return 8;
-        default:
-            return 0;
-    }
-}
-
-bool IsIntegerPrimitive(XPrimitive type) {
-    switch (type) {
-        case XPrimitive::Word:
-        case XPrimitive::Dword:
-        case XPrimitive::Char:
-        case XPrimitive::Uchar:
-        case XPrimitive::Sword:
-        case XPrimitive::Sdword:
-            return true;
-        default:
-            return false;
-    }
-}
-
 std::string_view PrimitiveKeyword(XPrimitive type) {
     switch (type) {
         case XPrimitive::Word:
@@ -95,6 +62,8 @@ XMemberValues::XMemberValues(std::size_t memberCount) : m_values(m_inline) {
     if (memberCount > kInline) {
         m_heap.assign(memberCount, 0);
         m_values = m_heap.data();
+    } else {
+        std::fill_n(m_inline, memberCount, 0);
     }
 }
 
@@ -127,7 +96,22 @@ const XTemplate* XTemplateRegistry::FindByName(std::string_view name) const {
     return index ? &m_templates[*index] : nullptr;
 }
 
+namespace {
+
+std::optional<XPrimitive> RecordScalarOf(const XTemplate& tmpl) {
+    if (tmpl.members.empty()) return std::nullopt;
+    XPrimitive type = tmpl.members.front().type;
+    if (PrimitiveSize(type) == 0) return std::nullopt;
+    for (const XMember& member : tmpl.members) {
+        if (member.isArray || member.type != type) return std::nullopt;
+    }
+    return type;
+}
+
+}  // namespace
+
 void XTemplateRegistry::Add(XTemplate tmpl) {
+    tmpl.recordScalar = RecordScalarOf(tmpl);
     m_byName.emplace(ToLowerAscii(tmpl.name), m_templates.size());
     m_templates.push_back(std::move(tmpl));
 }

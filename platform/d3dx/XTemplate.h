@@ -33,8 +33,39 @@ enum class XPrimitive : std::uint8_t {
 };
 
 // Bytes a primitive takes in a packed payload; 0 for STRING (variable) and the unstorable.
-std::size_t PrimitiveSize(XPrimitive type);
-bool IsIntegerPrimitive(XPrimitive type);
+// Inline: every value of every payload asks.
+constexpr std::size_t PrimitiveSize(XPrimitive type) {
+    switch (type) {
+        case XPrimitive::Char:
+        case XPrimitive::Uchar:
+            return 1;
+        case XPrimitive::Word:
+        case XPrimitive::Sword:
+            return 2;
+        case XPrimitive::Dword:
+        case XPrimitive::Sdword:
+        case XPrimitive::Float:
+            return 4;
+        case XPrimitive::Double:
+            return 8;
+        default:
+            return 0;
+    }
+}
+
+constexpr bool IsIntegerPrimitive(XPrimitive type) {
+    switch (type) {
+        case XPrimitive::Word:
+        case XPrimitive::Dword:
+        case XPrimitive::Char:
+        case XPrimitive::Uchar:
+        case XPrimitive::Sword:
+        case XPrimitive::Sdword:
+            return true;
+        default:
+            return false;
+    }
+}
 std::string_view PrimitiveKeyword(XPrimitive type);  // "WORD", "DWORD", ... "STRING"
 
 struct XDimension {
@@ -67,6 +98,11 @@ struct XTemplate {
     std::vector<XAllowedChild> allowedChildren;  // for Restricted
     std::size_t nestingDepth = 1;                // 1 + deepest member template
     std::size_t minimumSize = 0;                 // fewest payload bytes one instance takes
+    // Set when the template is registered: the primitive of every member when all of them
+    // are single values of one fixed-size primitive (Vector, Coords2d, ColorRGBA). An array
+    // of such records is a plain run of values, which the writers and the reader take in
+    // one step instead of value by value.
+    std::optional<XPrimitive> recordScalar;
 
     bool AllowsChild(const XTemplate& child) const;
 };
@@ -84,7 +120,8 @@ class XTemplateRegistry {
     const XTemplate& At(std::size_t index) const { return m_templates[index]; }
     std::size_t Size() const { return m_templates.size(); }
 
-    // Adds a template whose member types are already resolved against this registry.
+    // Adds a template whose member types are already resolved against this registry, and
+    // works out its recordScalar.
     void Add(XTemplate tmpl);
 
   private:
@@ -103,7 +140,9 @@ class XMemberValues {
 
   private:
     static constexpr std::size_t kInline = 16;
-    std::uint64_t m_inline[kInline] = {};
+    // Only the values of the instance's own members are cleared: one instance is made per
+    // element of an array of records.
+    std::uint64_t m_inline[kInline];
     std::vector<std::uint64_t> m_heap;
     std::uint64_t* m_values;
 };

@@ -1,0 +1,176 @@
+// The payload walk of XPayload.h for a visitor whose type is known where it is called, so
+// that its calls are made directly and can be inlined: the writers and the add-time check
+// see every value of a payload, millions of them for a large mesh. The virtual visitor of
+// XPayload.h goes through the same walk.
+//
+// A visitor that declares `static constexpr bool kTakesRuns = true` also gets arrays of
+// fixed-size primitives and of records (XTemplate::recordScalar) in one call,
+//   Run(arrayMember, type, bytes, elements, scalarsPerElement, depth),
+// between BeginArray and EndArray, instead of a call per element, value and separator.
+// `bytes` holds elements * scalarsPerElement values of `type` back to back; for a record
+// array (arrayMember.type is Template) each element is one record of scalarsPerElement
+// members. Runs are never empty.
+#pragma once
+
+#include <cstring>
+#include <optional>
+
+#include "platform/d3dx/XPayload.h"
+
+namespace d3dx {
+namespace detail {
+
+struct WalkFailure {
+    HRESULT hr;
+    const XMember* member;
+};
+
+template <typename Visitor>
+concept TakesRuns = requires {
+    requires Visitor::kTakesRuns;
+};
+
+template <typename Visitor>
+class PayloadWalker {
+  public:
+    PayloadWalker(const XTemplateRegistry& registry, std::span<const std::uint8_t> payload,
+                  Visitor& visitor)
+        : m_registry(registry), m_payload(payload), m_visitor(visitor) {}
+
+    void WalkMembers(const XTemplate& tmpl, std::size_t depth) {
+        // Values of the integer members read so far: array sizes refer to them.
+        XMemberValues values(tmpl.members.size());
+        for (std::size_t i = 0; i < tmpl.members.size(); ++i) {
+            const XMember& member = tmpl.members[i];
+            m_visitor.BeginMember(member, depth);
+            if (member.isArray) {
+                WalkArray(member, ElementCount(member, values), depth);
+            } else if (auto value = WalkValue(member, depth)) {
+                values.Set(i, *value);
+            }
+            m_visitor.EndMember(member, depth);
+        }
+    }
+
+    std::size_t Used() const { return m_pos; }
+
+  private:
+    std::uint64_t ElementCount(const XMember& member, const XMemberValues& values) const {
+        std::uint64_t count = values.ElementCount(member);
+        if (count > UINT32_MAX) throw WalkFailure{D3DXFERR_BADARRAYSIZE, &member};
+        // Every element takes at least one byte: a count beyond the payload cannot be right.
+        std::uint64_t minimum = MinimumElementSize(member);
+        if (count > 0 && minimum > 0 && count > (m_payload.size() - m_pos) / minimum) {
+            throw WalkFailure{D3DXFERR_BADARRAYSIZE, &member};
+        }
+        return count;
+    }
+
+    std::uint64_t MinimumElementSize(const XMember& member) const {
+        if (member.type == XPrimitive::Template) {
+            return m_registry.At(member.templateIndex).minimumSize;
+        }
+        return member.type == XPrimitive::String ? 1 : PrimitiveSize(member.type);
+    }
+
+    // The values per element and their type when the elements of `member` are a plain run.
+    struct RunShape {
+        XPrimitive type;
+        std::size_t scalarsPerElement;
+    };
+    std::optional<RunShape> RunShapeOf(const XMember& member) const {
+        if (member.type == XPrimitive::Template) {
+            const XTemplate& element = m_registry.At(member.templateIndex);
+            if (!element.recordScalar) return std::nullopt;
+            return RunShape{*element.recordScalar, element.members.size()};
+        }
+        if (PrimitiveSize(member.type) == 0) return std::nullopt;
+        return RunShape{member.type, 1};
+    }
+
+    // Hands the whole array to the visitor at once; false when it is not a plain run or the
+    // payload is too short for it (the walk value by value then names the member).
+    bool WalkRun(const XMember& member, std::uint64_t count, std::size_t depth) {
+        auto shape = RunShapeOf(member);
+        if (!shape || count == 0) return false;
+        std::size_t scalars = static_cast<std::size_t>(count) * shape->scalarsPerElement;
+        std::size_t bytes = scalars * PrimitiveSize(shape->type);
+        if (bytes > m_payload.size() - m_pos) return false;
+        m_visitor.Run(member, shape->type, m_payload.data() + m_pos,
+                      static_cast<std::size_t>(count), shape->scalarsPerElement, depth);
+        m_pos += bytes;
+        return true;
+    }
+
+    void WalkArray(const XMember& member, std::uint64_t count, std::size_t depth) {
+        m_visitor.BeginArray(member, count, depth);
+        bool done = false;
+        if constexpr (TakesRuns<Visitor>) done = WalkRun(member, count, depth);
+        for (std::uint64_t element = 0; !done && element < count; ++element) {
+            if (element > 0) m_visitor.ElementSeparator(member, depth);
+            WalkValue(member, depth);
+        }
+        m_visitor.EndArray(member, depth);
+    }
+
+    // Returns the value of an integer scalar, for array sizes.
+    std::optional<std::uint64_t> WalkValue(const XMember& member, std::size_t depth) {
+        switch (member.type) {
+            case XPrimitive::Template: {
+                const XTemplate& nested = m_registry.At(member.templateIndex);
+                m_visitor.BeginStruct(nested, depth + 1);
+                WalkMembers(nested, depth + 1);
+                m_visitor.EndStruct(nested, depth + 1);
+                return std::nullopt;
+            }
+            case XPrimitive::String:
+                WalkString(member);
+                return std::nullopt;
+            case XPrimitive::Unicode:
+            case XPrimitive::Cstring:
+                throw WalkFailure{D3DXFERR_BADTYPE, &member};
+            default:
+                break;
+        }
+        std::size_t size = PrimitiveSize(member.type);
+        if (m_payload.size() - m_pos < size) throw WalkFailure{D3DXFERR_BADVALUE, &member};
+        const std::uint8_t* bytes = m_payload.data() + m_pos;
+        m_pos += size;
+        m_visitor.Scalar(member.type, bytes);
+        if (IsIntegerPrimitive(member.type)) return LoadInteger(member.type, bytes);
+        return std::nullopt;
+    }
+
+    void WalkString(const XMember& member) {
+        const std::uint8_t* start = m_payload.data() + m_pos;
+        const void* zero = std::memchr(start, 0, m_payload.size() - m_pos);
+        if (zero == nullptr) throw WalkFailure{D3DXFERR_BADVALUE, &member};
+        std::size_t length =
+            static_cast<std::size_t>(static_cast<const std::uint8_t*>(zero) - start);
+        m_pos += length + 1;
+        m_visitor.String(std::string_view(reinterpret_cast<const char*>(start), length));
+    }
+
+    const XTemplateRegistry& m_registry;
+    std::span<const std::uint8_t> m_payload;
+    Visitor& m_visitor;
+    std::size_t m_pos = 0;
+};
+
+}  // namespace detail
+
+// WalkPayload for a visitor of a known type; the same results and the same calls, save
+// that a visitor taking runs gets plain arrays in one call.
+template <typename Visitor>
+XPayloadResult WalkPayloadWith(const XTemplateRegistry& registry, const XTemplate& tmpl,
+                               std::span<const std::uint8_t> payload, Visitor& visitor) {
+    detail::PayloadWalker<Visitor> walker(registry, payload, visitor);
+    try {
+        walker.WalkMembers(tmpl, 0);
+    } catch (const detail::WalkFailure& failure) {
+        return {failure.hr, walker.Used(), failure.member};
+    }
+    return {S_OK, walker.Used(), nullptr};
+}
+
+}  // namespace d3dx
