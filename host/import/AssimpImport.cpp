@@ -3,7 +3,6 @@
 #include "host/import/AssimpImport.h"
 
 #include <assimp/config.h>
-#include <assimp/postprocess.h>
 #include <assimp/Importer.hpp>
 
 #include <algorithm>
@@ -26,13 +25,6 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::string_view kHostSceneExtension = ".tscene.json";
-
-// Polygons become triangles, the host's only face. Lines and points are sorted into meshes
-// of their own so that they can be counted and left out whole. Vertices that agree in every
-// attribute are joined, as the source most likely meant them. Normals are not made up: a
-// source without them is smoothed by the host, as a new mesh is.
-constexpr unsigned kPostProcessing = aiProcess_Triangulate | aiProcess_JoinIdenticalVertices |
-                                     aiProcess_SortByPType | aiProcess_ValidateDataStructure;
 
 std::string OneLine(std::string text) {
     for (char& c : text)

@@ -1,5 +1,6 @@
 // The source's node tree as host nodes, parents before children, and each node's meshes as
 // one host mesh.
+#include <map>
 #include <set>
 #include <vector>
 
@@ -104,26 +105,33 @@ void CountMorphTargets(ImportContext& ctx, const aiMesh& mesh) {
         ctx.unmapped["vertex colour set past the first"] += mesh.GetNumColorChannels() - 1;
 }
 
-// The multi-material for a node whose meshes use `subMaterials` in this order (made once
-// for each order).
-int MultiMaterialFor(ImportContext& ctx, const std::vector<int>& subMaterials,
+// What the walk over the nodes keeps from one node to the next.
+struct NodeWalk {
+    ImportContext& ctx;
+    const MaterialMap& materials;
+    // The multi-material made for each order of sub-materials, shared by the nodes that use
+    // the same order.
+    std::map<std::vector<int>, int> multiMaterials = {};
+    int unnamed = 0;  // nodes without a name so far
+};
+
+// The multi-material for a node whose meshes use `subMaterials` in this order.
+int MultiMaterialFor(NodeWalk& walk, const std::vector<int>& subMaterials,
                      const std::string& nodeName) {
-    for (std::size_t i = 0; i < ctx.scene.materials.size(); ++i) {
-        const scene::MaterialData& m = ctx.scene.materials[i];
-        if (m.kind == scene::MaterialKind::Multi && m.subMaterials == subMaterials)
-            return static_cast<int>(i);
-    }
+    auto [entry, added] = walk.multiMaterials.try_emplace(
+        subMaterials, static_cast<int>(walk.ctx.scene.materials.size()));
+    if (!added) return entry->second;
     scene::MaterialData multi;
     multi.kind = scene::MaterialKind::Multi;
     multi.name = nodeName + " Materials";
     multi.subMaterials = subMaterials;
-    ctx.scene.materials.push_back(std::move(multi));
-    return static_cast<int>(ctx.scene.materials.size()) - 1;
+    walk.ctx.scene.materials.push_back(std::move(multi));
+    return entry->second;
 }
 
 // Turns the node into a mesh node when it has triangle meshes.
-void ImportNodeMeshes(ImportContext& ctx, const MaterialMap& materials, const aiNode& source,
-                      int hostIndex) {
+void ImportNodeMeshes(NodeWalk& walk, const aiNode& source, int hostIndex) {
+    ImportContext& ctx = walk.ctx;
     std::vector<const aiMesh*> triangles;
     for (unsigned m = 0; m < source.mNumMeshes; ++m) {
         const aiMesh* mesh = ctx.source.mMeshes[source.mMeshes[m]];
@@ -149,10 +157,10 @@ void ImportNodeMeshes(ImportContext& ctx, const MaterialMap& materials, const ai
                                            static_cast<std::uint32_t>(node.mesh.vertices.size())};
         const bool singleMesh = triangles.size() == 1;
         AppendMesh(*triangles[i], singleMesh ? 0 : static_cast<std::uint32_t>(i), use, node.mesh);
-        subMaterials.push_back(materials.at(triangles[i]->mMaterialIndex));
+        subMaterials.push_back(walk.materials.at(triangles[i]->mMaterialIndex));
     }
     node.material = subMaterials.size() == 1 ? subMaterials.front()
-                                             : MultiMaterialFor(ctx, subMaterials, node.name);
+                                             : MultiMaterialFor(walk, subMaterials, node.name);
 }
 
 // ---- Nodes ----
@@ -207,10 +215,10 @@ struct PendingNode {
     int parent;  // host index; -1 for a top-level node
 };
 
-int AddNode(ImportContext& ctx, const MaterialMap& materials, const PendingNode& pending,
-            int& unnamed) {
+int AddNode(NodeWalk& walk, const PendingNode& pending) {
+    ImportContext& ctx = walk.ctx;
     scene::NodeData node;
-    node.name = NodeName(*pending.source, unnamed);
+    node.name = NodeName(*pending.source, walk.unnamed);
     node.parent = pending.parent;
     const aiMatrix4x4& local = pending.source->mTransformation;
     node.transform = PlacementOf(pending.parent < 0 ? ctx.topLevelTransform * local : local);
@@ -222,7 +230,7 @@ int AddNode(ImportContext& ctx, const MaterialMap& materials, const PendingNode&
     ctx.scene.nodes.push_back(std::move(node));
     ctx.nodeIndex[pending.source] = index;
     ctx.nodeByName.try_emplace(ctx.scene.nodes[index].name, index);
-    ImportNodeMeshes(ctx, materials, *pending.source, index);
+    ImportNodeMeshes(walk, *pending.source, index);
     return index;
 }
 
@@ -244,11 +252,11 @@ void ImportNodes(ImportContext& ctx, const MaterialMap& materials) {
         ctx.topLevelTransform = axisChange * root.mTransformation;
         PushChildren(stack, root, -1);
     }
-    int unnamed = 0;
+    NodeWalk walk{ctx, materials};
     while (!stack.empty()) {
         const PendingNode pending = stack.back();
         stack.pop_back();
-        PushChildren(stack, *pending.source, AddNode(ctx, materials, pending, unnamed));
+        PushChildren(stack, *pending.source, AddNode(walk, pending));
     }
 }
 

@@ -2,6 +2,7 @@
 // share. Internal to the importer.
 #pragma once
 
+#include <assimp/postprocess.h>
 #include <assimp/scene.h>
 
 #include <string>
@@ -12,6 +13,15 @@
 #include "platform/max/SceneData.h"
 
 namespace tarvo::assimpimport {
+
+// What Assimp does to the file before the steps see it. Polygons become triangles, the
+// host's only face. Lines and points are sorted into meshes of their own so that they can be
+// counted and left out whole. Vertices that agree in every attribute are joined, as the
+// source most likely meant them. Normals are not made up: a source without them is smoothed
+// by the host, as a new mesh is.
+inline constexpr unsigned kPostProcessing = aiProcess_Triangulate |
+                                            aiProcess_JoinIdenticalVertices |
+                                            aiProcess_SortByPType | aiProcess_ValidateDataStructure;
 
 // ---- Axes and placements (ImportAxes.cpp) ----
 

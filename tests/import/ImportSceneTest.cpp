@@ -1,6 +1,8 @@
 // The importer on small source files: what each source thing becomes in the host's records.
 #include <gtest/gtest.h>
 
+#include <assimp/Importer.hpp>
+
 #include <cmath>
 #include <fstream>
 
@@ -95,6 +97,41 @@ TEST_F(ImportSceneTest, ASourceWithoutNormalsIsSmoothedByTheHost) {
     const scene::NodeData& node = data.nodes[NodeNamed(data, "Box")];
     EXPECT_FALSE(node.mesh.normals.has_value());
     for (const scene::FaceData& face : node.mesh.faces) EXPECT_EQ(face.smGroup, 1u);
+}
+
+TEST_F(ImportSceneTest, EachSourceMeshsVerticesFollowOneAnotherInItsNodesHostMesh) {
+    const fs::path file = importtest::WriteTwoMaterialObj(m_dir.Path());
+    Assimp::Importer importer;
+    const aiScene* source = importer.ReadFile(file.string(), kPostProcessing);
+    ASSERT_NE(source, nullptr) << importer.GetErrorString();
+    SceneData records;
+    ImportContext ctx{.source = *source, .scene = records};
+    const ImageNaming naming{m_dir.Path().string(), "out", m_dir.Path().string()};
+    ImportNodes(ctx, ImportMaterials(ctx, naming, m_report));
+
+    std::uint32_t nextFirst = 0;
+    int triangleMeshes = 0;
+    for (unsigned m = 0; m < source->mNumMeshes; ++m) {
+        const aiMesh* mesh = source->mMeshes[m];
+        if (mesh->mPrimitiveTypes != aiPrimitiveType_TRIANGLE) {
+            EXPECT_FALSE(ctx.meshPlacement.contains(mesh)) << "the line mesh has no place";
+            continue;
+        }
+        ++triangleMeshes;
+        ASSERT_TRUE(ctx.meshPlacement.contains(mesh)) << "mesh " << m;
+        const MeshPlacement placement = ctx.meshPlacement.at(mesh);
+        EXPECT_EQ(placement.firstVertex, nextFirst) << "mesh " << m;
+        nextFirst += mesh->mNumVertices;
+        const scene::MeshData& host = records.nodes.at(placement.node).mesh;
+        ASSERT_LE(placement.firstVertex + mesh->mNumVertices, host.vertices.size());
+        for (unsigned v = 0; v < mesh->mNumVertices; ++v) {
+            const aiVector3D& p = mesh->mVertices[v];
+            EXPECT_EQ(host.vertices[placement.firstVertex + v], Point3(p.x, p.y, p.z))
+                << "mesh " << m << ", vertex " << v;
+        }
+    }
+    EXPECT_EQ(triangleMeshes, 2);
+    EXPECT_EQ(records.nodes[NodeNamed(records, "Box")].mesh.vertices.size(), nextFirst);
 }
 
 // ---- Collada ----
