@@ -60,7 +60,13 @@ struct NumberText {
     const char* end;
     bool negative;
     bool whole;
+    // The integer part's digits as a number, while they are few enough to fit for sure.
+    std::uint64_t leadingDigits;
+    bool leadingDigitsFit;
 };
+
+// Up to this many decimal digits always fit an unsigned 64-bit number.
+constexpr int kDigitsThatAlwaysFit = 19;
 
 // Reads tokens from the text. Every step either moves on over well-formed JSON or gives up.
 class Cursor {
@@ -192,13 +198,18 @@ std::string_view Cursor::RawValue() {
 
 NumberText Cursor::Number() {
     SkipSpace();
-    NumberText number{m_at, m_at, false, true};
+    NumberText number{m_at, m_at, false, true, 0, true};
     if (m_at != m_end && *m_at == '-') number.negative = true, ++m_at;
     if (m_at == m_end) GiveUp();
-    if (*m_at == '0')
+    if (*m_at == '0') {
         ++m_at;
-    else
-        NeedDigits();
+    } else {
+        if (!IsDigit(*m_at)) GiveUp();
+        int digits = 0;
+        for (; m_at != m_end && IsDigit(*m_at); ++m_at, ++digits)
+            number.leadingDigits = number.leadingDigits * 10 + static_cast<unsigned>(*m_at - '0');
+        number.leadingDigitsFit = digits <= kDigitsThatAlwaysFit;
+    }
     if (m_at != m_end && *m_at == '.') {
         ++m_at;
         NeedDigits();
@@ -218,6 +229,7 @@ NumberText Cursor::Number() {
 // The digits of a whole number as an unsigned magnitude; gives up beyond 64 bits, where the
 // document reader would hold a floating-point number instead.
 std::uint64_t Magnitude(const NumberText& number) {
+    if (number.leadingDigitsFit) return number.leadingDigits;
     const char* digits = number.begin + (number.negative ? 1 : 0);
     std::uint64_t value = 0;
     auto [end, error] = std::from_chars(digits, number.end, value);
