@@ -5,6 +5,7 @@
 #include <span>
 #include <string>
 
+#include "platform/d3dx/MsZip.h"
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
@@ -270,6 +271,8 @@ HRESULT SaveObject::Save() {
         if (m_compressed) image = d3dx::CompressImage(image);
     } catch (const d3dx::XUnwritableText& unwritable) {
         return FailWith(D3DXFERR_BADVALUE, unwritable.what);
+    } catch (const d3dx::MsZipError& tooLarge) {
+        return FailWith(D3DXFERR_BADVALUE, m_path + " cannot be compressed: " + tooLarge.what());
     } catch (const std::bad_alloc&) {
         return FailWith(E_OUTOFMEMORY, "out of memory while writing " + m_path);
     }

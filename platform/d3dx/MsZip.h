@@ -6,17 +6,34 @@
 
 #include <cstdint>
 #include <span>
+#include <stdexcept>
 #include <vector>
 
 namespace d3dx {
 
 constexpr std::size_t kMsZipBlockBytes = 32768;
+// The exporter shares the machine with the modelling host it runs in: compression takes no
+// more than this many of its cores.
+constexpr unsigned kMsZipMaxThreads = 4;
+
+// A body the container cannot hold: its size DWORD cannot announce more than 4 GiB.
+class MsZipError : public std::runtime_error {
+  public:
+    using std::runtime_error::runtime_error;
+};
+
+// The threads MsZipCompress uses unless told otherwise: one per core, at most
+// kMsZipMaxThreads.
+unsigned MsZipDefaultThreads();
 
 // Compresses the body of an uncompressed image (everything after its 16-byte header) and
 // returns the container that follows the header: the size DWORD and the blocks. Each block
-// is an independent deflate stream, which every known reader accepts.
-std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body,
-                                        std::uint32_t totalSize);
+// is an independent deflate stream, which every known reader accepts, so blocks are
+// compressed on up to `threads` threads at once; the bytes do not depend on how many.
+// Throws MsZipError for a body too large for the container and std::bad_alloc when memory
+// runs out; no thread outlives the call either way.
+std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body);
+std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, unsigned threads);
 
 // Reverses MsZipCompress: `container` starts at the size DWORD. Blocks may refer back into
 // the previous block's output (history), as the container allows. The result is exactly

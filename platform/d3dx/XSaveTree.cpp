@@ -85,7 +85,7 @@ XBytes CompressImage(const XBytes& image) {
     const char* form = text ? "tzip" : "bzip";
     std::copy(form, form + 4, out.begin() + 8);
     auto body = std::span<const std::uint8_t>(image).subspan(kHeaderBytes);
-    XBytes container = MsZipCompress(body, static_cast<std::uint32_t>(image.size()));
+    XBytes container = MsZipCompress(body);
     out.insert(out.end(), container.begin(), container.end());
     return out;
 }
