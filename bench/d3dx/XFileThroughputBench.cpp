@@ -27,6 +27,7 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
+#include "platform/d3dx/XImageOutput.h"
 #include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
@@ -277,13 +278,30 @@ d3dx::XSaveNodes GridSaveTree() {
     return roots;
 }
 
-// The image of `roots` in one form written to `path`, without fsync.
+// The image of `roots` in one form written to `path` as it is made, without fsync.
 void WriteImageWithoutSync(const d3dx::XSaveNodes& roots, bool text, const std::string& path) {
+    class PlainFileSink final : public d3dx::XImageSink {
+      public:
+        explicit PlainFileSink(PlainFile& file) : m_file(file) {}
+        void Append(std::span<const std::uint8_t> bytes) override {
+            m_file.Write(bytes.data(), bytes.size());
+        }
+        void Overwrite(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+            if (::pwrite(m_file.Descriptor(), bytes.data(), bytes.size(), off_t(offset)) !=
+                ssize_t(bytes.size()))
+                Fail("pwrite failed");
+        }
+
+      private:
+        PlainFile& m_file;
+    };
     const d3dx::XTemplateRegistry& registry = d3dx::StandardTemplates();
-    d3dx::XBytes image =
-        text ? d3dx::WriteTextImage(registry, roots) : d3dx::WriteBinaryImage(registry, roots);
     PlainFile file(path);
-    file.Write(image.data(), image.size());
+    PlainFileSink sink(file);
+    if (text)
+        d3dx::WriteTextImage(registry, roots, sink);
+    else
+        d3dx::WriteBinaryImage(registry, roots, sink);
 }
 
 void Report(benchmark::State& state, double best, std::size_t bytes, const char* ratio,

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/d3dx/MsZip.h"
+#include "platform/d3dx/XImageFile.h"
 #include "platform/d3dx/XPayload.h"
 #include "platform/d3dx/XReader.h"
 #include "platform/d3dx/XSaveTree.h"
@@ -58,6 +59,9 @@ class SaveObject : public ID3DXFileSaveObject {
                            const XSaveNode* parent) const;
     static std::string PayloadProblem(const d3dx::XPayloadResult& measured, SIZE_T cbSize);
     static const char* WriteProblem(HRESULT hr);
+    // Makes the image in the save object's form and writes it to the file; throws what the
+    // writers throw.
+    HRESULT WriteImage();
 
     FileObject& m_file;
     std::string m_path;
@@ -264,11 +268,9 @@ std::string SaveObject::PayloadProblem(const d3dx::XPayloadResult& measured, SIZ
 
 HRESULT SaveObject::Save() {
     ForgetFailure();
-    d3dx::XBytes image;
+    HRESULT hr = S_OK;
     try {
-        image = m_text ? d3dx::WriteTextImage(Templates(), m_roots)
-                       : d3dx::WriteBinaryImage(Templates(), m_roots);
-        if (m_compressed) image = d3dx::CompressImage(image);
+        hr = WriteImage();
     } catch (const d3dx::XUnwritableText& unwritable) {
         return FailWith(D3DXFERR_BADVALUE, unwritable.what);
     } catch (const d3dx::MsZipError& tooLarge) {
@@ -276,11 +278,27 @@ HRESULT SaveObject::Save() {
     } catch (const std::bad_alloc&) {
         return FailWith(E_OUTOFMEMORY, "out of memory while writing " + m_path);
     }
-    HRESULT hr = WriteFileAtomically(m_path, image);
     if (SUCCEEDED(hr)) return hr;
     std::string why = m_path + " could not be written: " + WriteProblem(hr);
     // Errors of the file layer itself are D3DX's own "file read or write failed".
     return FailWith(hr == E_FAIL ? D3DXFERR_BADFILE : hr, std::move(why));
+}
+
+HRESULT SaveObject::WriteImage() {
+    const XTemplateRegistry& templates = Templates();
+    if (!m_compressed) {
+        // Straight into the file as it is made: a large mesh is never held twice in memory.
+        return d3dx::WriteImageFile(m_path, [&](d3dx::XImageSink& sink) {
+            if (m_text)
+                d3dx::WriteTextImage(templates, m_roots, sink);
+            else
+                d3dx::WriteBinaryImage(templates, m_roots, sink);
+        });
+    }
+    d3dx::XBytes image = m_text ? d3dx::WriteTextImage(templates, m_roots)
+                                : d3dx::WriteBinaryImage(templates, m_roots);
+    image = d3dx::CompressImage(image);
+    return WriteFileAtomically(m_path, image);
 }
 
 const char* SaveObject::WriteProblem(HRESULT hr) {

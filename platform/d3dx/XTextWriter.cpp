@@ -4,22 +4,15 @@
 // with ';;' (its last member and the member itself).
 #include <string_view>
 
+#include "platform/d3dx/XImageOutput.h"
 #include "platform/d3dx/XNumberText.h"
-#include "platform/d3dx/XPayload.h"
+#include "platform/d3dx/XPayloadWalk.h"
 #include "platform/d3dx/XSaveTree.h"
 
 namespace d3dx {
 namespace {
 
 constexpr std::string_view kTextHeader = "xof 0303txt 0032\n";
-
-void Append(XBytes& out, std::string_view text) {
-    out.insert(out.end(), text.begin(), text.end());
-}
-
-void AppendIndent(XBytes& out, std::size_t level) {
-    out.insert(out.end(), level, ' ');
-}
 
 bool IsSizedByMember(const XMember& member) {
     for (const XDimension& dimension : member.dimensions) {
@@ -28,27 +21,45 @@ bool IsSizedByMember(const XMember& member) {
     return false;
 }
 
-class TextMemberWriter : public XPayloadVisitor {
+class TextMemberWriter final : public XPayloadVisitor {
   public:
-    TextMemberWriter(XBytes& out, std::size_t indent) : m_out(out), m_indent(indent) {}
+    static constexpr bool kTakesRuns = true;
+
+    TextMemberWriter(XImageOutput& out, std::size_t indent) : m_out(out), m_indent(indent) {}
 
     void Scalar(XPrimitive type, const std::uint8_t* bytes) override {
+        StartLine();
         XNumberBuffer buffer;
         switch (type) {
             case XPrimitive::Float:
-                Append(m_out, FormatFloatText(LoadFloat(bytes), buffer));
+                m_out.Append(FormatFloatText(LoadFloat(bytes), buffer));
                 return;
             case XPrimitive::Double:
-                Append(m_out, FormatDoubleText(LoadDouble(bytes), buffer));
+                m_out.Append(FormatDoubleText(LoadDouble(bytes), buffer));
                 return;
             case XPrimitive::Char:
             case XPrimitive::Sword:
             case XPrimitive::Sdword:
-                Append(m_out, FormatSignedText(LoadSigned(type, bytes), buffer));
+                m_out.Append(FormatSignedText(LoadSigned(type, bytes), buffer));
                 return;
             default:
-                Append(m_out, FormatUnsignedText(LoadInteger(type, bytes), buffer));
+                m_out.Append(FormatUnsignedText(LoadInteger(type, bytes), buffer));
                 return;
+        }
+    }
+
+    // The elements as the value-by-value walk writes them: a record's members each end
+    // with ';', elements are separated as ElementSeparator does.
+    void Run(const XMember& array, XPrimitive type, const std::uint8_t* bytes, std::size_t elements,
+             std::size_t scalarsPerElement, std::size_t depth) {
+        bool records = array.type == XPrimitive::Template;
+        std::size_t size = PrimitiveSize(type);
+        for (std::size_t element = 0; element < elements; ++element) {
+            if (element > 0) ElementSeparator(array, depth);
+            for (std::size_t i = 0; i < scalarsPerElement; ++i, bytes += size) {
+                Scalar(type, bytes);
+                if (records) m_out.Push(';');
+            }
         }
     }
 
@@ -59,14 +70,16 @@ class TextMemberWriter : public XPayloadVisitor {
                 "the string \"" + std::string(text) + "\" of member '" + std::string(m_memberName) +
                 "' cannot be written in the text form: it " + "holds a double quote"};
         }
-        m_out.push_back('"');
-        Append(m_out, text);
-        m_out.push_back('"');
+        StartLine();
+        m_out.Push('"');
+        m_out.Append(text);
+        m_out.Push('"');
     }
 
     void BeginMember(const XMember& member, std::size_t depth) override {
         m_memberName = member.name;
-        if (depth == 0) m_lineStart = m_out.size(), AppendIndent(m_out, m_indent);
+        // The indent waits for the member's first character: an empty array writes no line.
+        if (depth == 0) m_linePending = true;
     }
 
     void BeginArray(const XMember&, std::uint64_t count, std::size_t) override {
@@ -74,10 +87,10 @@ class TextMemberWriter : public XPayloadVisitor {
     }
 
     void ElementSeparator(const XMember& member, std::size_t depth) override {
-        m_out.push_back(',');
+        m_out.Push(',');
         if (depth == 0 && IsSizedByMember(member)) {
-            m_out.push_back('\n');
-            AppendIndent(m_out, m_indent);
+            m_out.Push('\n');
+            m_out.AppendFill(' ', m_indent);
         }
     }
 
@@ -86,42 +99,51 @@ class TextMemberWriter : public XPayloadVisitor {
         bool emptyArray = member.isArray && m_arrayWasEmpty;
         m_arrayWasEmpty = false;
         if (emptyArray) {
-            if (depth == 0) m_out.resize(m_lineStart);
+            if (depth == 0) m_linePending = false;
             return;
         }
-        m_out.push_back(';');
-        if (depth == 0) m_out.push_back('\n');
+        StartLine();
+        m_out.Push(';');
+        if (depth == 0) m_out.Push('\n');
     }
 
   private:
-    XBytes& m_out;
+    void StartLine() {
+        if (!m_linePending) return;
+        m_out.AppendFill(' ', m_indent);
+        m_linePending = false;
+    }
+
+    XImageOutput& m_out;
     std::size_t m_indent;
-    std::size_t m_lineStart = 0;
+    bool m_linePending = false;
     bool m_arrayWasEmpty = false;
     std::string_view m_memberName;  // the innermost member begun, for messages
 };
 
 class TextWriter {
   public:
-    explicit TextWriter(const XTemplateRegistry& registry) : m_registry(registry) {}
+    TextWriter(const XTemplateRegistry& registry, XImageOutput& out)
+        : m_registry(registry), m_out(out) {}
 
-    XBytes Write(const XSaveNodes& roots) {
-        Append(m_out, kTextHeader);
+    void Write(const XSaveNodes& roots) {
+        XBytes definitions(kTextHeader.begin(), kTextHeader.end());
         for (std::size_t index : TemplatesUsedBy(m_registry, roots)) {
-            m_out.push_back('\n');
-            AppendTemplateText(m_registry, m_registry.At(index), m_out);
+            definitions.push_back('\n');
+            AppendTemplateText(m_registry, m_registry.At(index), definitions);
         }
+        m_out.Append(definitions.data(), definitions.size());
         WalkSaveTree(
             roots,
             [this](const XSaveNode& node, std::size_t depth) {
-                if (depth == 0) m_out.push_back('\n');
+                if (depth == 0) m_out.Push('\n');
                 WriteNodeNamingIt(node, depth);
             },
             [this](const XSaveNode&, std::size_t depth) {
-                AppendIndent(m_out, depth);
-                Append(m_out, "}\n");
+                m_out.AppendFill(' ', depth);
+                m_out.Append("}\n");
             });
-        return std::move(m_out);
+        m_out.Finish();
     }
 
   private:
@@ -149,42 +171,50 @@ class TextWriter {
             throw XUnwritableText{"the name \"" + std::string(name) +
                                   "\" cannot be written in the text form: " + problem};
         }
-        Append(m_out, name);
+        m_out.Append(name);
     }
 
     void WriteGuidLine(const GUID& guid, std::size_t indent) {
-        AppendIndent(m_out, indent);
-        Append(m_out, "<" + FormatGuid(guid) + ">\n");
+        m_out.AppendFill(' ', indent);
+        m_out.Append("<" + FormatGuid(guid) + ">\n");
     }
 
     void WriteReference(const XSaveNode& node, std::size_t indent) {
-        AppendIndent(m_out, indent);
-        Append(m_out, "{ ");
-        if (!node.name.empty()) WriteName(node.name), m_out.push_back(' ');
-        if (node.id) Append(m_out, "<" + FormatGuid(*node.id) + "> ");
-        Append(m_out, "}\n");
+        m_out.AppendFill(' ', indent);
+        m_out.Append("{ ");
+        if (!node.name.empty()) WriteName(node.name), m_out.Push(' ');
+        if (node.id) m_out.Append("<" + FormatGuid(*node.id) + "> ");
+        m_out.Append("}\n");
     }
 
     // Everything of an object before its children: template, name, brace, GUID, members.
     void OpenObject(const XSaveNode& node, std::size_t indent) {
         const XTemplate& tmpl = m_registry.At(node.templateIndex);
-        AppendIndent(m_out, indent);
-        Append(m_out, tmpl.name);
-        if (!node.name.empty()) m_out.push_back(' '), WriteName(node.name);
-        Append(m_out, " {\n");
+        m_out.AppendFill(' ', indent);
+        m_out.Append(tmpl.name);
+        if (!node.name.empty()) m_out.Push(' '), WriteName(node.name);
+        m_out.Append(" {\n");
         if (node.id) WriteGuidLine(*node.id, indent + 1);
         TextMemberWriter members(m_out, indent + 1);
-        WalkPayload(m_registry, tmpl, node.payload, members);
+        (void)WalkPayloadWith(m_registry, tmpl, node.payload, members);
     }
 
     const XTemplateRegistry& m_registry;
-    XBytes m_out;
+    XImageOutput& m_out;
 };
 
 }  // namespace
 
+void WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots, XImageSink& sink) {
+    XImageOutput out(sink);
+    TextWriter(registry, out).Write(roots);
+}
+
 XBytes WriteTextImage(const XTemplateRegistry& registry, const XSaveNodes& roots) {
-    return TextWriter(registry).Write(roots);
+    XBytes image;
+    XBytesSink sink(image);
+    WriteTextImage(registry, roots, sink);
+    return image;
 }
 
 }  // namespace d3dx

@@ -188,19 +188,57 @@ HRESULT CheckTarget(const std::string& path, const std::string& target, Existing
     return S_OK;
 }
 
+// The file being made, through its descriptor; keeps the first failure.
+class DescriptorOutput final : public FileOutput {
+  public:
+    explicit DescriptorOutput(int fd) : m_fd(fd) {}
+
+    bool Append(std::span<const std::uint8_t> bytes) override {
+        if (m_error != 0) return false;
+        if (!WriteAll(m_fd, bytes)) m_error = errno;
+        return m_error == 0;
+    }
+
+    bool Overwrite(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+        while (m_error == 0 && !bytes.empty()) {
+            ssize_t written =
+                ::pwrite(m_fd, bytes.data(), bytes.size(), static_cast<off_t>(offset));
+            if (written < 0 && errno == EINTR) continue;
+            if (written <= 0) {
+                m_error = written == 0 ? EIO : errno;
+                break;
+            }
+            bytes = bytes.subspan(static_cast<std::size_t>(written));
+            offset += static_cast<std::size_t>(written);
+        }
+        return m_error == 0;
+    }
+
+    int Error() const { return m_error; }
+
+  private:
+    int m_fd;
+    int m_error = 0;
+};
+
+using Producer = std::function<void(FileOutput&)>;
+
 // Fills the open file, gives it the mode of the file it replaces and flushes it to disk;
 // 0 or the errno of the failure.
-int FillFile(int fd, std::span<const std::uint8_t> bytes, const ExistingTarget& existing) {
+int FillFile(int fd, const Producer& produce, const ExistingTarget& existing) {
     // A new file's mode came from the umask when it was made.
     if (existing.exists && ::fchmod(fd, existing.mode) != 0) return errno;
-    if (!WriteAll(fd, bytes) || ::fsync(fd) != 0) return errno;
+    DescriptorOutput output(fd);
+    produce(output);
+    if (output.Error() != 0) return output.Error();
+    if (::fsync(fd) != 0) return errno;
     return 0;
 }
 
 // Makes the whole file under a temporary name in `directory`: unnamed first and named once
 // complete, or named from the start. 0 or the errno of the failure; ENOTSUP when the file
 // system cannot make unnamed files.
-int MakeUnnamedFile(const std::string& directory, std::span<const std::uint8_t> bytes,
+int MakeUnnamedFile(const std::string& directory, const Producer& produce,
                     const ExistingTarget& existing, TemporaryName& name) {
     FileDescriptor file(::open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode));
     if (!file.IsOpen()) {
@@ -208,7 +246,7 @@ int MakeUnnamedFile(const std::string& directory, std::span<const std::uint8_t> 
         if (errno == EOPNOTSUPP || errno == EISDIR || errno == EINVAL) return ENOTSUP;
         return errno;
     }
-    if (const int error = FillFile(file.Get(), bytes, existing)) return error;
+    if (const int error = FillFile(file.Get(), produce, existing)) return error;
     // The file's entry in /proc names it without privileges (AT_EMPTY_PATH would need them).
     const std::string self = "/proc/self/fd/" + std::to_string(file.Get());
     const int error = WithUnusedName(directory, name, [&self](const std::string& path) {
@@ -222,7 +260,7 @@ int MakeUnnamedFile(const std::string& directory, std::span<const std::uint8_t> 
     return file.Close() ? 0 : errno;
 }
 
-int MakeNamedFile(const std::string& directory, std::span<const std::uint8_t> bytes,
+int MakeNamedFile(const std::string& directory, const Producer& produce,
                   const ExistingTarget& existing, TemporaryName& name) {
     int fd = -1;
     const int error = WithUnusedName(directory, name, [&fd](const std::string& path) {
@@ -231,7 +269,7 @@ int MakeNamedFile(const std::string& directory, std::span<const std::uint8_t> by
     });
     if (error != 0) return error;
     FileDescriptor file(fd);
-    if (const int failed = FillFile(file.Get(), bytes, existing)) return failed;
+    if (const int failed = FillFile(file.Get(), produce, existing)) return failed;
     return file.Close() ? 0 : errno;
 }
 
@@ -271,6 +309,11 @@ bool ReadAll(int fd, std::string& bytes, std::size_t maxBytes) {
 
 HRESULT WriteFileAtomically(const std::string& path, std::span<const std::uint8_t> bytes,
                             StagingFile staging) {
+    return WriteFileAtomically(
+        path, [bytes](FileOutput& output) { (void)output.Append(bytes); }, staging);
+}
+
+HRESULT WriteFileAtomically(const std::string& path, const Producer& produce, StagingFile staging) {
     std::string target;
     if (HRESULT hr = FollowSymlinks(path, target); FAILED(hr)) return WriteFailed(path, errno, hr);
     ExistingTarget existing;
@@ -280,8 +323,8 @@ HRESULT WriteFileAtomically(const std::string& path, std::span<const std::uint8_
     TemporaryName name;
     int error = ENOTSUP;
     if (staging == StagingFile::kUnnamedWhenPossible)
-        error = MakeUnnamedFile(directory, bytes, existing, name);
-    if (error == ENOTSUP) error = MakeNamedFile(directory, bytes, existing, name);
+        error = MakeUnnamedFile(directory, produce, existing, name);
+    if (error == ENOTSUP) error = MakeNamedFile(directory, produce, existing, name);
     if (error == 0 && ::rename(name.Path().c_str(), target.c_str()) != 0) error = errno;
     if (error != 0) return WriteFailed(path, error);
     name.Release();

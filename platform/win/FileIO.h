@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <limits>
 #include <span>
 #include <string>
@@ -51,6 +52,30 @@ enum class StagingFile {
 // On failure errno holds the system's reason and LastFileWriteFailure() names the file.
 [[nodiscard]] HRESULT WriteFileAtomically(const std::string& path,
                                           std::span<const std::uint8_t> bytes,
+                                          StagingFile staging = StagingFile::kUnnamedWhenPossible);
+
+// Where the producer of a streamed WriteFileAtomically puts the file's bytes. Once a write
+// has failed every later call fails at once without writing, and the whole write fails
+// with that first reason.
+class FileOutput {
+  public:
+    virtual ~FileOutput() = default;
+    // The next bytes of the file. False when this or an earlier write failed.
+    [[nodiscard]] virtual bool Append(std::span<const std::uint8_t> bytes) = 0;
+    // Replaces bytes already appended, `offset` bytes from the start of the file (a length
+    // known only after what follows it). False when this or an earlier write failed.
+    [[nodiscard]] virtual bool Overwrite(std::size_t offset,
+                                         std::span<const std::uint8_t> bytes) = 0;
+};
+
+// WriteFileAtomically for a file made while it is written, so that it need not be held in
+// memory whole: `produce` hands the bytes to the FileOutput it is given. Everything else is
+// as above: the same checks before any byte is made, the same staging, fsync and rename,
+// the same results. `produce` may be called again to make the file anew (when unnamed
+// files turn out not to work after all), so it must give the same bytes each time. An
+// exception from `produce` leaves no new file and passes to the caller.
+[[nodiscard]] HRESULT WriteFileAtomically(const std::string& path,
+                                          const std::function<void(FileOutput&)>& produce,
                                           StagingFile staging = StagingFile::kUnnamedWhenPossible);
 
 // The most symbolic links followed from one path, as the Linux kernel allows.
