@@ -907,6 +907,9 @@ SceneData LoadSceneFile(const std::string& file) {
     if (std::filesystem::is_directory(file, error))
         throw SceneFileError(file, "", "cannot be read: it is a directory");
     std::string text;
+    // Room for the whole file at once, rather than growing a copy at a time; a size that
+    // cannot be learnt here is left to the read to report.
+    if (auto size = std::filesystem::file_size(file, error); !error) text.reserve(size);
     const HRESULT read = ReadWholeFile(file, text);
     // Only a file that could not be opened has a reason from the system worth showing.
     if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
