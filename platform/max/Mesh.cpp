@@ -25,10 +25,16 @@ Mesh& Mesh::operator=(const Mesh& other) {
     return *this;
 }
 
+// The extra normals lie in vertex order, each vertex with more than one normal owning as
+// many entries as its count, so the pointers can be rebuilt from the counts alone.
 void Mesh::LinkExtraNormals() {
-    for (std::size_t v = 0; v < rVerts.size(); ++v)
-        rVerts[v].ern =
-            v < extraNormals.size() && !extraNormals[v].empty() ? extraNormals[v].data() : nullptr;
+    std::size_t next = 0;
+    for (RVertex& rv : rVerts) {
+        DWORD count = rv.rFlags & NORCT_MASK;
+        bool extra = count > 1 && (rv.rFlags & SPECIFIED_NORMAL) == 0 && next < extraNormals.size();
+        rv.ern = extra ? extraNormals.data() + next : nullptr;
+        if (extra) next += count;
+    }
 }
 
 namespace {
@@ -50,7 +56,9 @@ float CornerAngle(const Mesh& mesh, const Face& face, int c) {
     return std::acos(std::clamp(DotProd(a, b), -1.0f, 1.0f));
 }
 
-// Adds one face corner to the vertex's clusters, merging every cluster it links.
+// Adds one face corner to the vertex's clusters, merging every cluster it links. The
+// order of the sums decides the last bit of each normal, so it stays: the new corner's
+// term first, then the linked clusters in their order.
 void AddToClusters(std::vector<SmoothCluster>& clusters, DWORD mask, const Point3& normal,
                    float angle) {
     SmoothCluster joined{mask, normal * angle, normal};
@@ -72,40 +80,100 @@ RNormal ClusterNormal(const SmoothCluster& cluster) {
     return RNormal(n.Normalize(), cluster.mask);
 }
 
+// The faces with a smoothing group around each vertex that needs its clusters, in face
+// order, as one list with a start per vertex: faces around vertex v are
+// faces[start[v]] to faces[start[v + 1] - 1]. A face that names a vertex twice is listed
+// once. Vertices with a specified normal need only their groups, so their faces are left out.
+struct FacesAroundVertices {
+    std::vector<std::uint32_t> start;
+    std::vector<std::uint32_t> faces;
+};
+
+// Whether corner c is the first of its face to name its vertex.
+bool FirstCornerOfVertex(const Face& face, int c) {
+    return (c < 1 || face.v[c] != face.v[0]) && (c < 2 || face.v[c] != face.v[1]);
+}
+
+FacesAroundVertices ListFacesAround(const std::vector<Face>& faces,
+                                    const std::vector<std::uint8_t>& specified) {
+    FacesAroundVertices around;
+    around.start.assign(specified.size() + 1, 0);
+    auto eachListedCorner = [&](auto&& visit) {
+        for (std::size_t f = 0; f < faces.size(); ++f) {
+            if (faces[f].smGroup == 0) continue;
+            for (int c = 0; c < 3; ++c)
+                if (!specified[faces[f].v[c]] && FirstCornerOfVertex(faces[f], c))
+                    visit(static_cast<std::uint32_t>(f), faces[f].v[c]);
+        }
+    };
+    eachListedCorner([&](std::uint32_t, DWORD v) { ++around.start[v + 1]; });
+    for (std::size_t v = 1; v < around.start.size(); ++v) around.start[v] += around.start[v - 1];
+    around.faces.resize(around.start.back());
+    std::vector<std::uint32_t> filled(around.start.begin(), around.start.end() - 1);
+    eachListedCorner([&](std::uint32_t f, DWORD v) { around.faces[filled[v]++] = f; });
+    return around;
+}
+
 }  // namespace
 
-void Mesh::buildNormals() {
-    const std::size_t vertexCount = verts.size();
-    faceNormals.assign(faces.size(), Point3());
-    std::vector<std::vector<SmoothCluster>> clusters(vertexCount);
+bool Mesh::HasSpecifiedNormal(std::size_t v) const {
+    return v < specifiedNormals.size() && specifiedNormals[v].LengthSquared() > 0.0f;
+}
+
+void Mesh::BuildFaceNormals() {
+    faceNormals.resize(faces.size());
     for (std::size_t f = 0; f < faces.size(); ++f) {
         const Face& face = faces[f];
         faceNormals[f] =
             CrossProd(verts[face.v[1]] - verts[face.v[0]], verts[face.v[2]] - verts[face.v[0]])
                 .Normalize();
-        if (face.smGroup == 0) continue;
-        for (int c = 0; c < 3; ++c)
-            AddToClusters(clusters[face.v[c]], face.smGroup, faceNormals[f],
-                          CornerAngle(*this, face, c));
     }
+}
 
-    rVerts.assign(vertexCount, RVertex());
-    extraNormals.assign(vertexCount, {});
-    for (std::size_t v = 0; v < vertexCount; ++v) {
-        RVertex& rv = rVerts[v];
-        const auto& around = clusters[v];
-        if (v < specifiedNormals.size() && specifiedNormals[v].LengthSquared() > 0.0f) {
-            DWORD mask = 0;
-            for (const auto& cluster : around) mask |= cluster.mask;
-            rv.rFlags = SPECIFIED_NORMAL | 1;
-            rv.rn = RNormal(specifiedNormals[v].Normalize(), mask);
-            continue;
-        }
-        rv.rFlags = static_cast<DWORD>(std::min<std::size_t>(around.size(), NORCT_MASK));
-        if (around.size() == 1) rv.rn = ClusterNormal(around.front());
-        if (around.size() > 1)
-            for (std::size_t i = 0; i < std::min<std::size_t>(around.size(), NORCT_MASK); ++i)
-                extraNormals[v].push_back(ClusterNormal(around[i]));
+// A vertex with a specified normal keeps it, with the groups of every face with a group
+// around it: the union of the masks its clusters would have.
+void Mesh::BuildSpecifiedNormals(const std::vector<std::uint8_t>& specified) {
+    std::vector<DWORD> groups(verts.size(), 0);
+    for (const Face& face : faces)
+        for (DWORD v : face.v)
+            if (specified[v]) groups[v] |= face.smGroup;
+    for (std::size_t v = 0; v < verts.size(); ++v) {
+        if (!specified[v]) continue;
+        rVerts[v].rFlags = SPECIFIED_NORMAL | 1;
+        rVerts[v].rn = RNormal(specifiedNormals[v].Normalize(), groups[v]);
     }
+}
+
+void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
+    FacesAroundVertices around = ListFacesAround(faces, specified);
+    std::vector<SmoothCluster> clusters;  // one vertex's at a time
+    for (std::size_t v = 0; v < verts.size(); ++v) {
+        if (specified[v]) continue;
+        clusters.clear();
+        for (std::uint32_t i = around.start[v]; i < around.start[v + 1]; ++i) {
+            const Face& face = faces[around.faces[i]];
+            for (int c = 0; c < 3; ++c)
+                if (face.v[c] == v)
+                    AddToClusters(clusters, face.smGroup, faceNormals[around.faces[i]],
+                                  CornerAngle(*this, face, c));
+        }
+        RVertex& rv = rVerts[v];
+        std::size_t count = std::min<std::size_t>(clusters.size(), NORCT_MASK);
+        rv.rFlags = static_cast<DWORD>(count);
+        if (count == 1) rv.rn = ClusterNormal(clusters.front());
+        if (count > 1)
+            for (std::size_t i = 0; i < count; ++i)
+                extraNormals.push_back(ClusterNormal(clusters[i]));
+    }
+}
+
+void Mesh::buildNormals() {
+    std::vector<std::uint8_t> specified(verts.size());
+    for (std::size_t v = 0; v < verts.size(); ++v) specified[v] = HasSpecifiedNormal(v) ? 1 : 0;
+    BuildFaceNormals();
+    rVerts.assign(verts.size(), RVertex());
+    extraNormals.clear();
+    BuildSpecifiedNormals(specified);
+    BuildSmoothedNormals(specified);
     LinkExtraNormals();
 }

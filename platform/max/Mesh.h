@@ -2,6 +2,7 @@
 // smoothing groups.
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/max/MaxMath.h"
@@ -78,9 +79,13 @@ class Mesh {
     std::vector<Face> faces;
 
   private:
+    bool HasSpecifiedNormal(std::size_t v) const;
+    void BuildFaceNormals();
+    void BuildSpecifiedNormals(const std::vector<std::uint8_t>& specified);
+    void BuildSmoothedNormals(const std::vector<std::uint8_t>& specified);
     void LinkExtraNormals();
 
     std::vector<Point3> faceNormals;
     std::vector<RVertex> rVerts;
-    std::vector<std::vector<RNormal>> extraNormals;
+    std::vector<RNormal> extraNormals;  // the ern lists of all vertices, in vertex order
 };
