@@ -196,6 +196,7 @@ class BinaryLexer : public XLexer {
 
     XToken Next() override {
         XToken token;
+        m_lastWasElement = false;
         // Empty lists carry no value: step over them.
         while (m_listRemaining == 0 && StartsEmptyList()) m_pos += 6;
         token.offset = m_pos;
@@ -225,7 +226,21 @@ class BinaryLexer : public XLexer {
         return token;
     }
 
+    std::span<const std::uint8_t> ListFromLast(bool floats) const override {
+        if (!m_lastWasElement || m_listIsFloat != floats) return {};
+        if (floats && m_floatBytes != kListValueBytes) return {};
+        return m_data.subspan(m_lastElementAt, (m_listRemaining + 1) * kListValueBytes);
+    }
+
+    void SkipListElements(std::size_t count) override {
+        m_pos += count * kListValueBytes;
+        m_listRemaining -= static_cast<std::uint32_t>(count);
+        m_lastWasElement = false;
+    }
+
   private:
+    static constexpr std::size_t kListValueBytes = 4;
+
     [[noreturn]] void Fail(std::size_t offset, const std::string& what) const {
         throw XParseError(D3DXFERR_PARSEERROR, offset, what);
     }
@@ -295,6 +310,8 @@ class BinaryLexer : public XLexer {
 
     XToken& NextListElement(XToken& token) {
         token.offset = m_pos;
+        m_lastElementAt = m_pos;
+        m_lastWasElement = true;
         --m_listRemaining;
         if (!m_listIsFloat) {
             token.kind = XTokenKind::Integer;
@@ -320,6 +337,9 @@ class BinaryLexer : public XLexer {
     std::size_t m_floatBytes;
     std::uint32_t m_listRemaining = 0;
     bool m_listIsFloat = false;
+    // Where the last token handed out lies when it is a list element.
+    bool m_lastWasElement = false;
+    std::size_t m_lastElementAt = 0;
 };
 
 }  // namespace

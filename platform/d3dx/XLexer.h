@@ -15,6 +15,17 @@ class XLexer {
     virtual ~XLexer() = default;
     // The next token; End at the end of the data. Throws XParseError on malformed input.
     virtual XToken Next() = 0;
+
+    // For arrays read straight from a binary list: when the token last handed out is an
+    // element of a list of four-byte values (FLOAT values when `floats`, else DWORDs), the
+    // bytes of that element and of the rest of its list; empty otherwise.
+    virtual std::span<const std::uint8_t> ListFromLast(bool floats) const {
+        (void)floats;
+        return {};
+    }
+    // Steps over `count` elements of that list after the last one handed out (at most the
+    // rest of the list).
+    virtual void SkipListElements(std::size_t count) { (void)count; }
 };
 
 // `data` is the whole file image including its header; lexing starts at byte 16.

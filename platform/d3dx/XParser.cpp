@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "platform/d3dx/XPayload.h"
+#include "platform/d3dx/XPayloadWalk.h"
 
 namespace d3dx {
 namespace {
@@ -38,6 +39,7 @@ XTokenKind PrimitiveToken(XPrimitive type) {
 namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
+constexpr std::size_t kListValueBytes = 4;  // FLOAT (in 0032 files) and DWORD list values
 constexpr std::uint64_t kSizeCeiling = std::uint64_t{1} << 32;
 
 std::string Quoted(const std::string& text) {
@@ -237,8 +239,29 @@ class ObjectParser {
                 continue;
             }
             std::uint64_t count = values.ElementCount(member);
+            if (count > 0 && ReadElementsFromList(member, count, payload)) continue;
             for (std::uint64_t element = 0; element < count; ++element) ReadValue(member, payload);
         }
+    }
+
+    // An array whose values are all FLOAT or all DWORD, lying whole in one binary list of
+    // that kind, is the list's bytes as they stand: they are copied in one step. False, with
+    // nothing read, when the array is not like that.
+    bool ReadElementsFromList(const XMember& member, std::uint64_t count,
+                              std::vector<std::uint8_t>& payload) {
+        std::optional<XPrimitive> type = member.type;
+        if (member.type == XPrimitive::Template)
+            type = m_registry.At(member.templateIndex).uniformScalar;
+        if (type != XPrimitive::Float && type != XPrimitive::Dword) return false;
+        std::span<const std::uint8_t> list = m_tokens.PeekedListBytes(type == XPrimitive::Float);
+        if (list.empty()) return false;
+        std::optional<std::size_t> bytes = MeasureElements(m_registry, member, count, list);
+        if (!bytes) return false;
+        payload.insert(payload.end(), list.begin(),
+                       list.begin() + static_cast<std::ptrdiff_t>(*bytes));
+        m_tokens.TakeListValues(*bytes / kListValueBytes);
+        m_tokens.SkipSeparators();
+        return true;
     }
 
     std::optional<std::uint64_t> ReadValue(const XMember& member,
@@ -358,6 +381,16 @@ XToken XTokenStream::Expect(XTokenKind kind, const char* context) {
 
 void XTokenStream::SkipSeparators() {
     while (IsSeparator(Peek().kind)) Next();
+}
+
+std::span<const std::uint8_t> XTokenStream::PeekedListBytes(bool floats) {
+    if (!m_peeked) return {};
+    return m_lexer.ListFromLast(floats);
+}
+
+void XTokenStream::TakeListValues(std::size_t count) {
+    m_peeked.reset();
+    m_lexer.SkipListElements(count - 1);
 }
 
 void XTokenStream::Fail(const XToken& at, const std::string& what) {

@@ -19,6 +19,11 @@ class XTokenStream {
     XToken Expect(XTokenKind kind, const char* context);
     // Steps over any run of ',' and ';'.
     void SkipSeparators();
+    // The bytes of the peeked token and of the rest of its list when it is an element of a
+    // binary list of four-byte values of that kind (XLexer::ListFromLast); empty otherwise.
+    std::span<const std::uint8_t> PeekedListBytes(bool floats);
+    // Takes `count` values of that list, the peeked one first.
+    void TakeListValues(std::size_t count);
     [[noreturn]] void Fail(const XToken& at, const std::string& what);
 
   private:

@@ -28,4 +28,17 @@ XPayloadResult MeasurePayload(const XTemplateRegistry& registry, const XTemplate
     return WalkPayloadWith(registry, tmpl, payload, visitor);
 }
 
+std::optional<std::size_t> MeasureElements(const XTemplateRegistry& registry, const XMember& member,
+                                           std::uint64_t count,
+                                           std::span<const std::uint8_t> bytes) {
+    NullVisitor visitor;
+    detail::PayloadWalker<NullVisitor> walker(registry, bytes, visitor);
+    try {
+        walker.WalkElements(member, count, 0);
+    } catch (const detail::WalkFailure&) {
+        return std::nullopt;
+    }
+    return walker.Used();
+}
+
 }  // namespace d3dx

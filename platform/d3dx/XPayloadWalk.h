@@ -54,6 +54,11 @@ class PayloadWalker {
 
     std::size_t Used() const { return m_pos; }
 
+    // `count` values of `member` as the elements of its array.
+    void WalkElements(const XMember& member, std::uint64_t count, std::size_t depth) {
+        WalkArray(member, count, depth);
+    }
+
   private:
     std::uint64_t ElementCount(const XMember& member, const XMemberValues& values) const {
         std::uint64_t count = values.ElementCount(member);
@@ -172,5 +177,11 @@ XPayloadResult WalkPayloadWith(const XTemplateRegistry& registry, const XTemplat
     }
     return {S_OK, walker.Used(), nullptr};
 }
+
+// The bytes that `count` elements of the array `member` take at the start of `bytes`, as the
+// add-time check measures them; nothing when they do not fit or do not make sense.
+std::optional<std::size_t> MeasureElements(const XTemplateRegistry& registry, const XMember& member,
+                                           std::uint64_t count,
+                                           std::span<const std::uint8_t> bytes);
 
 }  // namespace d3dx

@@ -108,10 +108,27 @@ std::optional<XPrimitive> RecordScalarOf(const XTemplate& tmpl) {
     return type;
 }
 
+std::optional<XPrimitive> UniformScalarOf(const XTemplate& tmpl,
+                                          const std::vector<XTemplate>& earlier) {
+    std::optional<XPrimitive> type;
+    for (const XMember& member : tmpl.members) {
+        std::optional<XPrimitive> memberType = member.type;
+        if (member.type == XPrimitive::Template) {
+            memberType = earlier[member.templateIndex].uniformScalar;
+        } else if (PrimitiveSize(member.type) == 0) {
+            memberType = std::nullopt;
+        }
+        if (!memberType || (type && *type != *memberType)) return std::nullopt;
+        type = memberType;
+    }
+    return type;
+}
+
 }  // namespace
 
 void XTemplateRegistry::Add(XTemplate tmpl) {
     tmpl.recordScalar = RecordScalarOf(tmpl);
+    tmpl.uniformScalar = UniformScalarOf(tmpl, m_templates);
     m_byName.emplace(ToLowerAscii(tmpl.name), m_templates.size());
     m_templates.push_back(std::move(tmpl));
 }

@@ -103,6 +103,11 @@ struct XTemplate {
     // of such records is a plain run of values, which the writers and the reader take in
     // one step instead of value by value.
     std::optional<XPrimitive> recordScalar;
+    // Set when the template is registered: the primitive of every value an instance holds,
+    // arrays and nested templates included, when that is one fixed-size primitive (Vector,
+    // MeshFace, Matrix4x4). The binary form keeps such values in one list, so the reader
+    // takes an array of them straight from the list's bytes.
+    std::optional<XPrimitive> uniformScalar;
 
     bool AllowsChild(const XTemplate& child) const;
 };
@@ -121,7 +126,7 @@ class XTemplateRegistry {
     std::size_t Size() const { return m_templates.size(); }
 
     // Adds a template whose member types are already resolved against this registry, and
-    // works out its recordScalar.
+    // works out its recordScalar and uniformScalar.
     void Add(XTemplate tmpl);
 
   private:

@@ -291,8 +291,29 @@ HRESULT ResultOfOpenForReading(int error) {
     }
 }
 
+// Reads as much of a regular file as its size says straight into `bytes`, so that a large
+// file is neither copied chunk by chunk nor grown step by step; false when a read fails.
+bool ReadKnownSize(int fd, std::string& bytes, std::size_t maxBytes) {
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || !S_ISREG(status.st_mode)) return true;
+    const std::size_t expected = std::min(static_cast<std::size_t>(status.st_size), maxBytes);
+    bytes.resize(expected);
+    std::size_t done = 0;
+    while (done < expected) {
+        const ssize_t got = ::read(fd, bytes.data() + done, expected - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return false;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    bytes.resize(done);
+    return true;
+}
+
 // Appends what is left of the open file up to `maxBytes` in all; false when a read fails.
 bool ReadAll(int fd, std::string& bytes, std::size_t maxBytes) {
+    if (!ReadKnownSize(fd, bytes, maxBytes)) return false;
+    // A file may be longer than it said, or have no size to say (a pipe).
     std::vector<char> chunk(std::min(kReadChunkBytes, maxBytes));
     while (bytes.size() < maxBytes) {
         const std::size_t wanted = std::min(chunk.size(), maxBytes - bytes.size());
