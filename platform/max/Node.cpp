@@ -69,32 +69,64 @@ Matrix3 INode::GetNodeTM(TimeValue t, Interval* valid) const {
     return NodeTM(t);
 }
 
-bool INode::KnowsNodeTM(TimeValue t) const {
-    return IsRootNode() || (m_hasNodeTM && (m_nodeTMTime == t || !m_animatedChain));
+namespace {
+
+// The identity: the root's node transform.
+const Matrix3 kWorldTM;
+
+// How many times an animated node keeps its transform for. Animation is sampled node by node,
+// each node at every sample time, so a node's children ask for the same times right after
+// it; forgetting all but the last would make a chain N deep recompose its ancestors N times
+// per sample. The bound keeps the memory of a long timeline in check; past it the node
+// starts over, which costs time but never changes a transform.
+constexpr std::size_t kRememberedTimes = 1024;
+
+}  // namespace
+
+std::vector<INode::TimedTM>::iterator INode::TimedSlot(TimeValue t) const {
+    return std::lower_bound(m_timedTMs.begin(), m_timedTMs.end(), t,
+                            [](const TimedTM& entry, TimeValue time) { return entry.time < time; });
+}
+
+const Matrix3* INode::KnownNodeTM(TimeValue t) const {
+    if (IsRootNode()) return &kWorldTM;
+    if (!m_animatedChain) return m_hasNodeTM ? &m_nodeTM : nullptr;
+    auto at = TimedSlot(t);
+    return at != m_timedTMs.end() && at->time == t ? &at->tm : nullptr;
+}
+
+const Matrix3& INode::RememberNodeTM(TimeValue t, const Matrix3& tm) const {
+    if (!m_animatedChain) {
+        m_nodeTM = tm;
+        m_hasNodeTM = true;
+        return m_nodeTM;
+    }
+    if (m_timedTMs.size() >= kRememberedTimes) m_timedTMs.clear();
+    // Samples come in rising time, so the new entry almost always goes last.
+    return m_timedTMs.insert(TimedSlot(t), TimedTM{t, tm})->tm;
 }
 
 // The node transform is the product of the local transforms from the root down. Each node
-// keeps the last one it was asked for, so that a walk of the tree evaluates every local
-// transform once rather than once per descendant; the transform is composed in a loop from
-// the nearest ancestor that knows it at t, so a deep tree needs no deep recursion.
+// keeps what it was asked for (a static node its one transform, an animated one its transform
+// at each time), so that a walk of the tree, or the sampling of one node after another,
+// evaluates every local transform once per time rather than once per descendant. The
+// transform is composed in a loop from the nearest ancestor that knows it at t, so a deep
+// tree needs no deep recursion.
 const Matrix3& INode::NodeTM(TimeValue t) const {
-    static const Matrix3 kWorld;  // the root's: the identity
-    if (IsRootNode()) return kWorld;
+    if (const Matrix3* known = KnownNodeTM(t)) return *known;
     std::vector<const INode*> unknown;  // from this node up, each without its transform at t
-    const INode* known = this;
-    for (; known != nullptr && !known->KnowsNodeTM(t); known = known->m_parent)
-        unknown.push_back(known);
+    for (const INode* node = this; node != nullptr && !node->KnownNodeTM(t); node = node->m_parent)
+        unknown.push_back(node);
+    const Matrix3* tm = nullptr;
     for (auto it = unknown.rbegin(); it != unknown.rend(); ++it) {
         const INode& node = **it;
-        const Matrix3& parent = node.m_parent ? node.m_parent->NodeTM(t) : kWorld;
+        const Matrix3& parent = node.m_parent ? *node.m_parent->KnownNodeTM(t) : kWorldTM;
         // A node that sits exactly on its parent takes the parent's transform as it is;
         // callers compare the two bit for bit.
         Matrix3 local = node.LocalTM(t);
-        node.m_nodeTM = local.IsIdentity() ? parent : local * parent;
-        node.m_nodeTMTime = t;
-        node.m_hasNodeTM = true;
+        tm = &node.RememberNodeTM(t, local.IsIdentity() ? parent : local * parent);
     }
-    return m_nodeTM;
+    return *tm;
 }
 
 Matrix3 INode::GetParentTM(TimeValue t) const {

@@ -158,8 +158,18 @@ class INode {
 
   private:
     friend class HostScene;
+    // A node transform evaluated at a time and kept for the next question about that time.
+    struct TimedTM {
+        TimeValue time;
+        Matrix3 tm;
+    };
+
     Matrix3 LocalTM(TimeValue t) const;
-    bool KnowsNodeTM(TimeValue t) const;
+    // The node transform at t when the node still holds it, else null.
+    const Matrix3* KnownNodeTM(TimeValue t) const;
+    const Matrix3& RememberNodeTM(TimeValue t, const Matrix3& tm) const;
+    // Where the transform at t is or would go among the remembered ones.
+    std::vector<TimedTM>::iterator TimedSlot(TimeValue t) const;
     const Matrix3& NodeTM(TimeValue t) const;
 
     HostScene* m_scene;
@@ -173,8 +183,10 @@ class INode {
     // Whether the node or one of its ancestors has keys, so that the node transform changes
     // with time.
     bool m_animatedChain = false;
-    // The node transform at the time it was last evaluated (see NodeTM).
+    // The node transform once evaluated, for a node whose transform never changes.
     mutable Matrix3 m_nodeTM;
-    mutable TimeValue m_nodeTMTime = 0;
     mutable bool m_hasNodeTM = false;
+    // For an animated chain, the node transform at each time it was evaluated, by rising
+    // time (see NodeTM).
+    mutable std::vector<TimedTM> m_timedTMs;
 };

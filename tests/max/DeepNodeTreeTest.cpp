@@ -117,3 +117,38 @@ TEST(DeepNodeTree, NodesBelowNoKeysStayPutAndOnesBelowAnAnimatedNodeFollowIt) {
     EXPECT_EQ(scene.Node(29)->GetNodeTM(800).GetTrans(), Point3(30, 0, 4));
     EXPECT_EQ(scene.Node(29)->GetNodeTM(0).GetTrans(), Point3(30, 0, 0));
 }
+
+// The animation stage samples one node at every time, then the next node: each node keeps
+// its transform at every time asked, up to a bound past which it starts over. Either way
+// every transform is the one composing the chain afresh gives.
+TEST(DeepNodeTree, SamplingNodeAfterNodeGivesTheComposedTransformsAlsoPastTheRememberedTimes) {
+    constexpr int kDepth = 6;
+    constexpr int kSampleCount = 1500;  // more times than a node keeps
+    constexpr TimeValue kStep = 10;
+    scene::SceneData data = testscenes::NodeChain(kDepth, scene::ObjectKind::Helper);
+    for (auto& node : data.nodes) {
+        node.animation.position = {{0, Point3(1, 0, 0)}, {kSampleCount * kStep, Point3(1, 3, 2)}};
+        node.animation.rotation = {
+            {0, Quat()}, {kSampleCount * kStep, QuatFromAxisAngle(Point3(0, 1, 1), 0.7f)}};
+    }
+    HostScene scene(data);
+    int mismatches = 0;
+    for (int node = 0; node < kDepth; ++node)
+        for (int k = 0; k < kSampleCount; ++k) {
+            const TimeValue t = k * kStep;
+            if (!SameBits(scene.Node(node)->GetNodeTM(t), ComposedNodeTM(scene, node, t)))
+                ++mismatches;
+        }
+    EXPECT_EQ(mismatches, 0);
+    // Back to times that were asked long ago, deepest first.
+    for (int node = kDepth - 1; node >= 0; --node)
+        for (TimeValue t : {TimeValue{0}, TimeValue{5 * kStep}, TimeValue{1200 * kStep}}) {
+            SCOPED_TRACE("node " + std::to_string(node) + " at " + std::to_string(t));
+            EXPECT_TRUE(SameBits(scene.Node(node)->GetNodeTM(t), ComposedNodeTM(scene, node, t)));
+        }
+    // Times between the samples were never asked and still come out right.
+    EXPECT_TRUE(SameBits(scene.Node(kDepth - 1)->GetNodeTM(kStep / 2),
+                         ComposedNodeTM(scene, kDepth - 1, kStep / 2)));
+    EXPECT_NE(scene.Node(kDepth - 1)->GetNodeTM(0).GetTrans(),
+              scene.Node(kDepth - 1)->GetNodeTM(kSampleCount * kStep).GetTrans());
+}
