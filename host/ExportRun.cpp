@@ -247,14 +247,35 @@ bool SelectNodes(Interface& ip, HostScene& scene, const CommandLine& line, Conso
     return true;
 }
 
+// What a run changes in the scene's records besides the file properties. The host scene
+// owns the only copy of the records (a large mesh would otherwise be held twice for the whole
+// export), so this little is kept aside to put back before the scene is saved.
+struct RunChanges {
+    std::vector<bool> selected;  // per node, as read
+    TimeValue currentTime = 0;
+};
+
+RunChanges RecordRunChanges(const HostScene& scene) {
+    RunChanges asRead;
+    asRead.currentTime = scene.CurrentTime();
+    for (const scene::NodeData& node : scene.Data().nodes) asRead.selected.push_back(node.selected);
+    return asRead;
+}
+
+void UndoRunChanges(HostScene& scene, const RunChanges& asRead) {
+    for (std::size_t i = 0; i < asRead.selected.size(); ++i)
+        scene.SetSelected(static_cast<int>(i), asRead.selected[i]);
+    scene.SetCurrentTime(asRead.currentTime);
+}
+
 // Writes the scene file back with the file properties the export left in the scene (the
 // exporter keeps its settings there). The rest is written as it was read, so the selection
 // made for this run does not stick to the scene.
-bool SaveScene(scene::SceneData original, const HostScene& scene, const std::string& file,
+bool SaveScene(HostScene& scene, const RunChanges& asRead, const std::string& file,
                Console& console) {
-    original.fileProperties = scene.Data().fileProperties;
+    UndoRunChanges(scene, asRead);
     try {
-        scenefile::SaveSceneFile(original, file);
+        scenefile::SaveSceneFile(scene.Data(), file);
         return true;
     } catch (const std::exception& error) {
         Fail(console,
@@ -392,7 +413,7 @@ bool OptionsCancelled(const CommandLine& line, const ExportOutcome& outcome,
 
 // Moves the new file into place and saves the scene, with the signals held back so that a
 // cancel cannot fall between the two; a cancel that came before is still honoured.
-int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const HostScene& scene,
+int CompleteExport(StagedOutput& staged, HostScene& scene, const RunChanges& asRead,
                    const CommandLine& line, Console& console, const CancelSignals& signals) {
     const CancelSignals::Deferral deferral;
     if (const int signal = signals.Received()) return ReportCancelled(line, console, signal);
@@ -405,7 +426,7 @@ int CompleteExport(StagedOutput& staged, const scene::SceneData& records, const 
                           " was not changed");
         return kExitFailure;
     }
-    if (line.saveScene && !SaveScene(records, scene, line.scene, console)) return kExitFailure;
+    if (line.saveScene && !SaveScene(scene, asRead, line.scene, console)) return kExitFailure;
     return kExitSuccess;
 }
 
@@ -435,8 +456,10 @@ int RunExport(const CommandLine& line, Console& console) {
     if (!records) return stop(kExitFailure);
     if (!line.writeScene.empty() && !WriteSceneCopy(*records, line.writeScene, console))
         return stop(kExitFailure);
-    std::unique_ptr<HostScene> scene = BuildScene(*records, line.scene, console);
+    std::unique_ptr<HostScene> scene = BuildScene(std::move(*records), line.scene, console);
+    records.reset();
     if (!scene || signals.Received()) return stop(kExitFailure);
+    const RunChanges asRead = RecordRunChanges(*scene);
 
     Interface ip(scene.get());
     if (!SelectNodes(ip, *scene, line, console)) return stop(kExitUsage);
@@ -463,7 +486,7 @@ int RunExport(const CommandLine& line, Console& console) {
         Fail(console, "cancelled in the export options; " + line.output + " was not changed");
         return stop(kExitFailure);
     }
-    return CompleteExport(staged, *records, *scene, line, console, signals);
+    return CompleteExport(staged, *scene, asRead, line, console, signals);
 }
 
 }  // namespace tarvo::hostapp
