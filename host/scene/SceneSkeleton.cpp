@@ -534,7 +534,9 @@ namespace {
 
 template <typename T>
 bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
-    return a.size() == b.size() && std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0;
+    // memcmp may not be given the null data of an empty vector, even for no bytes.
+    return a.size() == b.size() &&
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
 }
 
 bool SameMeshBits(const scene::MeshData& a, const scene::MeshData& b) {
