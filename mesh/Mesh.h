@@ -105,7 +105,8 @@ struct VertexBuilder {
     std::vector<FaceIndices> faces;
     std::vector<std::uint8_t> used;  // per slot: 1 once a record is stored there
 
-    // Keyed mode: the first record equal to a new one within a host vertex's chain.
+    // Keyed mode: the records appended after the slots, by hash within their chain (a
+    // chain's head is compared directly).
     FirstEqualIndex lookup;
     std::vector<std::uint32_t> chainTail;     // per slot: last record of its chain
     std::vector<std::uint32_t> appendedHost;  // per appended record: its host vertex
@@ -237,6 +238,9 @@ struct NormalList {
     bool dedupe = false;
     std::vector<Point3> normals;
     FirstEqualIndex lookup;
+    // The entry the last normal was found as or added at: neighbouring corners mostly share
+    // a normal, and comparing with it first saves hashing.
+    std::uint32_t lastEntry = FirstEqualIndex::kNone;
 };
 std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal);
 // The smoothing-group normal of a face corner from the host mesh's render normals.

@@ -124,18 +124,23 @@ void WriteNormal(const MeshContext& context, const Matrix3& normalTransform, con
 }  // namespace
 
 std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal) {
+    auto same = [&](std::uint32_t entry) {
+        const Point3& other = list.normals[entry];
+        return other.x == normal.x && other.y == normal.y && other.z == normal.z;
+    };
+    // Entries are never equal to each other, so an equal last entry is the first equal one.
+    if (list.dedupe && list.lastEntry != FirstEqualIndex::kNone && same(list.lastEntry))
+        return list.lastEntry;
     std::uint64_t hash = 0;
     bool hashed = list.dedupe && HashNormal(normal, hash);
     if (hashed) {
-        std::uint32_t found = list.lookup.Find(hash, [&](std::uint32_t entry) {
-            const Point3& other = list.normals[entry];
-            return other.x == normal.x && other.y == normal.y && other.z == normal.z;
-        });
-        if (found != FirstEqualIndex::kNone) return found;
+        std::uint32_t found = list.lookup.Find(hash, same);
+        if (found != FirstEqualIndex::kNone) return list.lastEntry = found;
     }
     auto entry = static_cast<std::uint32_t>(list.normals.size());
     list.normals.push_back(normal);
     if (hashed) list.lookup.Insert(hash, entry);
+    list.lastEntry = entry;
     return entry;
 }
 

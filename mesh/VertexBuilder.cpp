@@ -46,31 +46,42 @@ OutputVertex AddSequential(VertexBuilder& builder, const MeshVertex& record,
     return OutputVertex(static_cast<std::uint32_t>(slot));
 }
 
-// The first record of the host vertex's chain equal to the new one: records in one chain
-// are never equal to each other, so the only equal one is the first.
-std::uint32_t FindInChain(const VertexBuilder& builder, std::uint32_t host, std::uint64_t hash,
-                          const MeshVertex& record, std::span<const ExtraUv> extras) {
+// The record appended to the host vertex's chain that equals the new one. Records in one
+// chain are never equal to each other, so there is at most one.
+std::uint32_t FindAppended(const VertexBuilder& builder, std::uint32_t host, std::uint64_t hash,
+                           const MeshVertex& record, std::span<const ExtraUv> extras) {
     return builder.lookup.Find(hash, [&](std::uint32_t vertex) {
         return HostOf(builder, vertex) == host &&
                RecordsEqual(builder.vertices[vertex], builder.ExtrasOf(vertex), record, extras);
     });
 }
 
+// The hash of the record within its host vertex's chain; false for a record with a NaN.
+bool HashInChain(std::uint32_t host, const MeshVertex& record, std::span<const ExtraUv> extras,
+                 std::uint64_t& hash) {
+    if (!HashRecord(record, extras, hash)) return false;
+    hash = FinishHash(MixHashWord(hash, host));
+    return true;
+}
+
 OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
                       std::span<const ExtraUv> extras) {
     std::uint32_t h = host.value;
-    std::uint64_t hash = 0;
-    bool hashed = HashRecord(record, extras, hash);
-    if (hashed) hash = FinishHash(MixHashWord(hash, h));
     if (builder.used[h] == 0) {
         StoreRecord(builder, h, record, extras);
         builder.used[h] = 1;
         builder.chainTail[h] = h;
-        if (hashed) builder.lookup.Insert(hash, h);
         return OutputVertex(h);
     }
+    // The head is compared directly: most corners of a host vertex repeat its first record,
+    // so the lookup holds only the records appended after a head, and the common path hashes
+    // nothing.
+    if (RecordsEqual(builder.vertices[h], builder.ExtrasOf(h), record, extras))
+        return OutputVertex(h);
+    std::uint64_t hash = 0;
+    bool hashed = HashInChain(h, record, extras, hash);
     if (hashed) {
-        std::uint32_t found = FindInChain(builder, h, hash, record, extras);
+        std::uint32_t found = FindAppended(builder, h, hash, record, extras);
         if (found != FirstEqualIndex::kNone) return OutputVertex(found);
     }
     auto appended = static_cast<std::uint32_t>(AppendRecord(builder, record, extras));
@@ -122,10 +133,7 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     builder.extraUvs.assign(slots * extraStride, ExtraUv{});
     builder.faces.assign(static_cast<std::size_t>(faceCount), FaceIndices{0, 0, 0});
     builder.used.assign(slots, 0);
-    if (keyed) {
-        builder.chainTail.assign(slots, 0);
-        builder.lookup.Reserve(slots);
-    }
+    if (keyed) builder.chainTail.assign(slots, 0);
     return builder;
 }
 
