@@ -21,11 +21,17 @@ bool IsWholeTotal(double total) {
 // The bone's placement at the bind time as its Frame gives it: with top frames only the
 // Frame holds the object's world placement, otherwise the node's.
 Matrix3 BoneBindMatrix(const SkinContext& skin, INode* bone) {
-    if (skin.exporter->options.frameSetting == kFrameSettingTopFrameOnly)
-        return bone->GetObjTMAfterWSM(kBindTime);
     GMatrix initial;
-    if (skin.skin->GetInitBoneTM(bone, initial)) return initial.ExtractMatrix3();
-    return bone->GetNodeTM(kBindTime);
+    const bool known = skin.skin->GetInitBoneTM(bone, initial);
+    if (skin.exporter->options.frameSetting != kFrameSettingTopFrameOnly)
+        return known ? initial.ExtractMatrix3() : bone->GetNodeTM(kBindTime);
+    const Matrix3 objectTM = bone->GetObjTMAfterWSM(kBindTime);
+    const Matrix3 nodeTM = bone->GetNodeTM(kBindTime);
+    // A skin bound in a pose of its own: the object sits on the node as it does at the bind
+    // time.
+    if (known && !(initial.ExtractMatrix3() == nodeTM))
+        return objectTM * Inverse(nodeTM) * initial.ExtractMatrix3();
+    return objectTM;
 }
 
 SkinBone* FindBone(SkinContext& skin, INode* node) {

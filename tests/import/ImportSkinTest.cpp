@@ -285,16 +285,28 @@ Matrix3 SwapYZ(const Matrix3& m) {
     return swap * m * swap;
 }
 
-class ImportSkinExport : public ::testing::TestWithParam<std::int32_t> {};
+struct ExportCase {
+    std::int32_t frameSetting;
+    std::int32_t leftHanded;
+};
+
+class ImportSkinExport : public ::testing::TestWithParam<ExportCase> {
+  protected:
+    ExportOptions Options(const scene::SceneData& scene) const {
+        ExportOptions options = importtest::StoredOptions(scene);
+        options.frameSetting = GetParam().frameSetting;
+        options.leftHanded = GetParam().leftHanded;
+        return options;
+    }
+};
 
 // The offsets are the source's: with each bone where the source bound it, every vertex lands
 // where the mesh's own bind placement puts it.
 TEST_P(ImportSkinExport, TheFileBindsInPlaceAtTheSourcesBindPose) {
     ImportedArm arm;
     const scene::SkinData skin = ArmSkin(arm);
-    ExportOptions options = importtest::StoredOptions(arm.scene);
+    const ExportOptions options = Options(arm.scene);
     ASSERT_EQ(options.skinning, 1);
-    options.leftHanded = GetParam();
     meshtest::ExportRun run(arm.scene, options);
     FileFrames frames(run.Contents(), "Wave");
     ASSERT_NE(frames.mesh, nullptr);
@@ -316,8 +328,7 @@ TEST_P(ImportSkinExport, TheFileBindsInPlaceAtTheSourcesBindPose) {
 // Played, the file moves the arm as the host, and so the source, does.
 TEST_P(ImportSkinExport, TheFileMovesTheSkinAsTheHostDeformsIt) {
     ImportedArm arm;
-    ExportOptions options = importtest::StoredOptions(arm.scene);
-    options.leftHanded = GetParam();
+    const ExportOptions options = Options(arm.scene);
     HostScene host(arm.scene);
     host.IGame()->InitialiseIGame(false);
     IGameSkin* skin =
@@ -340,9 +351,17 @@ TEST_P(ImportSkinExport, TheFileMovesTheSkinAsTheHostDeformsIt) {
         }
 }
 
-INSTANTIATE_TEST_SUITE_P(Axes, ImportSkinExport, ::testing::Values(1, 0), [](const auto& info) {
-    return info.param == 1 ? std::string("LeftHanded") : std::string("RightHanded");
-});
+INSTANTIATE_TEST_SUITE_P(FrameModesAndAxes, ImportSkinExport,
+                         ::testing::Values(ExportCase{kFrameSettingSubFrames, 1},
+                                           ExportCase{kFrameSettingSubFrames, 0},
+                                           ExportCase{kFrameSettingTopFrameOnly, 1},
+                                           ExportCase{kFrameSettingTopFrameOnly, 0}),
+                         [](const auto& info) {
+                             return std::string(info.param.frameSetting == kFrameSettingSubFrames
+                                                    ? "SubFrames"
+                                                    : "TopFrames") +
+                                    (info.param.leftHanded == 1 ? "LeftHanded" : "RightHanded");
+                         });
 
 // ---- influences past the fourth, and bones that name nothing ----
 
