@@ -34,42 +34,46 @@ constexpr std::uint8_t kFinalStoredBlock = 0x01;
 // that is started should have several blocks to do.
 constexpr std::size_t kMinBlocksPerThread = 4;
 
-// One libdeflate compressor, which a single thread uses for block after block.
+// One libdeflate compressor and its output buffer, which a single thread uses for block
+// after block.
 class BlockDeflater {
   public:
     BlockDeflater() : m_compressor(libdeflate_alloc_compressor(kDeflateLevel)) {
         if (m_compressor == nullptr) throw std::bad_alloc();
+        m_out.resize(libdeflate_deflate_compress_bound(m_compressor, kMsZipBlockBytes));
     }
     ~BlockDeflater() { libdeflate_free_compressor(m_compressor); }
     BlockDeflater(const BlockDeflater&) = delete;
     BlockDeflater& operator=(const BlockDeflater&) = delete;
 
-    // Appends one independent raw deflate stream of `slice` to `out`. Data that deflate
-    // cannot shrink goes into one stored block, so a block never grows past its slice plus
-    // five bytes: readers refuse blocks much larger than 32 KiB.
-    void CompressSlice(std::span<const std::uint8_t> slice, XBytes& out) {
-        std::size_t start = out.size();
-        out.resize(start + slice.size() + kStoredBlockOverhead);
+    // One independent raw deflate stream of `slice`, valid until the next call. Data that
+    // deflate cannot shrink goes into one stored block, so a block never grows past its
+    // slice plus five bytes: readers refuse blocks much larger than 32 KiB.
+    std::span<const std::uint8_t> CompressSlice(std::span<const std::uint8_t> slice) {
+        std::size_t stored = slice.size() + kStoredBlockOverhead;
         std::size_t packed = libdeflate_deflate_compress(m_compressor, slice.data(), slice.size(),
-                                                         out.data() + start, out.size() - start);
-        if (packed == 0) {
-            out.resize(start);
-            AppendStored(slice, out);
-        } else {
-            out.resize(start + packed);
-        }
+                                                         m_out.data(), m_out.size());
+        if (packed == 0 || packed > stored) packed = Store(slice);
+        return {m_out.data(), packed};
     }
 
   private:
-    static void AppendStored(std::span<const std::uint8_t> slice, XBytes& out) {
+    std::size_t Store(std::span<const std::uint8_t> slice) {
         auto length = static_cast<std::uint16_t>(slice.size());
-        out.push_back(kFinalStoredBlock);
-        AppendWord(out, length);
-        AppendWord(out, static_cast<std::uint16_t>(~length));
-        out.insert(out.end(), slice.begin(), slice.end());
+        m_out[0] = kFinalStoredBlock;
+        StoreWord(length, &m_out[1]);
+        StoreWord(static_cast<std::uint16_t>(~length), &m_out[3]);
+        std::copy(slice.begin(), slice.end(), m_out.begin() + kStoredBlockOverhead);
+        return slice.size() + kStoredBlockOverhead;
+    }
+
+    static void StoreWord(std::uint16_t value, std::uint8_t* at) {
+        at[0] = static_cast<std::uint8_t>(value & 0xFF);
+        at[1] = static_cast<std::uint8_t>(value >> 8);
     }
 
     libdeflate_compressor* m_compressor;
+    XBytes m_out;  // as large as libdeflate may need for a whole block
 };
 
 // The blocks of one body, handed out one at a time to the threads that compress them. Each
@@ -118,15 +122,13 @@ class BlockJobs {
     void FrameBlock(BlockDeflater& deflater, std::size_t block) {
         std::size_t at = block * kMsZipBlockBytes;
         auto slice = m_body.subspan(at, std::min(kMsZipBlockBytes, m_body.size() - at));
+        std::span<const std::uint8_t> packed = deflater.CompressSlice(slice);
         XBytes& framed = m_framed[block];
-        framed.reserve(kBlockHeaderBytes + sizeof kSignature + slice.size() + kStoredBlockOverhead);
+        framed.reserve(kBlockHeaderBytes + sizeof kSignature + packed.size());
         AppendWord(framed, static_cast<std::uint16_t>(slice.size()));
-        AppendWord(framed, 0);  // the compressed size, known below
+        AppendWord(framed, static_cast<std::uint16_t>(sizeof kSignature + packed.size()));
         framed.insert(framed.end(), std::begin(kSignature), std::end(kSignature));
-        deflater.CompressSlice(slice, framed);
-        auto packed = static_cast<std::uint16_t>(framed.size() - kBlockHeaderBytes);
-        framed[2] = static_cast<std::uint8_t>(packed & 0xFF);
-        framed[3] = static_cast<std::uint8_t>(packed >> 8);
+        framed.insert(framed.end(), packed.begin(), packed.end());
     }
 
     std::span<const std::uint8_t> m_body;
