@@ -178,7 +178,8 @@ bool WriteEmbeddedImages(const assimpimport::ImportReport& report, const Command
 std::optional<scene::SceneData> ImportForeignScene(const CommandLine& line,
                                                    const WriteTarget& output, Console& console) {
     assimpimport::ImportOptions options;
-    options.outputFile = line.output;
+    // The exporter writes its textures beside the file the output finally is.
+    options.outputFile = output.path;
     options.oneSegment = line.oneSegment;
     assimpimport::ImportReport report;
     std::optional<scene::SceneData> records;

@@ -10,6 +10,9 @@ namespace tarvo::assimpimport {
 
 namespace {
 
+// A quaternion shorter than this holds no direction to turn in.
+constexpr float kShortestRotation = 1e-6f;
+
 // An axis of the source as its metadata names it: 0 x, 1 y, 2 z, and the direction.
 struct SourceAxis {
     int axis = 0;
@@ -76,6 +79,11 @@ scene::Placement PlacementOf(const aiMatrix4x4& matrix) {
     aiQuaternion rotation;
     aiVector3D position;
     matrix.Decompose(scaling, rotation, position);
+    // A zero scale leaves no rotation to find; the host's own decomposition then keeps the
+    // identity too.
+    const float length = std::sqrt(rotation.x * rotation.x + rotation.y * rotation.y +
+                                   rotation.z * rotation.z + rotation.w * rotation.w);
+    if (!std::isfinite(length) || length < kShortestRotation) rotation = aiQuaternion();
     scene::Placement placement;
     placement.position = Point3(position.x, position.y, position.z);
     placement.rotation = HostRotation(rotation);

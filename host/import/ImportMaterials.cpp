@@ -3,6 +3,7 @@
 #include <assimp/material.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstring>
 #include <filesystem>
 
@@ -158,12 +159,19 @@ std::optional<std::string> EmbeddedImagePath(ImportContext& ctx, const std::stri
     return report.images.back().path;
 }
 
+bool HasDriveLetter(const std::string& path) {
+    return path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) &&
+           path[1] == ':' && (path[2] == '\\' || path[2] == '/');
+}
+
 // A path inside the source file ("*0", or a name the source stores an image under) or a
 // file beside it, as the absolute path the host keeps so that a scene written elsewhere
 // still finds it.
 std::string BitmapFile(ImportContext& ctx, const std::string& path, const ImageNaming& naming,
                        ImportReport& report) {
     if (auto embedded = EmbeddedImagePath(ctx, path, naming, report)) return *embedded;
+    // The host takes a path with a drive letter as absolute and finds its file by name.
+    if (HasDriveLetter(path)) return path;
     std::string native = path;
     std::replace(native.begin(), native.end(), '\\', '/');
     const fs::path file(native);

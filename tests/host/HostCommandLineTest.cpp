@@ -44,16 +44,19 @@ TEST(HostCommandLine, SceneAndOutputWithDefaults) {
 }
 
 TEST(HostCommandLine, EveryOption) {
-    Parse p({"--selected", "Box01", "s", "--selected", "Sphere 02", "o.x", "--plugcfg", "/c",
-             "--plugin-dir", "/p", "--save-scene", "--debug"});
+    Parse p({"--selected", "Box01", "s.tscene.json", "--selected", "Sphere 02", "o.x", "--plugcfg",
+             "/c", "--plugin-dir", "/p", "--save-scene", "--debug", "--write-scene",
+             "w.tscene.json", "--one-segment"});
     ASSERT_TRUE(p.result.run) << p.err.str();
-    EXPECT_EQ(p.result.line.scene, "s");
+    EXPECT_EQ(p.result.line.scene, "s.tscene.json");
     EXPECT_EQ(p.result.line.output, "o.x");
     EXPECT_EQ(p.result.line.selected, (std::vector<std::string>{"Box01", "Sphere 02"}));
     EXPECT_EQ(p.result.line.plugCfgDir, "/c");
     EXPECT_EQ(p.result.line.pluginDir, "/p");
     EXPECT_TRUE(p.result.line.saveScene);
     EXPECT_TRUE(p.result.line.debug);
+    EXPECT_EQ(p.result.line.writeScene, "w.tscene.json");
+    EXPECT_TRUE(p.result.line.oneSegment);
 }
 
 TEST(HostCommandLine, SelectedTakesOneNameEachTime) {

@@ -155,6 +155,24 @@ TEST_F(ImportProgramTest, WriteSceneIsCheckedBeforeAnyWork) {
     EXPECT_FALSE(fs::exists(m_dir.Path() / "two.x"));
 }
 
+TEST_F(ImportProgramTest, WriteSceneIsNotTheOutput) {
+    const fs::path source = importtest::WriteTwoMaterialObj(m_dir.Path());
+    const std::string both = m_dir.File("both.tscene.json");
+    const subprocess::ProgramResult r = Run({source.string(), both, "--write-scene", both});
+    EXPECT_EQ(r.exitCode, 1);
+    EXPECT_EQ(r.err, "tarvo-x-export: --write-scene: the scene file " + both +
+                         " is the output file " + both + "\n");
+    EXPECT_FALSE(fs::exists(both));
+}
+
+TEST_F(ImportProgramTest, TheHelpNamesTheImportOptions) {
+    const subprocess::ProgramResult r = subprocess::RunProgram({TARVO_X_EXPORT, "--help"});
+    ASSERT_EQ(r.exitCode, 0);
+    EXPECT_NE(r.out.find("--write-scene"), std::string::npos);
+    EXPECT_NE(r.out.find("--one-segment"), std::string::npos);
+    EXPECT_NE(r.out.find("Assimp"), std::string::npos);
+}
+
 TEST_F(ImportProgramTest, SaveSceneIsRefusedForAnImportedFileBeforeAnyWork) {
     const fs::path source = importtest::WriteTwoMaterialObj(m_dir.Path());
     const std::string before = testsupport::ReadText(source);

@@ -313,4 +313,14 @@ TEST(ImportRules, APlacementTurnsRowVectorsAsTheSourceMatrixTurnsColumns) {
     ExpectNear(Point3(1, 0, 0) * host, Point3(1, 3, 3), "x turned to y, then moved");
 }
 
+TEST(ImportRules, AZeroScaleGivesAFinitePlacement) {
+    aiMatrix4x4 flat;
+    aiMatrix4x4::Scaling(aiVector3D(0, 1, 1), flat);
+    flat.a4 = 4.0f;
+    const scene::Placement placement = PlacementOf(flat);
+    EXPECT_EQ(placement.rotation, Quat());
+    EXPECT_EQ(placement.position, Point3(4, 0, 0));
+    EXPECT_EQ(placement.scale, Point3(0, 1, 1));
+}
+
 }  // namespace
