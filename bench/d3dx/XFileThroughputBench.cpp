@@ -1,8 +1,8 @@
 // Write and read throughput of the .X library for a Mesh of 1,000,000 faces with normals and
 // texture coordinates, each measured against the plain work a program must do at least to
 // produce or consume the same bytes. Every ratio counter is the library's best time divided
-// by the best time of its floor, both taken in the same run (the machine is shared, so the
-// minimum of a few rounds stands for each):
+// by the best time of its floor, the two run by turns in every iteration (the machine is
+// shared, so the minimum of a few rounds stands for each):
 //   vs_copy        whole save (adding the objects, writing, fsync) / memcpy + write + fsync
 //                  of the file's bytes
 //   vs_copy_nosync writing the image of an already built save tree to a file without fsync
@@ -40,8 +40,6 @@ using Clock = std::chrono::steady_clock;
 
 constexpr std::uint32_t kGridSide = 709;  // 708 x 708 quads hold the 1,000,000 triangles
 constexpr std::uint32_t kFaces = 1000000;
-// Rounds of each floor; the best one stands for it.
-constexpr int kFloorRounds = 3;
 
 struct MeshPayloads {
     d3dx::XPayloadWriter mesh, normals, uvs;
@@ -143,7 +141,7 @@ double CopyAndWriteSeconds(std::size_t bytes, bool sync) {
     static std::vector<char> source;
     source.resize(bytes, 'x');
     std::string path = OutputPath("copy");
-    double best = BestSeconds(kFloorRounds, [&] {
+    double best = BestSeconds(1, [&] {
         std::unique_ptr<char[]> copy(new char[bytes]);
         std::memcpy(copy.get(), source.data(), bytes);
         PlainFile file(path);
@@ -158,7 +156,7 @@ double CopyAndWriteSeconds(std::size_t bytes, bool sync) {
 // look at every byte and keep what it read.
 double ReadAndCopySeconds(const std::string& path) {
     std::size_t bytes = std::filesystem::file_size(path);
-    return BestSeconds(kFloorRounds, [&] {
+    return BestSeconds(1, [&] {
         std::unique_ptr<char[]> read(new char[bytes]);
         int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         std::size_t done = 0;
@@ -191,7 +189,7 @@ double FormatAndWriteSeconds(bool sync) {
     // A float takes at most a sign, 39 whole digits, '.', 45 decimals, and a separator.
     constexpr std::size_t kMostCharsPerNumber = 96;
     constexpr std::size_t kChunkBytes = 1 << 20;
-    double best = BestSeconds(kFloorRounds, [&] {
+    double best = BestSeconds(1, [&] {
         PlainFile file(path);
         std::unique_ptr<char[]> buffer(new char[kChunkBytes + kMostCharsPerNumber]);
         char* at = buffer.get();
@@ -313,13 +311,24 @@ void Report(benchmark::State& state, double best, std::size_t bytes, const char*
     state.counters[ratio] = best / floor;
 }
 
-template <typename Work>
-double TimeIterations(benchmark::State& state, Work&& work) {
-    double best = 1e9;
+struct BestTimes {
+    double operation = 1e9;
+    double floor = 1e9;
+};
+
+// Runs the operation and then its floor in every iteration, so that a busy moment of the
+// shared machine falls on both alike, and keeps the best time of each.
+template <typename Work, typename Floor>
+BestTimes TimeByTurns(benchmark::State& state, Work&& work, Floor&& floor) {
+    BestTimes best;
     for (auto _ : state) {
         auto start = Clock::now();
         work();
-        best = std::min(best, std::chrono::duration<double>(Clock::now() - start).count());
+        best.operation =
+            std::min(best.operation, std::chrono::duration<double>(Clock::now() - start).count());
+        state.PauseTiming();
+        best.floor = std::min(best.floor, floor());
+        state.ResumeTiming();
     }
     return best;
 }
@@ -339,15 +348,19 @@ void BM_Save(benchmark::State& state) {
     StandardFile standard;
     std::string path = FormPath(format);
     Grid();  // built once, outside the timing
-    double best = TimeIterations(state, [&] {
-        if (FAILED(SaveGrid(standard.file.Get(), path, format))) state.SkipWithError("save failed");
-    });
-    std::size_t bytes = std::filesystem::file_size(path);
-    if (IsText(format) && !IsCompressed(format)) {
-        Report(state, best, bytes, "vs_to_chars", FormatAndWriteSeconds(true));
-    } else {
-        Report(state, best, bytes, "vs_copy", CopyAndWriteSeconds(bytes, true));
-    }
+    bool textFloor = IsText(format) && !IsCompressed(format);
+    BestTimes best = TimeByTurns(
+        state,
+        [&] {
+            if (FAILED(SaveGrid(standard.file.Get(), path, format)))
+                state.SkipWithError("save failed");
+        },
+        [&] {
+            return textFloor ? FormatAndWriteSeconds(true)
+                             : CopyAndWriteSeconds(std::filesystem::file_size(path), true);
+        });
+    Report(state, best.operation, std::filesystem::file_size(path),
+           textFloor ? "vs_to_chars" : "vs_copy", best.floor);
 }
 
 // Only the writer: the image of a save tree built beforehand, written without fsync.
@@ -355,13 +368,14 @@ void BM_WriteImageNoSync(benchmark::State& state) {
     bool text = state.range(0) == D3DXF_FILEFORMAT_TEXT;
     d3dx::XSaveNodes roots = GridSaveTree();
     std::string path = OutputPath(text ? "image-text" : "image-binary");
-    double best = TimeIterations(state, [&] { WriteImageWithoutSync(roots, text, path); });
-    std::size_t bytes = std::filesystem::file_size(path);
-    if (text) {
-        Report(state, best, bytes, "vs_to_chars", FormatAndWriteSeconds(false));
-    } else {
-        Report(state, best, bytes, "vs_copy_nosync", CopyAndWriteSeconds(bytes, false));
-    }
+    BestTimes best = TimeByTurns(
+        state, [&] { WriteImageWithoutSync(roots, text, path); },
+        [&] {
+            return text ? FormatAndWriteSeconds(false)
+                        : CopyAndWriteSeconds(std::filesystem::file_size(path), false);
+        });
+    Report(state, best.operation, std::filesystem::file_size(path),
+           text ? "vs_to_chars" : "vs_copy_nosync", best.floor);
     std::filesystem::remove(path);
 }
 
@@ -371,19 +385,22 @@ void BM_Read(benchmark::State& state) {
     std::string path = FormPath(format);
     if (FAILED(SaveGrid(standard.file.Get(), path, format)))
         return state.SkipWithError("save failed");
-    double best = TimeIterations(state, [&] {
-        d3dx::XFileContents contents;
-        if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, nullptr))) {
-            state.SkipWithError("read failed");
-        }
-        benchmark::DoNotOptimize(contents.objects.data());
-    });
-    Report(state, best, std::filesystem::file_size(path), "vs_read_copy", ReadAndCopySeconds(path));
+    BestTimes best = TimeByTurns(
+        state,
+        [&] {
+            d3dx::XFileContents contents;
+            if (FAILED(d3dx::ReadXFile(path, d3dx::StandardTemplates(), contents, nullptr))) {
+                state.SkipWithError("read failed");
+            }
+            benchmark::DoNotOptimize(contents.objects.data());
+        },
+        [&] { return ReadAndCopySeconds(path); });
+    Report(state, best.operation, std::filesystem::file_size(path), "vs_read_copy", best.floor);
     std::filesystem::remove(path);
 }
 
 void Measured(benchmark::internal::Benchmark* b) {
-    b->Unit(benchmark::kMillisecond)->Iterations(3)->UseRealTime();
+    b->Unit(benchmark::kMillisecond)->Iterations(5)->UseRealTime();
 }
 
 void Forms(benchmark::internal::Benchmark* b) {

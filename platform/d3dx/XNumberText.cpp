@@ -1,5 +1,6 @@
 #include "platform/d3dx/XNumberText.h"
 
+#include <algorithm>
 #include <charconv>
 #include <cmath>
 #include <limits>
@@ -26,18 +27,24 @@ std::string_view SpecialSpellingOf(double value) {
 }
 
 template <typename T>
-std::string_view FormatFixed(T value, XNumberBuffer& buffer) {
+char* WriteFixed(T value, char* out) {
     std::string_view special = SpecialSpellingOf(static_cast<double>(value));
-    if (!special.empty()) return special;
+    if (!special.empty()) return std::copy(special.begin(), special.end(), out);
     // Leave room for the ".0" that a whole number gets.
-    auto result = std::to_chars(buffer.data(), buffer.data() + buffer.size() - 2, value,
-                                std::chars_format::fixed);
-    std::size_t length = static_cast<std::size_t>(result.ptr - buffer.data());
-    if (std::string_view(buffer.data(), length).find('.') == std::string_view::npos) {
-        buffer[length++] = '.';
-        buffer[length++] = '0';
+    char* end = std::to_chars(out, out + kNumberTextBytes - 2, value, std::chars_format::fixed).ptr;
+    // A plain loop: the text is a few characters long, too short to be worth a call.
+    for (const char* at = out; at != end; ++at) {
+        if (*at == '.') return end;
     }
-    return {buffer.data(), length};
+    *end++ = '.';
+    *end++ = '0';
+    return end;
+}
+
+template <typename T>
+std::string_view FormatFixed(T value, XNumberBuffer& buffer) {
+    char* end = WriteFixed(value, buffer.data());
+    return {buffer.data(), static_cast<std::size_t>(end - buffer.data())};
 }
 
 bool IsAllDigits(std::string_view word) {
@@ -118,6 +125,22 @@ std::string_view FormatFloatText(float value, XNumberBuffer& buffer) {
 
 std::string_view FormatDoubleText(double value, XNumberBuffer& buffer) {
     return FormatFixed(value, buffer);
+}
+
+char* WriteFloatText(float value, char* out) {
+    return WriteFixed(value, out);
+}
+
+char* WriteDoubleText(double value, char* out) {
+    return WriteFixed(value, out);
+}
+
+char* WriteUnsignedText(std::uint64_t value, char* out) {
+    return std::to_chars(out, out + kNumberTextBytes, value).ptr;
+}
+
+char* WriteSignedText(std::int64_t value, char* out) {
+    return std::to_chars(out, out + kNumberTextBytes, value).ptr;
 }
 
 void AppendFloatText(std::string& out, float value) {

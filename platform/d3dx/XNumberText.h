@@ -16,12 +16,20 @@
 namespace d3dx {
 
 // Room for any double in fixed notation.
-using XNumberBuffer = std::array<char, 400>;
+constexpr std::size_t kNumberTextBytes = 400;
+using XNumberBuffer = std::array<char, kNumberTextBytes>;
 
 std::string_view FormatFloatText(float value, XNumberBuffer& buffer);
 std::string_view FormatDoubleText(double value, XNumberBuffer& buffer);
 std::string_view FormatUnsignedText(std::uint64_t value, XNumberBuffer& buffer);
 std::string_view FormatSignedText(std::int64_t value, XNumberBuffer& buffer);
+// The same spellings written straight to `out`, which has room for kNumberTextBytes;
+// return the end of what they wrote. For writers that put millions of numbers into a
+// buffer of their own.
+char* WriteFloatText(float value, char* out);
+char* WriteDoubleText(double value, char* out);
+char* WriteUnsignedText(std::uint64_t value, char* out);
+char* WriteSignedText(std::int64_t value, char* out);
 void AppendFloatText(std::string& out, float value);
 void AppendDoubleText(std::string& out, double value);
 void AppendUnsignedText(std::string& out, std::uint64_t value);

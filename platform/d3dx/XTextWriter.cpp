@@ -29,23 +29,25 @@ class TextMemberWriter final : public XPayloadVisitor {
 
     void Scalar(XPrimitive type, const std::uint8_t* bytes) override {
         StartLine();
-        XNumberBuffer buffer;
+        char* start = reinterpret_cast<char*>(m_out.Room(kNumberTextBytes));
+        char* end;
         switch (type) {
             case XPrimitive::Float:
-                m_out.Append(FormatFloatText(LoadFloat(bytes), buffer));
-                return;
+                end = WriteFloatText(LoadFloat(bytes), start);
+                break;
             case XPrimitive::Double:
-                m_out.Append(FormatDoubleText(LoadDouble(bytes), buffer));
-                return;
+                end = WriteDoubleText(LoadDouble(bytes), start);
+                break;
             case XPrimitive::Char:
             case XPrimitive::Sword:
             case XPrimitive::Sdword:
-                m_out.Append(FormatSignedText(LoadSigned(type, bytes), buffer));
-                return;
+                end = WriteSignedText(LoadSigned(type, bytes), start);
+                break;
             default:
-                m_out.Append(FormatUnsignedText(LoadInteger(type, bytes), buffer));
-                return;
+                end = WriteUnsignedText(LoadInteger(type, bytes), start);
+                break;
         }
+        m_out.Advance(static_cast<std::size_t>(end - start));
     }
 
     // The elements as the value-by-value walk writes them: a record's members each end
