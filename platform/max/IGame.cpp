@@ -4,7 +4,6 @@
 #include <array>
 #include <cmath>
 #include <cstring>
-#include <map>
 #include <set>
 
 #include "platform/max/HostScene.h"
@@ -48,6 +47,63 @@ Point3 TransformNormal(const Matrix3& m, const Point3& n) {
     return out.Normalize();
 }
 
+// A list of distinct normals in order of first use, with an open-addressing table of list
+// indices by the normal's bits (0 and -0 as one), so a mesh of a million corners neither
+// searches the list nor allocates a node per normal.
+class DistinctNormals {
+  public:
+    explicit DistinctNormals(std::vector<Point3>& normals) : m_normals(normals) {}
+
+    // The index of the first listed normal with the same bits, appending it when new.
+    DWORD IndexOf(const Point3& n) {
+        if ((m_normals.size() + 1) * 2 > m_slots.size()) Grow();
+        const Key key = KeyOf(n);
+        for (std::size_t i = Home(key);; i = (i + 1) & (m_slots.size() - 1)) {
+            if (m_slots[i] == kEmpty) {
+                m_slots[i] = static_cast<DWORD>(m_normals.size());
+                m_normals.push_back(n);
+                return m_slots[i];
+            }
+            if (KeyOf(m_normals[m_slots[i]]) == key) return m_slots[i];
+        }
+    }
+
+  private:
+    using Key = std::array<std::uint32_t, 3>;
+    static constexpr DWORD kEmpty = 0xFFFFFFFFu;
+    static constexpr std::size_t kFirstCapacity = 1024;
+
+    static std::uint32_t Bits(float v) {
+        float zeroed = v == 0.0f ? 0.0f : v;
+        std::uint32_t b;
+        std::memcpy(&b, &zeroed, sizeof b);
+        return b;
+    }
+    static Key KeyOf(const Point3& n) { return {Bits(n.x), Bits(n.y), Bits(n.z)}; }
+
+    // Fibonacci hashing of the three words: the table's size is a power of two.
+    std::size_t Home(const Key& key) const {
+        std::uint64_t h = key[0];
+        h = h * 0x9E3779B97F4A7C15ull ^ key[1];
+        h = h * 0x9E3779B97F4A7C15ull ^ key[2];
+        h *= 0x9E3779B97F4A7C15ull;
+        return static_cast<std::size_t>(h >> 32) & (m_slots.size() - 1);
+    }
+
+    void Grow() {
+        m_slots.assign(m_slots.empty() ? kFirstCapacity : m_slots.size() * 2, kEmpty);
+        const std::size_t mask = m_slots.size() - 1;
+        for (std::size_t entry = 0; entry < m_normals.size(); ++entry) {
+            std::size_t i = Home(KeyOf(m_normals[entry]));
+            while (m_slots[i] != kEmpty) i = (i + 1) & mask;
+            m_slots[i] = static_cast<DWORD>(entry);
+        }
+    }
+
+    std::vector<Point3>& m_normals;
+    std::vector<DWORD> m_slots;
+};
+
 }  // namespace
 
 // ---- IGameObject ----
@@ -76,16 +132,34 @@ IGameSkin* IGameObject::GetIGameSkin() {
 // ---- IGameMesh ----
 
 IGameMesh::IGameMesh(INode* node, const MeshData* data, IGameScene* scene)
-    : IGameObject(node, IGAME_MESH), m_data(data), m_scene(scene) {}
+    : IGameObject(node, IGAME_MESH),
+      m_data(data),
+      m_texChannel(ChannelOf(data, MAP_TEXCOORD_CHANNEL)),
+      m_colorChannel(ChannelOf(data, MAP_COLOR_CHANNEL)),
+      m_alphaChannel(ChannelOf(data, MAP_ALPHA_CHANNEL)),
+      m_scene(scene) {}
+
+const MapChannel* IGameMesh::Channel(int mapChannel) const {
+    switch (mapChannel) {
+        case MAP_TEXCOORD_CHANNEL:
+            return m_texChannel;
+        case MAP_COLOR_CHANNEL:
+            return m_colorChannel;
+        case MAP_ALPHA_CHANNEL:
+            return m_alphaChannel;
+        default:
+            return ChannelOf(m_data, mapChannel);
+    }
+}
 
 IGameMesh::~IGameMesh() = default;
 
 bool IGameMesh::InitializeData() {
     m_mesh = BuildHostMesh(*m_data);
     m_mesh.buildNormals();
-    const MapChannel* tex = ChannelOf(m_data, MAP_TEXCOORD_CHANNEL);
-    const MapChannel* col = ChannelOf(m_data, MAP_COLOR_CHANNEL);
-    const MapChannel* alpha = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    const MapChannel* tex = Channel(MAP_TEXCOORD_CHANNEL);
+    const MapChannel* col = Channel(MAP_COLOR_CHANNEL);
+    const MapChannel* alpha = Channel(MAP_ALPHA_CHANNEL);
     m_faces.assign(m_data->faces.size(), FaceEx());
     for (std::size_t f = 0; f < m_faces.size(); ++f) {
         FaceEx& face = m_faces[f];
@@ -130,21 +204,11 @@ void IGameMesh::BuildNormalList() {
     }
     // Equal normals share an entry, 0 and -0 counting as equal. Corner normals are never
     // NaN: a face whose normal cannot be worked out gets the zero vector.
-    auto bits = [](float v) {
-        std::uint32_t b;
-        float zeroed = v == 0.0f ? 0.0f : v;
-        std::memcpy(&b, &zeroed, sizeof b);
-        return b;
-    };
-    std::map<std::array<std::uint32_t, 3>, DWORD> seen;
+    DistinctNormals distinct(m_normals);
     for (std::size_t f = 0; f < m_faces.size(); ++f)
-        for (int c = 0; c < 3; ++c) {
-            Point3 n = CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c]));
-            auto [it, added] = seen.try_emplace({bits(n.x), bits(n.y), bits(n.z)},
-                                                static_cast<DWORD>(m_normals.size()));
-            if (added) m_normals.push_back(n);
-            m_faces[f].norm[c] = it->second;
-        }
+        for (int c = 0; c < 3; ++c)
+            m_faces[f].norm[c] = distinct.IndexOf(
+                CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c])));
 }
 
 Mesh* IGameMesh::GetMaxMesh() {
@@ -164,17 +228,17 @@ int IGameMesh::GetNumberOfFaces() const {
 }
 
 int IGameMesh::GetNumberOfTexVerts() const {
-    const MapChannel* map = ChannelOf(m_data, MAP_TEXCOORD_CHANNEL);
+    const MapChannel* map = Channel(MAP_TEXCOORD_CHANNEL);
     return map ? static_cast<int>(map->vertices.size()) : 0;
 }
 
 int IGameMesh::GetNumberOfColorVerts() const {
-    const MapChannel* map = ChannelOf(m_data, MAP_COLOR_CHANNEL);
+    const MapChannel* map = Channel(MAP_COLOR_CHANNEL);
     return map ? static_cast<int>(map->vertices.size()) : 0;
 }
 
 int IGameMesh::GetNumberOfAlphaVerts() const {
-    const MapChannel* map = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    const MapChannel* map = Channel(MAP_ALPHA_CHANNEL);
     return map ? static_cast<int>(map->vertices.size()) : 0;
 }
 
@@ -206,7 +270,7 @@ Point3 IGameMesh::GetColorVertex(int index) {
 
 // Without alpha vertices every corner is opaque.
 float IGameMesh::GetAlphaVertex(int index) {
-    const MapChannel* map = ChannelOf(m_data, MAP_ALPHA_CHANNEL);
+    const MapChannel* map = Channel(MAP_ALPHA_CHANNEL);
     if (!map) return 1.0f;
     return InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)].x : 0.0f;
 }
@@ -226,7 +290,7 @@ Tab<int> IGameMesh::GetActiveMapChannelNum() {
 }
 
 bool IGameMesh::GetMapFaceIndex(int mapChannel, int faceNum, DWORD* index) {
-    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    const MapChannel* map = Channel(mapChannel);
     if (!map || !InRange(map->faces, faceNum) || !index) return false;
     for (int c = 0; c < 3; ++c)
         index[c] = map->faces[static_cast<std::size_t>(faceNum)][static_cast<std::size_t>(c)];
@@ -234,13 +298,13 @@ bool IGameMesh::GetMapFaceIndex(int mapChannel, int faceNum, DWORD* index) {
 }
 
 Point3 IGameMesh::GetMapVertex(int mapChannel, int index) {
-    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    const MapChannel* map = Channel(mapChannel);
     return map && InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)]
                                                 : Point3();
 }
 
 int IGameMesh::GetNumberOfMapVerts(int mapChannel) {
-    const MapChannel* map = ChannelOf(m_data, mapChannel);
+    const MapChannel* map = Channel(mapChannel);
     return map ? static_cast<int>(map->vertices.size()) : 0;
 }
 

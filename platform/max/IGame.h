@@ -18,6 +18,7 @@ class IGameMesh;
 class IGameNode;
 class HostScene;
 namespace tarvo::scene {
+struct MapChannel;
 struct MeshData;
 struct ModifierData;
 }  // namespace tarvo::scene
@@ -126,8 +127,14 @@ class IGameMesh : public IGameObject {
     void BuildNormalList();
     Point3 CornerNormal(int face, int vertex);
     Matrix3 WorldTM() const;
+    // The channel's data, or null when the mesh has none.
+    const tarvo::scene::MapChannel* Channel(int mapChannel) const;
 
     const tarvo::scene::MeshData* m_data;
+    // The texture, colour and alpha channels, looked up once: they are read per corner.
+    const tarvo::scene::MapChannel* m_texChannel;
+    const tarvo::scene::MapChannel* m_colorChannel;
+    const tarvo::scene::MapChannel* m_alphaChannel;
     IGameScene* m_scene;
     Mesh m_mesh;
     std::vector<FaceEx> m_faces;

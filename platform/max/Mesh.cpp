@@ -145,6 +145,9 @@ void Mesh::BuildSpecifiedNormals(const std::vector<std::uint8_t>& specified) {
 }
 
 void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
+    // A mesh whose every vertex has a specified normal has nothing to smooth; listing its
+    // faces would still visit every corner twice.
+    if (std::find(specified.begin(), specified.end(), 0) == specified.end()) return;
     FacesAroundVertices around = ListFacesAround(faces, specified);
     std::vector<SmoothCluster> clusters;  // one vertex's at a time
     for (std::size_t v = 0; v < verts.size(); ++v) {
