@@ -71,7 +71,10 @@ constexpr int kDigitsThatAlwaysFit = 19;
 // Reads tokens from the text. Every step either moves on over well-formed JSON or gives up.
 class Cursor {
   public:
-    explicit Cursor(std::string_view text) : m_at(text.data()), m_end(text.data() + text.size()) {
+    // The text's terminating zero stands after its end: the scans of white space, digits and
+    // number parts stop at it without a test for the end of their own.
+    explicit Cursor(const std::string& text)
+        : m_at(text.c_str()), m_end(text.c_str() + text.size()) {
         if (text.starts_with(kByteOrderMark)) m_at += kByteOrderMark.size();
     }
 
@@ -80,9 +83,9 @@ class Cursor {
         return m_at == m_end;
     }
 
+    // The next byte that is not white space; the terminating zero at the end of the text.
     char Peek() {
         SkipSpace();
-        if (m_at == m_end) GiveUp();
         return *m_at;
     }
 
@@ -118,14 +121,14 @@ class Cursor {
 
   private:
     void SkipSpace() {
-        while (m_at != m_end && IsSpace(*m_at)) ++m_at;
+        while (IsSpace(*m_at)) ++m_at;
     }
     void SkipString();
     void SkipDigits() {
-        while (m_at != m_end && IsDigit(*m_at)) ++m_at;
+        while (IsDigit(*m_at)) ++m_at;
     }
     void NeedDigits() {
-        if (m_at == m_end || !IsDigit(*m_at)) GiveUp();
+        if (!IsDigit(*m_at)) GiveUp();
         SkipDigits();
     }
 
@@ -199,29 +202,28 @@ std::string_view Cursor::RawValue() {
 NumberText Cursor::Number() {
     SkipSpace();
     NumberText number{m_at, m_at, false, true, 0, true};
-    if (m_at != m_end && *m_at == '-') number.negative = true, ++m_at;
-    if (m_at == m_end) GiveUp();
+    if (*m_at == '-') number.negative = true, ++m_at;
     if (*m_at == '0') {
         ++m_at;
     } else {
         if (!IsDigit(*m_at)) GiveUp();
         int digits = 0;
-        for (; m_at != m_end && IsDigit(*m_at); ++m_at, ++digits)
+        for (; IsDigit(*m_at); ++m_at, ++digits)
             number.leadingDigits = number.leadingDigits * 10 + static_cast<unsigned>(*m_at - '0');
         number.leadingDigitsFit = digits <= kDigitsThatAlwaysFit;
     }
-    if (m_at != m_end && *m_at == '.') {
+    if (*m_at == '.') {
         ++m_at;
         NeedDigits();
         number.whole = false;
     }
-    if (m_at != m_end && (*m_at == 'e' || *m_at == 'E')) {
+    if (*m_at == 'e' || *m_at == 'E') {
         ++m_at;
-        if (m_at != m_end && (*m_at == '+' || *m_at == '-')) ++m_at;
+        if (*m_at == '+' || *m_at == '-') ++m_at;
         NeedDigits();
         number.whole = false;
     }
-    if (m_at != m_end && !EndsScalar(*m_at)) GiveUp();
+    if (!EndsScalar(*m_at)) GiveUp();
     number.end = m_at;
     return number;
 }
@@ -292,7 +294,7 @@ constexpr unsigned kUnknownMember = 0;
 // value to the document reader whole.
 class Scanner {
   public:
-    explicit Scanner(std::string_view text) : m_in(text) {}
+    explicit Scanner(const std::string& text) : m_in(text) {}
 
     SceneSkeleton Scan();
 
@@ -517,7 +519,7 @@ ExplicitNormals Scanner::Normals() {
 
 }  // namespace
 
-std::optional<SceneSkeleton> ScanScene(std::string_view text) {
+std::optional<SceneSkeleton> ScanScene(const std::string& text) {
     try {
         return Scanner(text).Scan();
     } catch (const Doubt&) {

@@ -10,7 +10,7 @@
 
 #include <nlohmann/json.hpp>
 #include <optional>
-#include <string_view>
+#include <string>
 #include <vector>
 
 #include "platform/max/SceneData.h"
@@ -25,6 +25,6 @@ struct SceneSkeleton {
 };
 
 // The skeleton of the text, or nothing when the pass is in any doubt about it.
-std::optional<SceneSkeleton> ScanScene(std::string_view text);
+std::optional<SceneSkeleton> ScanScene(const std::string& text);
 
 }  // namespace tarvo::scenefile::stream

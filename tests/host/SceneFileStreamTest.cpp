@@ -315,6 +315,16 @@ TEST(SceneFileStream, RefusesWhatFollowsTheDocument) {
     ExpectStreamedAlike(kEveryMeshMember + " \n\t\r");
 }
 
+TEST(SceneFileStream, GivesUpOnATextCutShortAnywhere) {
+    // The reader leans on the zero after the text's end; a text may stop at any byte.
+    const std::string whole = MeshWith("-1.5e-3", "0");
+    for (std::size_t length = 0; length < whole.size(); ++length)
+        EXPECT_FALSE(scenefile::ParseSceneStreaming(whole.substr(0, length), "t")) << length;
+    ExpectStreamedAlike(whole);
+    EXPECT_FALSE(scenefile::ParseSceneStreaming(whole + std::string(1, '\0'), "t"));
+    EXPECT_TRUE(Agree(Replaced(whole, "-1.5e-3", std::string("-1.5\0", 5))));
+}
+
 TEST(SceneFileStream, AgreesOnRepeatedKeys) {
     // The document reader keeps the last of repeated members.
     ExpectStreamedAlike(Replaced(kEveryMeshMember, R"("frameRate": 30)",
