@@ -6,6 +6,9 @@
 #include <assimp/scene.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
 #include <numbers>
 
 #include "host/import/ImportAnimations.h"
@@ -208,6 +211,18 @@ TEST(ImportAnimation, MorphAnimationsAndChannelsWithoutANodeAreCounted) {
     EXPECT_EQ(ctx.unmapped["morph animation channel"], 1u);
     EXPECT_EQ(ctx.unmapped["animation channel without a node"], 1u);
     EXPECT_TRUE(s.records.nodes[1].animation.position.empty());
+}
+
+// ---- the example ----
+
+// examples/arm.gltf is this arm; TARVO_UPDATE_EXAMPLES=1 writes it anew.
+TEST(ImportAnimation, TheExampleArmIsTheTestsArm) {
+    const std::string path = std::string(TARVO_SOURCE_DIR) + "/examples/arm.gltf";
+    if (std::getenv("TARVO_UPDATE_EXAMPLES") != nullptr)
+        std::ofstream(path, std::ios::binary) << importtest::ArmGltfText();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(text, importtest::ArmGltfText()) << path << " differs from the tests' arm";
 }
 
 }  // namespace
