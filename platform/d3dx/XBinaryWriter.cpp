@@ -89,6 +89,14 @@ class BinaryMemberWriter final : public XPayloadVisitor {
         for (std::size_t i = 0; i < count; ++i) Scalar(type, bytes + i * size);
     }
 
+    // All the values are of `type`, one after another: the same list, copied whole when they
+    // take the same bytes in the file.
+    static constexpr bool kTakesUniformArrays = true;
+    void UniformArray(XPrimitive type, std::span<const std::uint8_t> bytes) {
+        std::size_t count = bytes.size() / PrimitiveSize(type);
+        Run(XMember{}, type, bytes.data(), count, 1, 0);
+    }
+
     void String(std::string_view text) override {
         FinishList();
         AppendCountedTokenTo(m_out, XTokenKind::String, text);

@@ -10,6 +10,10 @@
 // `bytes` holds elements * scalarsPerElement values of `type` back to back; for a record
 // array (arrayMember.type is Template) each element is one record of scalarsPerElement
 // members. Runs are never empty.
+//
+// A visitor that declares `static constexpr bool kTakesUniformArrays = true` gets an array of
+// a template whose values are all of one primitive (XTemplate::uniformScalar, such as
+// MeshFace) as UniformArray(type, bytes): the elements' bytes, already measured.
 #pragma once
 
 #include <cstring>
@@ -18,6 +22,13 @@
 #include "platform/d3dx/XPayload.h"
 
 namespace d3dx {
+
+// The bytes that `count` elements of the array `member` take at the start of `bytes`, as the
+// add-time check measures them; nothing when they do not fit or do not make sense.
+std::optional<std::size_t> MeasureElements(const XTemplateRegistry& registry, const XMember& member,
+                                           std::uint64_t count,
+                                           std::span<const std::uint8_t> bytes);
+
 namespace detail {
 
 struct WalkFailure {
@@ -28,6 +39,11 @@ struct WalkFailure {
 template <typename Visitor>
 concept TakesRuns = requires {
     requires Visitor::kTakesRuns;
+};
+
+template <typename Visitor>
+concept TakesUniformArrays = requires {
+    requires Visitor::kTakesUniformArrays;
 };
 
 template <typename Visitor>
@@ -107,10 +123,25 @@ class PayloadWalker {
         return true;
     }
 
+    // For a visitor that takes whole arrays of a uniform template (XTemplate::uniformScalar,
+    // such as MeshFace) as their bytes: measures the elements and hands them over at once.
+    bool WalkUniformArray(const XMember& member, std::uint64_t count) {
+        if (member.type != XPrimitive::Template || count == 0) return false;
+        std::optional<XPrimitive> type = m_registry.At(member.templateIndex).uniformScalar;
+        if (!type) return false;
+        std::span<const std::uint8_t> rest = m_payload.subspan(m_pos);
+        std::optional<std::size_t> bytes = MeasureElements(m_registry, member, count, rest);
+        if (!bytes) return false;
+        m_visitor.UniformArray(*type, rest.first(*bytes));
+        m_pos += *bytes;
+        return true;
+    }
+
     void WalkArray(const XMember& member, std::uint64_t count, std::size_t depth) {
         m_visitor.BeginArray(member, count, depth);
         bool done = false;
-        if constexpr (TakesRuns<Visitor>) done = WalkRun(member, count, depth);
+        if constexpr (TakesUniformArrays<Visitor>) done = WalkUniformArray(member, count);
+        if constexpr (TakesRuns<Visitor>) done = done || WalkRun(member, count, depth);
         for (std::uint64_t element = 0; !done && element < count; ++element) {
             if (element > 0) m_visitor.ElementSeparator(member, depth);
             WalkValue(member, depth);
@@ -177,11 +208,5 @@ XPayloadResult WalkPayloadWith(const XTemplateRegistry& registry, const XTemplat
     }
     return {S_OK, walker.Used(), nullptr};
 }
-
-// The bytes that `count` elements of the array `member` take at the start of `bytes`, as the
-// add-time check measures them; nothing when they do not fit or do not make sense.
-std::optional<std::size_t> MeasureElements(const XTemplateRegistry& registry, const XMember& member,
-                                           std::uint64_t count,
-                                           std::span<const std::uint8_t> bytes);
 
 }  // namespace d3dx

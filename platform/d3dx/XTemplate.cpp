@@ -67,18 +67,6 @@ XMemberValues::XMemberValues(std::size_t memberCount) : m_values(m_inline) {
     }
 }
 
-std::uint64_t XMemberValues::ElementCount(const XMember& member) const {
-    constexpr std::uint64_t kCeiling = std::uint64_t{1} << 32;
-    std::uint64_t count = 1;
-    for (const XDimension& dimension : member.dimensions) {
-        std::uint64_t size =
-            dimension.sizeMember ? m_values[*dimension.sizeMember] : dimension.fixedSize;
-        count =
-            (size != 0 && count > kCeiling / size) ? kCeiling : std::min(count * size, kCeiling);
-    }
-    return count;
-}
-
 const XTemplate* XTemplateRegistry::FindByGuid(const GUID& guid) const {
     auto it = std::find_if(m_templates.begin(), m_templates.end(),
                            [&](const XTemplate& t) { return t.guid == guid; });

@@ -6,6 +6,7 @@
 // templates is acyclic and every payload walk terminates.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -140,8 +141,19 @@ class XMemberValues {
   public:
     explicit XMemberValues(std::size_t memberCount);
     void Set(std::size_t member, std::uint64_t value) { m_values[member] = value; }
-    // Elements of an array member: the product of its dimensions, at most 2^32.
-    std::uint64_t ElementCount(const XMember& member) const;
+    // Elements of an array member: the product of its dimensions, at most 2^32. Inline:
+    // asked once per element of an array of variable records, millions of times for faces.
+    std::uint64_t ElementCount(const XMember& member) const {
+        constexpr std::uint64_t kCeiling = std::uint64_t{1} << 32;
+        std::uint64_t count = 1;
+        for (const XDimension& dimension : member.dimensions) {
+            std::uint64_t size =
+                dimension.sizeMember ? m_values[*dimension.sizeMember] : dimension.fixedSize;
+            count = (size != 0 && count > kCeiling / size) ? kCeiling
+                                                           : std::min(count * size, kCeiling);
+        }
+        return count;
+    }
 
   private:
     static constexpr std::size_t kInline = 16;
