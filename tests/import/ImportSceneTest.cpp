@@ -134,6 +134,17 @@ TEST_F(ImportSceneTest, EachSourceMeshsVerticesFollowOneAnotherInItsNodesHostMes
     EXPECT_EQ(records.nodes[NodeNamed(records, "Box")].mesh.vertices.size(), nextFirst);
 }
 
+TEST_F(ImportSceneTest, AQuadBecomesTwoTrianglesOfTheHostMesh) {
+    const fs::path file = m_dir.Path() / "quad.obj";
+    std::ofstream(file) << "o Quad\nv 0 0 0\nv 1 0 0\nv 1 1 0\nv 0 1 0\nf 1 2 3 4\n";
+    const SceneData data = Import(file);
+    const scene::NodeData& quad = data.nodes[NodeNamed(data, "Quad")];
+    EXPECT_EQ(quad.object, ObjectKind::Mesh);
+    EXPECT_EQ(quad.mesh.vertices.size(), 4u);
+    EXPECT_EQ(quad.mesh.faces.size(), 2u);
+    EXPECT_TRUE(m_report.unmapped.empty());
+}
+
 // ---- Collada ----
 
 // The world positions the host gives the vertices of a node.
