@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <limits>
 
 Mesh::Mesh(const Mesh& other)
     : specifiedNormals(other.specifiedNormals),
@@ -120,14 +121,23 @@ bool Mesh::HasSpecifiedNormal(std::size_t v) const {
     return v < specifiedNormals.size() && specifiedNormals[v].LengthSquared() > 0.0f;
 }
 
-void Mesh::BuildFaceNormals() {
-    faceNormals.resize(faces.size());
-    for (std::size_t f = 0; f < faces.size(); ++f) {
-        const Face& face = faces[f];
-        faceNormals[f] =
-            CrossProd(verts[face.v[1]] - verts[face.v[0]], verts[face.v[2]] - verts[face.v[0]])
-                .Normalize();
+// Face normals are worked out when first asked for: corners at vertices with a specified
+// normal never need theirs. A face whose normal is not yet known holds NaN, which a worked
+// out normal never is unless the face's own positions are NaN (it is then worked out again,
+// to the same value).
+void Mesh::ForgetFaceNormals() {
+    const float unknown = std::numeric_limits<float>::quiet_NaN();
+    faceNormals.assign(faces.size(), Point3(unknown, unknown, unknown));
+}
+
+Point3& Mesh::getFaceNormal(int i) {
+    Point3& normal = faceNormals[static_cast<std::size_t>(i)];
+    if (std::isnan(normal.x)) {
+        const Face& face = faces[static_cast<std::size_t>(i)];
+        normal = CrossProd(verts[face.v[1]] - verts[face.v[0]], verts[face.v[2]] - verts[face.v[0]])
+                     .Normalize();
     }
+    return normal;
 }
 
 // A vertex with a specified normal keeps it, with the groups of every face with a group
@@ -157,7 +167,8 @@ void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
             const Face& face = faces[around.faces[i]];
             for (int c = 0; c < 3; ++c)
                 if (face.v[c] == v)
-                    AddToClusters(clusters, face.smGroup, faceNormals[around.faces[i]],
+                    AddToClusters(clusters, face.smGroup,
+                                  getFaceNormal(static_cast<int>(around.faces[i])),
                                   CornerAngle(*this, face, c));
         }
         RVertex& rv = rVerts[v];
@@ -173,7 +184,7 @@ void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
 void Mesh::buildNormals() {
     std::vector<std::uint8_t> specified(verts.size());
     for (std::size_t v = 0; v < verts.size(); ++v) specified[v] = HasSpecifiedNormal(v) ? 1 : 0;
-    BuildFaceNormals();
+    ForgetFaceNormals();
     rVerts.assign(verts.size(), RVertex());
     extraNormals.clear();
     BuildSpecifiedNormals(specified);

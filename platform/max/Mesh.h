@@ -68,7 +68,7 @@ class Mesh {
     // group take no part (their corners use the face normal). A vertex that a specified
     // normal was given for gets that normal and the SPECIFIED_NORMAL bit.
     void buildNormals();
-    Point3& getFaceNormal(int i) { return faceNormals[static_cast<std::size_t>(i)]; }
+    Point3& getFaceNormal(int i);
     RVertex& getRVert(int i) { return rVerts[static_cast<std::size_t>(i)]; }
 
     // Specified per-vertex normals: when not empty, one per vertex, with a zero vector for
@@ -80,7 +80,7 @@ class Mesh {
 
   private:
     bool HasSpecifiedNormal(std::size_t v) const;
-    void BuildFaceNormals();
+    void ForgetFaceNormals();
     void BuildSpecifiedNormals(const std::vector<std::uint8_t>& specified);
     void BuildSmoothedNormals(const std::vector<std::uint8_t>& specified);
     void LinkExtraNormals();

@@ -2,6 +2,7 @@
 // normals each: every vertex must find its own list, also in a copy of the mesh.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <bit>
 #include <cmath>
 
@@ -109,4 +110,22 @@ TEST(HostRenderNormals, BuildingAgainAfterAChangeForgetsTheOldNormals) {
         const Point3& p = mesh.getVert(v);
         ExpectNear(rv.rn.getNormal(), Point3(p.x * third, p.y * third, p.z * third));
     }
+}
+
+TEST(HostRenderNormals, FaceNormalsOfAMeshWithOnlySpecifiedVerticesAreStillTheFacesOwn) {
+    Mesh mesh;
+    mesh.verts = {{0, 0, 0}, {2, 0, 0}, {0, 2, 0}, {0, 0, 3}};
+    mesh.faces.resize(3);
+    const DWORD corners[3][3] = {{0, 1, 2}, {0, 3, 1}, {1, 1, 2}};  // the last one has no area
+    for (int f = 0; f < 3; ++f) {
+        std::copy(std::begin(corners[f]), std::end(corners[f]), mesh.faces[f].v);
+        mesh.faces[f].smGroup = 1;
+    }
+    mesh.specifiedNormals.assign(4, Point3(1, 1, 1));
+    mesh.buildNormals();
+    for (int v = 0; v < 4; ++v) EXPECT_EQ(mesh.getRVert(v).rFlags, SPECIFIED_NORMAL | 1u);
+    EXPECT_EQ(mesh.getFaceNormal(0), Point3(0, 0, 1));
+    EXPECT_EQ(mesh.getFaceNormal(1), Point3(0, 1, 0));
+    EXPECT_EQ(mesh.getFaceNormal(2), Point3(0, 0, 0));
+    EXPECT_EQ(mesh.getFaceNormal(0), Point3(0, 0, 1));  // asked again: the same
 }
