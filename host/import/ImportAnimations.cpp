@@ -93,7 +93,9 @@ std::vector<Stretch> LayOut(const aiScene& source, const HostClock& clock) {
         const auto [first, last] = SourceRange(animation);
         const double seconds = BoundedSeconds((last - first) / perSecond);
         const auto length = static_cast<TimeValue>(std::llround(seconds * clock.ticksPerSecond));
-        Stretch stretch{start, start + RoundUpToStep(length, clock.sampleStep), first / perSecond};
+        // An animation of one moment still lasts a sample, so that the export samples it.
+        const TimeValue span = RoundUpToStep(std::max<TimeValue>(length, 1), clock.sampleStep);
+        Stretch stretch{start, start + span, first / perSecond};
         stretches.push_back(stretch);
         start = stretch.end + clock.sampleStep;
     }

@@ -13,7 +13,9 @@ namespace {
 // ---- One host mesh from a node's source meshes ----
 
 bool IsTriangleMesh(const aiMesh& mesh) {
-    return mesh.mPrimitiveTypes == aiPrimitiveType_TRIANGLE;
+    // Triangulation marks the triangles that came from one polygon with a flag of its own;
+    // they are triangles all the same.
+    return (mesh.mPrimitiveTypes & ~aiPrimitiveType_NGONEncodingFlag) == aiPrimitiveType_TRIANGLE;
 }
 
 // Lines and points have no place in a host mesh: each is counted.

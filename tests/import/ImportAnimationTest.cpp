@@ -193,6 +193,18 @@ TEST(ImportAnimation, ASourceWithoutARateCountsTwentyFiveTicksPerSecond) {
     EXPECT_EQ(s.records.animEnd, 2 * kTicksPerSecond);
 }
 
+TEST(ImportAnimation, AnAnimationOfOneMomentLastsOneSample) {
+    AnimatedSource s({"Pose", "Next"}, 25.0, 0.0);
+    assimpimport::ImportContext ctx = s.Context();
+    assimpimport::ImportAnimations(ctx, true);
+    const ExportOptions options = importtest::StoredOptions(s.records);
+    ASSERT_EQ(options.segments.size(), 2u);
+    EXPECT_EQ(options.segments[0].start, 0);
+    EXPECT_EQ(options.segments[0].end, 160);
+    EXPECT_EQ(options.segments[1].start, 320);
+    EXPECT_EQ(options.segments[1].end, 480);
+}
+
 TEST(ImportAnimation, WithoutSkinOrOwnSegmentsTheSettingsAreLeftToTheExporter) {
     AnimatedSource s({"A"}, 25.0, 25.0);
     assimpimport::ImportContext ctx = s.Context();
