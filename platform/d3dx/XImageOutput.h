@@ -56,6 +56,8 @@ class XImageOutput {
     void Push(std::uint8_t byte) { *Room(1) = byte, m_used += 1; }
     void Append(std::string_view text) { Append(text.data(), text.size()); }
     void Append(const void* bytes, std::size_t count) {
+        // An empty vector's data may be null, which memcpy may not be given.
+        if (count == 0) return;
         if (count > kChunkBytes / 2) return AppendLarge(bytes, count);
         std::memcpy(Room(count), bytes, count);
         m_used += count;
