@@ -54,6 +54,9 @@ class Mesh {
     Mesh() = default;
     Mesh(const Mesh& other);
     Mesh& operator=(const Mesh& other);
+    // Moving keeps every vector's buffer, so the ern pointers stay valid without relinking.
+    Mesh(Mesh&&) noexcept = default;
+    Mesh& operator=(Mesh&&) noexcept = default;
 
     int getNumVerts() const { return static_cast<int>(verts.size()); }
     int getNumFaces() const { return static_cast<int>(faces.size()); }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <bit>
 #include <cmath>
+#include <utility>
 
 #include "platform/max/HostScene.h"
 #include "platform/max/Mesh.h"
@@ -128,4 +129,16 @@ TEST(HostRenderNormals, FaceNormalsOfAMeshWithOnlySpecifiedVerticesAreStillTheFa
     EXPECT_EQ(mesh.getFaceNormal(1), Point3(0, 1, 0));
     EXPECT_EQ(mesh.getFaceNormal(2), Point3(0, 0, 0));
     EXPECT_EQ(mesh.getFaceNormal(0), Point3(0, 0, 1));  // asked again: the same
+}
+
+TEST(HostRenderNormals, AMovedMeshKeepsItsNormalLists) {
+    Mesh source = BoxWithTwoSpecifiedVertices();
+    Mesh moved = std::move(source);
+    Mesh assigned;
+    assigned = std::move(moved);
+    for (int v = 0; v < assigned.getNumVerts(); ++v) {
+        if (v == 2 || v == 5) continue;
+        SCOPED_TRACE(v);
+        ExpectSideNormals(assigned.getRVert(v), GroupsAround(assigned, v));
+    }
 }
