@@ -3,8 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <filesystem>
 #include <random>
 #include <string>
+
+#include <unistd.h>
 
 #include "mesh/Mesh.h"
 #include "platform/win/FileIO.h"
@@ -132,17 +135,16 @@ TEST(ThrowSaveError, FormatsSendsToTheDebuggerAndThrowsTheText) {
     }
 }
 
-// What the file library knows of a failed save, a text-form Save refusing a frame name.
-HRESULT SaveFrameNamed(const char* name) {
+// What the file library knows of a failed save of one frame in the text form to `path`.
+HRESULT SaveFrameNamed(const char* name, const std::string& path) {
     ID3DXFile* file = nullptr;
     ID3DXFileSaveObject* save = nullptr;
     ID3DXFileSaveData* frame = nullptr;
     HRESULT hr = D3DXFileCreate(&file);
     if (SUCCEEDED(hr)) hr = RegisterStandardTemplateSets(file);
-    // The text is refused before any file is made, so the folder need not exist.
     if (SUCCEEDED(hr)) {
-        hr = file->CreateSaveObject("/nonexistent/folder/never.x", D3DXF_FILESAVE_TOFILE,
-                                    D3DXF_FILEFORMAT_TEXT, &save);
+        hr = file->CreateSaveObject(path.c_str(), D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT,
+                                    &save);
     }
     if (SUCCEEDED(hr)) hr = save->AddDataObject(TID_D3DRMFrame, name, nullptr, 0, nullptr, &frame);
     if (SUCCEEDED(hr)) hr = save->Save();
@@ -162,7 +164,14 @@ std::string SaveErrorText(const char* callText, HRESULT hr) {
 }
 
 TEST(ThrowSaveError, AddsWhichObjectAndWhyWhenTheFileLibraryKnows) {
-    HRESULT hr = SaveFrameNamed("Left Door");
+    // The text is written while it is made, so the refusal needs a folder that exists; the
+    // refused save leaves nothing in it.
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("tarvo-save-error-" + std::to_string(::getpid()));
+    std::filesystem::create_directories(folder);
+    HRESULT hr = SaveFrameNamed("Left Door", (folder / "door.x").string());
+    EXPECT_TRUE(std::filesystem::is_empty(folder));
+    std::filesystem::remove_all(folder);
     ASSERT_EQ(hr, D3DXFERR_BADVALUE);
     EXPECT_EQ(SaveErrorText("saveObject->Save()", hr),
               "Error saving .X file: 0x88760385 (D3DXFERR_BADVALUE)\n"
@@ -175,7 +184,7 @@ TEST(ThrowSaveError, AddsWhichObjectAndWhyWhenTheFileLibraryKnows) {
               "TarvoDirectXMaxExporter:107: saveObject->Save()\n");
     // A later failure of another kind brings its own words, and the earlier ones are gone.
     const HRESULT noFolder = HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND);
-    ASSERT_EQ(SaveFrameNamed("Left_Door"), noFolder);
+    ASSERT_EQ(SaveFrameNamed("Left_Door", "/nonexistent/folder/never.x"), noFolder);
     EXPECT_EQ(SaveErrorText("saveObject->Save()", noFolder),
               "Error saving .X file: 0x80070003 (" + std::string(HResultName(noFolder)) +
                   ")\n"
