@@ -40,8 +40,10 @@ const aiScene& ReadSource(Assimp::Importer& importer, const std::string& file) {
     const aiScene* scene = importer.ReadFile(file, kPostProcessing);
     if (scene == nullptr)
         throw ImportError(file + ": cannot be imported: " + OneLine(importer.GetErrorString()));
-    if (scene->mRootNode == nullptr || (scene->mFlags & AI_SCENE_FLAGS_INCOMPLETE) != 0)
-        throw ImportError(file + ": cannot be imported: the file holds no complete scene");
+    // Assimp calls a scene without meshes incomplete; its nodes, cameras and lights are
+    // still a scene the host can hold.
+    if (scene->mRootNode == nullptr)
+        throw ImportError(file + ": cannot be imported: the file holds no node");
     return *scene;
 }
 
@@ -58,7 +60,7 @@ ImageNaming NamingFor(const std::string& sourceFile, const std::string& outputFi
 // sets past the first": the noun before a qualifier takes the plural.
 std::string Plural(const std::string& thing) {
     std::size_t end = thing.size();
-    for (const char* qualifier : {" past ", " other than "})
+    for (const char* qualifier : {" past ", " other than ", " with "})
         end = std::min(end, thing.find(qualifier));
     const std::string noun = thing.substr(0, end);
     const bool sibilant =

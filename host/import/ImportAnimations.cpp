@@ -172,7 +172,7 @@ struct Keyed {
 
 void ImportChannel(ImportContext& ctx, const aiNodeAnim& channel, const Stretch& stretch,
                    const HostClock& clock, double perSecond, Keyed& keyed) {
-    const auto found = ctx.nodeByName.find(channel.mNodeName.C_Str());
+    const auto found = ctx.nodeByName.find(TextOf(channel.mNodeName));
     if (found == ctx.nodeByName.end()) {
         ++ctx.unmapped["animation channel without a node"];
         return;
@@ -265,9 +265,8 @@ std::vector<std::string> SegmentNames(const aiScene& source) {
     std::set<std::string> taken;
     for (unsigned a = 0; a < source.mNumAnimations; ++a) {
         const aiString& given = source.mAnimations[a]->mName;
-        const std::string base = given.length > 0
-                                     ? std::string(given.C_Str())
-                                     : kUnnamedAnimation + (" " + std::to_string(a + 1));
+        const std::string base =
+            given.length > 0 ? TextOf(given) : kUnnamedAnimation + (" " + std::to_string(a + 1));
         std::string name = base;
         for (int n = 2; taken.contains(name); ++n) name = base + " " + std::to_string(n);
         taken.insert(name);

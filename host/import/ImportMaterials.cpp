@@ -65,13 +65,22 @@ void ImportColours(const aiMaterial& source, scene::MaterialData& material) {
         material.selfIllumColor = HostColour(*emissive);
 }
 
+// X3D and VRML name a texture by a list of quoted addresses to try in turn ("a.png"
+// "a.bmp"), which Assimp hands on without the outer quotes (a.png""a.bmp); the first is the
+// texture. A quote is no part of a file name the .X text form can hold.
+std::string FirstOfQuotedList(const std::string& path) {
+    const std::size_t start = path.starts_with('"') ? 1 : 0;
+    const std::size_t end = path.find('"', start);
+    return end == std::string::npos ? path.substr(start) : path.substr(start, end - start);
+}
+
 // The diffuse texture's path as the source names it, or nothing.
 std::optional<std::string> DiffuseTexturePath(const aiMaterial& source) {
     aiString path;
     for (aiTextureType type : {aiTextureType_DIFFUSE, aiTextureType_BASE_COLOR})
         if (source.GetTextureCount(type) > 0 && source.GetTexture(type, 0, &path) == AI_SUCCESS &&
             path.length > 0)
-            return std::string(path.C_Str());
+            return FirstOfQuotedList(TextOf(path));
     return std::nullopt;
 }
 
@@ -184,7 +193,7 @@ scene::MaterialData ImportMaterial(ImportContext& ctx, const aiMaterial& source,
     scene::MaterialData material;
     material.kind = scene::MaterialKind::Standard;
     aiString name;
-    if (source.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) material.name = name.C_Str();
+    if (source.Get(AI_MATKEY_NAME, name) == AI_SUCCESS) material.name = TextOf(name);
     ImportColours(source, material);
     if (auto path = DiffuseTexturePath(source)) {
         scene::MapSlot slot;

@@ -1,5 +1,6 @@
 // The source's node tree as host nodes, parents before children, and each node's meshes as
 // one host mesh.
+#include <cmath>
 #include <map>
 #include <set>
 #include <vector>
@@ -34,13 +35,24 @@ struct ChannelUse {
     bool normals = true;  // every mesh has them
 };
 
+// Normals with a number that is not finite (some readers leave them so for degenerate faces)
+// cannot be written or read back; such a mesh is smoothed by the host instead.
+bool HasUsableNormals(const aiMesh& mesh) {
+    if (!mesh.HasNormals()) return false;
+    for (unsigned v = 0; v < mesh.mNumVertices; ++v) {
+        const aiVector3D& n = mesh.mNormals[v];
+        if (!std::isfinite(n.x) || !std::isfinite(n.y) || !std::isfinite(n.z)) return false;
+    }
+    return true;
+}
+
 ChannelUse ChannelsOf(const std::vector<const aiMesh*>& meshes) {
     ChannelUse use;
     for (const aiMesh* mesh : meshes) {
         for (unsigned set = 0; set < AI_MAX_NUMBER_OF_TEXTURECOORDS; ++set)
             if (mesh->HasTextureCoords(set)) use.uvSets.insert(set);
         use.colours = use.colours || mesh->HasVertexColors(0);
-        use.normals = use.normals && mesh->HasNormals();
+        use.normals = use.normals && HasUsableNormals(*mesh);
     }
     return use;
 }
@@ -145,6 +157,9 @@ void ImportNodeMeshes(NodeWalk& walk, const aiNode& source, int hostIndex) {
     }
     if (triangles.empty()) return;
     const ChannelUse use = ChannelsOf(triangles);
+    for (const aiMesh* mesh : triangles)
+        if (mesh->HasNormals() && !HasUsableNormals(*mesh))
+            ++ctx.unmapped["mesh with normals that are not numbers"];
     scene::NodeData& node = ctx.scene.nodes[hostIndex];
     node.object = scene::ObjectKind::Mesh;
     if (use.normals) node.mesh.normals.emplace();
@@ -208,7 +223,7 @@ bool KeepsRootNode(const aiScene& scene) {
 // A name for a node the source left unnamed, stable for the same source: its place among
 // the unnamed nodes, depth first.
 std::string NodeName(const aiNode& source, int& unnamed) {
-    if (source.mName.length > 0) return source.mName.C_Str();
+    if (source.mName.length > 0) return TextOf(source.mName);
     return "Unnamed " + std::to_string(++unnamed);
 }
 

@@ -10,6 +10,7 @@
 #include <algorithm>
 
 #include "host/import/ImportSkins.h"
+#include "host/import/ImportStages.h"
 
 namespace tarvo::assimpimport {
 
@@ -87,7 +88,7 @@ void ImportMeshSkin(ImportContext& ctx, const aiMesh& mesh, const MeshPlacement&
     if (!skin.initSkinTM) skin.initSkinTM = skinTM;
     for (unsigned b = 0; b < mesh.mNumBones; ++b) {
         const aiBone& bone = *mesh.mBones[b];
-        const auto boneNode = ctx.nodeByName.find(bone.mName.C_Str());
+        const auto boneNode = ctx.nodeByName.find(TextOf(bone.mName));
         if (boneNode == ctx.nodeByName.end()) {
             ++ctx.unmapped["bone without a node"];
             continue;

@@ -23,6 +23,13 @@ inline constexpr unsigned kPostProcessing = aiProcess_Triangulate |
                                             aiProcess_JoinIdenticalVertices |
                                             aiProcess_SortByPType | aiProcess_ValidateDataStructure;
 
+// ---- Text (ImportText.cpp) ----
+
+// A source name as UTF-8, the scene records' encoding. Readers hand on the bytes of the file,
+// and older files (OBJ and MTL in particular) hold names in Latin-1: a name that is not valid
+// UTF-8 is read as Latin-1, so every byte keeps a character instead of the name being lost.
+std::string TextOf(const aiString& text);
+
 // ---- Axes and placements (ImportAxes.cpp) ----
 
 // The turn that takes the source's axes to the host's (z up, right-handed), as a matrix for

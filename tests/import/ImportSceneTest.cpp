@@ -335,3 +335,19 @@ TEST(ImportRules, AZeroScaleGivesAFinitePlacement) {
 }
 
 }  // namespace
+
+namespace {
+
+// Names in the records are UTF-8 (scene files are JSON): valid UTF-8 passes as it is, and
+// the Latin-1 names of older files become the same characters in UTF-8.
+TEST(ImportText, NamesBecomeUtf8) {
+    EXPECT_EQ(tarvo::assimpimport::TextOf(aiString("Caf\xC3\xA9 \xE2\x82\xAC")),
+              "Caf\xC3\xA9 \xE2\x82\xAC");
+    EXPECT_EQ(tarvo::assimpimport::TextOf(aiString("Caf\xE9")), "Caf\xC3\xA9");
+    // An overlong form and a lone continuation byte are not UTF-8.
+    EXPECT_EQ(tarvo::assimpimport::TextOf(aiString("\xC0\xAF")), "\xC3\x80\xC2\xAF");
+    EXPECT_EQ(tarvo::assimpimport::TextOf(aiString("a\x80")), "a\xC2\x80");
+    EXPECT_EQ(tarvo::assimpimport::TextOf(aiString("")), "");
+}
+
+}  // namespace
