@@ -36,6 +36,8 @@ scene::SceneData ParseScene(const std::string& text, const std::string& fileName
                             const std::string& baseDirectory = "");
 
 // The scene as scene-file text. Nodes are written as a tree, children inside their parent.
+// Throws std::invalid_argument for what a scene file cannot hold (a number that is not
+// finite, text that is not UTF-8).
 std::string SerializeScene(const scene::SceneData& scene);
 
 // Writes the scene file atomically; throws SceneFileError when it cannot be written.

@@ -1,9 +1,11 @@
 #include <algorithm>
 #include <cerrno>
 #include <charconv>
+#include <cmath>
 #include <cstring>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 
 #include "host/scene/SceneFile.h"
 #include "host/scene/SceneFileFormat.h"
@@ -368,6 +370,22 @@ struct OpenValue {
     json::const_iterator next;
 };
 
+// A number, text, true, false or null as JSON. JSON has no infinity and no NaN (the library
+// would write null, which the loader then refuses), and its text is UTF-8 (the library
+// throws on other bytes): both are refused here, so a scene is never saved into a file that
+// cannot be loaded again.
+std::string ScalarText(const json& value) {
+    if (value.is_number_float() && !std::isfinite(value.get<double>()))
+        throw std::invalid_argument("it holds a number that is not finite (" +
+                                    std::to_string(value.get<double>()) +
+                                    "), which a scene file cannot hold");
+    try {
+        return value.dump();
+    } catch (const json::type_error&) {
+        throw std::invalid_argument("it holds a name or text that is not valid UTF-8");
+    }
+}
+
 // The value on one line, with a space after each comma and colon, when that takes at most
 // `width` characters; false, with `out` holding part of it, when it takes more. Looks at no
 // more of the value than fits, and keeps its place on a list of its own rather than on the
@@ -376,7 +394,7 @@ bool CompactWithin(const json& v, std::size_t width, std::string& out) {
     std::vector<OpenValue> open;
     auto start = [&](const json& value) {
         if (!(value.is_object() || value.is_array()) || value.empty()) {
-            out += value.is_object() ? "{}" : value.is_array() ? "[]" : value.dump();
+            out += value.is_object() ? "{}" : value.is_array() ? "[]" : ScalarText(value);
             return;
         }
         out += value.is_object() ? "{" : "[";
@@ -392,7 +410,7 @@ bool CompactWithin(const json& v, std::size_t width, std::string& out) {
         }
         if (top.next != top.value->begin()) out += ", ";
         const auto element = top.next++;
-        if (top.value->is_object()) out += json(element.key()).dump() + ": ";
+        if (top.value->is_object()) out += ScalarText(json(element.key())) + ": ";
         start(*element);  // `top` moves when `open` grows
     }
     return out.size() <= width;
@@ -406,7 +424,7 @@ void Render(const json& root, std::string& out) {
     // Writes a value that fits on its line, or opens it.
     auto start = [&](const json& value) {
         if (!(value.is_object() || value.is_array())) {
-            out += value.dump();
+            out += ScalarText(value);
             return;
         }
         const std::size_t column = Indent(open.size()).size();
@@ -430,7 +448,7 @@ void Render(const json& root, std::string& out) {
         }
         out += (top.next == top.value->begin() ? "" : ",\n") + Indent(open.size());
         const auto element = top.next++;
-        if (top.value->is_object()) out += json(element.key()).dump() + ": ";
+        if (top.value->is_object()) out += ScalarText(json(element.key())) + ": ";
         start(*element);  // `top` moves when `open` grows
     }
 }
@@ -444,7 +462,12 @@ std::string SerializeScene(const SceneData& scene) {
 }
 
 void SaveSceneFile(const SceneData& scene, const std::string& file) {
-    const std::string text = SerializeScene(scene);
+    std::string text;
+    try {
+        text = SerializeScene(scene);
+    } catch (const std::invalid_argument& refused) {
+        throw SceneFileError(file, "", std::string("cannot be written: ") + refused.what());
+    }
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(text.data());
     const HRESULT written = WriteFileAtomically(file, {bytes, text.size()});
     if (written == HRESULT_FROM_WIN32(ERROR_BAD_FILE_TYPE))

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <limits>
 
 #include "host/scene/SceneFile.h"
 #include "platform/max/HostScene.h"
@@ -199,6 +200,36 @@ TEST(SceneFile, AcceptsAxisAngleRotationsAndShortMapVertices) {
     EXPECT_NEAR(x.x, 0.0f, 1e-6f);
     EXPECT_NEAR(x.y, 1.0f, 1e-6f);
     EXPECT_EQ(s.nodes[0].mesh.maps.at(1).vertices[0], Point3(0.5f, 0.25f, 0.0f));
+}
+
+// What JSON cannot hold is refused before anything is written, so a saved scene always loads
+// again and the file that was there stays as it was.
+TEST(SceneFile, SavingRefusesWhatAFileCouldNotLoadAgain) {
+    TempDir dir("tarvo-scene");
+    const std::string file = (dir.Path() / "scene.tscene.json").string();
+    std::ofstream(file) << "previous";
+    auto refusal = [&](const scene::SceneData& scene) {
+        try {
+            scenefile::SaveSceneFile(scene, file);
+        } catch (const scenefile::SceneFileError& e) {
+            return std::string(e.what());
+        }
+        return std::string("saved");
+    };
+    scene::SceneData notFinite = EveryFeature();
+    notFinite.nodes[0].transform.position.x = std::numeric_limits<float>::infinity();
+    EXPECT_EQ(refusal(notFinite), file +
+                                      ": cannot be written: it holds a number that is not "
+                                      "finite (inf), which a scene file cannot hold");
+    notFinite.nodes[0].transform.position.x = std::numeric_limits<float>::quiet_NaN();
+    EXPECT_EQ(refusal(notFinite), file +
+                                      ": cannot be written: it holds a number that is not "
+                                      "finite (nan), which a scene file cannot hold");
+    scene::SceneData latin1 = EveryFeature();
+    latin1.nodes[0].name = "Caf\xE9";
+    EXPECT_EQ(refusal(latin1),
+              file + ": cannot be written: it holds a name or text that is not valid UTF-8");
+    EXPECT_EQ(ReadText(file), "previous");
 }
 
 TEST(SceneFile, SavingReplacesAtomicallyAndNamesTheFileOnFailure) {
