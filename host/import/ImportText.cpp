@@ -2,6 +2,7 @@
 #include <string_view>
 
 #include "host/import/ImportStages.h"
+#include "platform/max/StringConversions.h"
 
 namespace tarvo::assimpimport {
 
@@ -46,19 +47,12 @@ bool IsUtf8(std::string_view text) {
     return true;
 }
 
+// Latin-1 bytes are the first 256 code points, which the host's own encoder writes as UTF-8.
 std::string Latin1ToUtf8(std::string_view text) {
-    std::string utf8;
-    utf8.reserve(text.size() * 2);
-    for (const char c : text) {
-        const auto code = static_cast<std::uint8_t>(c);
-        if (code < 0x80) {
-            utf8 += c;
-        } else {
-            utf8 += static_cast<char>(0xC0 | (code >> 6));
-            utf8 += static_cast<char>(0x80 | (code & 0x3F));
-        }
-    }
-    return utf8;
+    std::wstring codePoints;
+    codePoints.reserve(text.size());
+    for (const char c : text) codePoints.push_back(static_cast<unsigned char>(c));
+    return host::NarrowUtf8(codePoints);
 }
 
 }  // namespace
