@@ -71,8 +71,12 @@ void AppendWord(XBytes& out, std::string_view word) {
     Append(out, word);
 }
 
+// Piece by piece rather than "<" + FormatGuid(guid) + ">": GCC 12 at -O3 reports the string
+// concatenation's inlined memcpy as overlapping itself (a false -Wrestrict).
 void AppendGuidText(XBytes& out, const GUID& guid) {
-    Append(out, "<" + FormatGuid(guid) + ">");
+    out.push_back('<');
+    Append(out, FormatGuid(guid));
+    out.push_back('>');
 }
 
 void AppendDimensionText(XBytes& out, const XTemplate& tmpl, const XDimension& dimension) {
