@@ -76,5 +76,5 @@ HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* mesh
             payload.Float(present ? 1.0f - extras[j].v : 1.0f);
         }
     }
-    return XParent(meshData).AddLeaf(DXFILEOBJ_FVFData, nullptr, payload.Size(), payload.Data());
+    return XParent(meshData).AddLeaf(DXFILEOBJ_FVFData, nullptr, std::move(payload));
 }

@@ -80,7 +80,7 @@ bool WriteMaterialList(TarvoDirectXMaxExporter& exporter, INode* node, IGameMesh
 
     ComRef<ID3DXFileSaveData> listData;
     if (FAILED(XParent(meshData).AddDataObject(TID_D3DRMMeshMaterialList, nullptr, nullptr,
-                                               payload.Size(), payload.Data(), listData.Put())))
+                                               std::move(payload), listData.Put())))
         return true;  // nothing goes under a list that is not there; the later children do
     const XParent list(listData.Get());
     if (material == nullptr)

@@ -64,10 +64,17 @@ struct BoneWeight {
     float weight = 0.0f;
 };
 
-// The attributes of one face corner. The corner's extra-channel coordinates travel beside
-// the record (a span when adding, a row of the builder once stored), so a record never
-// owns heap memory. Bone influences are not compared when records are shared: every corner
-// of one host vertex gets the same influences.
+// The bone influences of one vertex. Only a mesh with skin data keeps them, in an array of
+// the builder beside its records, so the records of every other mesh stay half the size.
+struct VertexWeights {
+    BoneWeight influences[kMaxBoneInfluences];
+    std::uint32_t count = 0;  // entries of influences in use
+};
+
+// The attributes of one face corner. The corner's extra-channel coordinates and bone
+// influences travel beside the record (spans or pointers when adding, rows of the builder
+// once stored), so a record never owns heap memory. Bone influences are not compared when
+// records are shared: every corner of one host vertex gets the same influences.
 struct MeshVertex {
     float position[3] = {0, 0, 0};
     float uvw[3] = {0, 0, 0};  // u, v, 0
@@ -77,9 +84,9 @@ struct MeshVertex {
     std::uint32_t smoothingGroup = 0;  // set on skinned nodes only
     std::uint32_t next = 0;            // next record of the same host vertex; 0 ends the chain
     std::uint32_t extraCount = 0;      // extra-channel entries of this record
-    BoneWeight weights[kMaxBoneInfluences];
-    std::uint32_t weightCount = 0;  // entries of weights in use
 };
+// A builder holds one record per output vertex, hundreds of thousands on a large mesh.
+static_assert(sizeof(MeshVertex) == 56);
 
 // Record equality of the sharing rules: every float with ==, so -0.0 equals 0.0 and a NaN
 // equals nothing; ids equal; extra channels of the same count and equal. `next` is ignored.
@@ -102,6 +109,9 @@ struct VertexBuilder {
     std::uint32_t extraStride = 0;     // room for extra-channel entries per vertex
     std::vector<MeshVertex> vertices;  // slots first, then appended records
     std::vector<ExtraUv> extraUvs;     // vertices.size() × extraStride
+    // One entry per record on a mesh with skin data (withWeights); empty otherwise.
+    bool withWeights = false;
+    std::vector<VertexWeights> weights;
     std::vector<FaceIndices> faces;
     std::vector<std::uint8_t> used;  // per slot: 1 once a record is stored there
 
@@ -117,19 +127,24 @@ struct VertexBuilder {
 };
 
 // slotCount is the host vertex count when keyed, else 3 × faceCount. Every corner may carry
-// up to extraStride extra-channel entries.
+// up to extraStride extra-channel entries; withWeights keeps each record's bone influences.
 VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t faceCount, bool keyed,
-                                  std::uint32_t extraStride);
+                                  std::uint32_t extraStride, bool withWeights = false);
 // The output vertex of a corner: its own slot in sequential mode; in keyed mode the host
-// vertex's slot, the first equal record of its chain, or a new appended record.
+// vertex's slot, the first equal record of its chain, or a new appended record. `weights`
+// are stored with a new record when the builder keeps influences (null: none).
 OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
-                       std::span<const ExtraUv> extras);
+                       std::span<const ExtraUv> extras, const VertexWeights* weights = nullptr);
 // Merges every appended record above slotCount into the lowest equal one above slotCount,
 // removes the merged records and renumbers the faces; one "Optimized: vert %ld, with vert
 // %ld\n" line per equal pair, as the pairwise scan from the top would write them.
 void OptimiseVertices(VertexBuilder& builder);
 // Reports slots no corner filled and faces whose indices are not distinct; changes nothing.
 void CheckMesh(const VertexBuilder& builder);
+// Frees the faces and everything only adding vertices reads, keeping the records with their
+// extra-channel entries and influences: once the Mesh object holds the faces, the Mesh's
+// children read nothing else.
+void ReleaseFacesAndLookup(VertexBuilder& builder);
 
 // ---- Per-mesh setup ------------------------------------------------------------------------
 
@@ -164,10 +179,10 @@ struct SkinContext {
 // The mesh to export: the skin's initial pose for a node with skin data, else the object.
 IGameMesh* SetUpSkin(SkinContext& skin, TarvoDirectXMaxExporter& exporter, IGameObject* object,
                      bool nodeSkinned);
-// The influences of host vertex h into the corner's record: at most kMaxBoneInfluences, the
+// The influences of host vertex h for the corner: at most kMaxBoneInfluences, the
 // strongest when there are more (equal weights in host order), rescaled to a total of 1
 // then. Registers every bone met, with its offset matrix.
-void GatherVertexWeights(SkinContext& skin, HostVertex h, MeshVertex& record);
+void GatherVertexWeights(SkinContext& skin, HostVertex h, VertexWeights& weights);
 // The per-bone vertex lists from the final vertices; bones that move nothing are removed.
 void BuildBoneWeightLists(SkinContext& skin, const VertexBuilder& builder);
 // XSkinMeshHeader and one SkinWeights per bone under the Mesh; stops at the first object

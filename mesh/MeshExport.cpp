@@ -71,6 +71,21 @@ void GatherPositions(const MeshContext& context, const FaceEx& face, FaceCorners
     }
 }
 
+HostVertex HostVertexOf(const MeshContext& context, const FaceEx& face, int corner) {
+    return HostVertex(face.vert[context.corners.hostCorner[corner]]);
+}
+
+void AddCorners(const MeshContext& context, VertexBuilder& builder, const FaceEx& face,
+                const FaceCorners& corners, const VertexWeights* weights, FaceIndices& indices) {
+    for (int k = 0; k < 3; ++k) {
+        const MeshVertex& record = corners.records[k];
+        indices[static_cast<std::size_t>(k)] =
+            AddVertex(builder, HostVertexOf(context, face, k), record,
+                      {corners.extras[k], record.extraCount}, weights ? &weights[k] : nullptr)
+                .value;
+    }
+}
+
 // One face: three records gathered, then three output vertices.
 void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
     const FaceEx& face = *context.mesh->GetFace(faceIndex);
@@ -82,26 +97,28 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
         }
     }
     GatherPositions(context, face, corners);
-    for (int k = 0; k < 3; ++k)
-        GatherVertexWeights(context.skin, HostVertex(face.vert[context.corners.hostCorner[k]]),
-                            corners.records[k]);
     GatherTextureCoords(context, face, corners);
     GatherExtraChannels(context, faceIndex, corners);
     GatherVertexColors(context, face, corners);
     FaceIndices& indices = builder.faces[static_cast<std::size_t>(faceIndex)];
-    for (int k = 0; k < 3; ++k) {
-        HostVertex host(face.vert[context.corners.hostCorner[k]]);
-        const MeshVertex& record = corners.records[k];
-        indices[static_cast<std::size_t>(k)] =
-            AddVertex(builder, host, record, {corners.extras[k], record.extraCount}).value;
+    // Influences are gathered only where the host gave skin data: every other mesh would
+    // carry empty ones through the builder.
+    if (!builder.withWeights) {
+        AddCorners(context, builder, face, corners, nullptr, indices);
+        return;
     }
+    VertexWeights weights[3];
+    for (int k = 0; k < 3; ++k)
+        GatherVertexWeights(context.skin, HostVertexOf(context, face, k), weights[k]);
+    AddCorners(context, builder, face, corners, weights, indices);
 }
 
 VertexBuilder BuildVertices(MeshContext& context) {
     const ExportOptions& options = *context.options;
     VertexBuilder builder = CreateVertexBuilder(
         context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != kOptMeshNone,
-        options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0);
+        options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0,
+        context.skin.skinned);
     for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f);
     DebugPrint("Actual Channels used %d\n", context.channelsUsed);
     if (options.optMesh == kOptMeshOptimized) OptimiseVertices(builder);
@@ -133,8 +150,8 @@ ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const Vert
                            ? nullptr
                            : MakeObjectName(context.maxNode->GetName(), -1);
     ComRef<ID3DXFileSaveData> meshData;
-    if (FAILED(parent.AddDataObject(TID_D3DRMMesh, name, nullptr, payload.Size(), payload.Data(),
-                                    meshData.Put())))
+    if (FAILED(
+            parent.AddDataObject(TID_D3DRMMesh, name, nullptr, std::move(payload), meshData.Put())))
         meshData.Reset();
     return meshData;
 }
@@ -168,6 +185,7 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
     DebugPrint("Opt Node Name is :%s Verts: %d, Faces: %d \n", context.maxNode->GetName(),
                static_cast<int>(builder.vertices.size()), context.faceCount);
     ComRef<ID3DXFileSaveData> meshData = WriteMeshObject(context, builder, parent);
+    ReleaseFacesAndLookup(builder);
     if (meshData) WriteMeshChildren(context, builder, meshData.Get());
 }
 

@@ -177,6 +177,6 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
         for (std::uint32_t index : triple) payload.Dword(index);
     }
     // Whether the add succeeds is not looked at: the Mesh's other children follow either way.
-    (void)XParent(meshData).AddLeaf(TID_D3DRMMeshNormals, nullptr, payload.Size(), payload.Data());
+    (void)XParent(meshData).AddLeaf(TID_D3DRMMeshNormals, nullptr, std::move(payload));
     return true;
 }

@@ -92,8 +92,7 @@ void KeepStrongest(std::vector<BoneWeight>& influences) {
     float offset[kMatrixFloats];
     MatrixToXFile(bone.offsetMatrix, offset);
     for (float value : offset) payload.Float(value);
-    return XParent(meshData).AddLeaf(DXFILEOBJ_SkinWeights, nullptr, payload.Size(),
-                                     payload.Data());
+    return XParent(meshData).AddLeaf(DXFILEOBJ_SkinWeights, nullptr, std::move(payload));
 }
 
 }  // namespace
@@ -117,8 +116,8 @@ IGameMesh* SetUpSkin(SkinContext& skin, TarvoDirectXMaxExporter& exporter, IGame
     return skin.skin->GetInitialPose();
 }
 
-void GatherVertexWeights(SkinContext& skin, HostVertex h, MeshVertex& record) {
-    record.weightCount = 0;
+void GatherVertexWeights(SkinContext& skin, HostVertex h, VertexWeights& weights) {
+    weights.count = 0;
     if (!skin.skinned || static_cast<std::int64_t>(h.value) >= skin.skinnedVertexCount) return;
     const int vertex = static_cast<int>(h.value);
     const int n = skin.skin->GetNumberOfBones(vertex);
@@ -134,27 +133,28 @@ void GatherVertexWeights(SkinContext& skin, HostVertex h, MeshVertex& record) {
     if (!IsWholeTotal(total)) DebugPrint("A problem with the total weights\n");
     if (n > kMaxBoneInfluences) KeepStrongest(influences);
     const int kept = std::min(n, kMaxBoneInfluences);
-    for (int i = 0; i < kept; ++i) record.weights[i] = influences[static_cast<std::size_t>(i)];
-    record.weightCount = static_cast<std::uint32_t>(kept);
+    for (int i = 0; i < kept; ++i) weights.influences[i] = influences[static_cast<std::size_t>(i)];
+    weights.count = static_cast<std::uint32_t>(kept);
 }
 
 void BuildBoneWeightLists(SkinContext& skin, const VertexBuilder& builder) {
-    for (std::size_t i = 0; i < builder.vertices.size(); ++i) {
-        const MeshVertex& vertex = builder.vertices[i];
+    // A builder without influences leaves every bone without vertices.
+    for (std::size_t i = 0; i < builder.weights.size(); ++i) {
+        const VertexWeights& vertex = builder.weights[i];
         const auto index = static_cast<std::uint32_t>(i);
-        for (std::uint32_t k = 0; k < vertex.weightCount; ++k) {
-            SkinBone* bone = FindBone(skin, vertex.weights[k].bone);
+        for (std::uint32_t k = 0; k < vertex.count; ++k) {
+            SkinBone* bone = FindBone(skin, vertex.influences[k].bone);
             if (bone == nullptr) {
                 DebugPrint("Can't find bone\n");
                 continue;
             }
             // The same bone twice on one vertex: one entry with both shares.
             if (!bone->weightList.empty() && bone->weightList.back().first == index)
-                bone->weightList.back().second += vertex.weights[k].weight;
+                bone->weightList.back().second += vertex.influences[k].weight;
             else
-                bone->weightList.emplace_back(index, vertex.weights[k].weight);
+                bone->weightList.emplace_back(index, vertex.influences[k].weight);
         }
-        skin.maxWeightsPerVertex = std::max(skin.maxWeightsPerVertex, vertex.weightCount);
+        skin.maxWeightsPerVertex = std::max(skin.maxWeightsPerVertex, vertex.count);
     }
     DebugPrint("Num bones before: %ld\n", static_cast<long>(skin.bones.size()));
     std::erase_if(skin.bones, [](const SkinBone& bone) { return bone.weightList.empty(); });

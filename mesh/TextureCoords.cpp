@@ -33,6 +33,5 @@ HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* mesh
         payload.Float(vertex.uvw[0]);
         payload.Float(1.0f - vertex.uvw[1]);
     }
-    return XParent(meshData).AddLeaf(TID_D3DRMMeshTextureCoords, nullptr, payload.Size(),
-                                     payload.Data());
+    return XParent(meshData).AddLeaf(TID_D3DRMMeshTextureCoords, nullptr, std::move(payload));
 }

@@ -19,29 +19,38 @@ std::uint32_t HostOf(const VertexBuilder& builder, std::uint32_t vertex) {
     return vertex < slots ? vertex : builder.appendedHost[vertex - slots];
 }
 
+// What AddVertex is given for one corner besides its record.
+struct CornerExtras {
+    std::span<const ExtraUv> extras;
+    const VertexWeights* weights = nullptr;
+};
+
 void StoreRecord(VertexBuilder& builder, std::size_t vertex, const MeshVertex& record,
-                 std::span<const ExtraUv> extras) {
+                 const CornerExtras& corner) {
     MeshVertex& stored = builder.vertices[vertex];
     stored = record;
     stored.next = 0;
-    stored.extraCount = static_cast<std::uint32_t>(extras.size());
+    stored.extraCount = static_cast<std::uint32_t>(corner.extras.size());
     auto row = builder.extraUvs.begin() + static_cast<std::ptrdiff_t>(vertex * builder.extraStride);
-    std::copy(extras.begin(), extras.end(), row);
+    std::copy(corner.extras.begin(), corner.extras.end(), row);
+    if (builder.withWeights)
+        builder.weights[vertex] = corner.weights != nullptr ? *corner.weights : VertexWeights{};
 }
 
 std::size_t AppendRecord(VertexBuilder& builder, const MeshVertex& record,
-                         std::span<const ExtraUv> extras) {
+                         const CornerExtras& corner) {
     std::size_t vertex = builder.vertices.size();
     builder.vertices.emplace_back();
     builder.extraUvs.resize(builder.extraUvs.size() + builder.extraStride);
-    StoreRecord(builder, vertex, record, extras);
+    if (builder.withWeights) builder.weights.emplace_back();
+    StoreRecord(builder, vertex, record, corner);
     return vertex;
 }
 
 OutputVertex AddSequential(VertexBuilder& builder, const MeshVertex& record,
-                           std::span<const ExtraUv> extras) {
+                           const CornerExtras& corner) {
     auto slot = static_cast<std::size_t>(builder.nextSequential++);
-    StoreRecord(builder, slot, record, extras);
+    StoreRecord(builder, slot, record, corner);
     builder.used[slot] = 1;
     return OutputVertex(static_cast<std::uint32_t>(slot));
 }
@@ -65,10 +74,11 @@ bool HashInChain(std::uint32_t host, const MeshVertex& record, std::span<const E
 }
 
 OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
-                      std::span<const ExtraUv> extras) {
+                      const CornerExtras& corner) {
+    std::span<const ExtraUv> extras = corner.extras;
     std::uint32_t h = host.value;
     if (builder.used[h] == 0) {
-        StoreRecord(builder, h, record, extras);
+        StoreRecord(builder, h, record, corner);
         builder.used[h] = 1;
         builder.chainTail[h] = h;
         return OutputVertex(h);
@@ -84,7 +94,7 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
         std::uint32_t found = FindAppended(builder, h, hash, record, extras);
         if (found != FirstEqualIndex::kNone) return OutputVertex(found);
     }
-    auto appended = static_cast<std::uint32_t>(AppendRecord(builder, record, extras));
+    auto appended = static_cast<std::uint32_t>(AppendRecord(builder, record, corner));
     builder.appendedHost.push_back(h);
     builder.vertices[builder.chainTail[h]].next = appended;
     builder.chainTail[h] = appended;
@@ -122,7 +132,7 @@ bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::
 }
 
 VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t faceCount, bool keyed,
-                                  std::uint32_t extraStride) {
+                                  std::uint32_t extraStride, bool withWeights) {
     VertexBuilder builder;
     builder.keyed = keyed;
     builder.faceCount = faceCount;
@@ -131,6 +141,8 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     auto slots = static_cast<std::size_t>(builder.slotCount);
     builder.vertices.assign(slots, MeshVertex{});
     builder.extraUvs.assign(slots * extraStride, ExtraUv{});
+    builder.withWeights = withWeights;
+    if (withWeights) builder.weights.assign(slots, VertexWeights{});
     builder.faces.assign(static_cast<std::size_t>(faceCount), FaceIndices{0, 0, 0});
     builder.used.assign(slots, 0);
     if (keyed) builder.chainTail.assign(slots, 0);
@@ -138,7 +150,17 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
 }
 
 OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
-                       std::span<const ExtraUv> extras) {
-    return builder.keyed ? AddKeyed(builder, host, record, extras)
-                         : AddSequential(builder, record, extras);
+                       std::span<const ExtraUv> extras, const VertexWeights* weights) {
+    const CornerExtras corner{extras, weights};
+    return builder.keyed ? AddKeyed(builder, host, record, corner)
+                         : AddSequential(builder, record, corner);
+}
+
+void ReleaseFacesAndLookup(VertexBuilder& builder) {
+    // Swapped with empty ones: clear() would keep the memory.
+    std::vector<FaceIndices>().swap(builder.faces);
+    std::vector<std::uint8_t>().swap(builder.used);
+    std::vector<std::uint32_t>().swap(builder.chainTail);
+    std::vector<std::uint32_t>().swap(builder.appendedHost);
+    builder.lookup = FirstEqualIndex();
 }

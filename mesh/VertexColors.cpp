@@ -26,6 +26,5 @@ HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshD
         for (float channel : vertex.color) payload.Float(channel);
         payload.Float(vertex.alpha);
     }
-    return XParent(meshData).AddLeaf(TID_D3DRMMeshVertexColors, nullptr, payload.Size(),
-                                     payload.Data());
+    return XParent(meshData).AddLeaf(TID_D3DRMMeshVertexColors, nullptr, std::move(payload));
 }

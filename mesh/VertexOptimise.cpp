@@ -77,11 +77,13 @@ void CloseUp(VertexBuilder& builder, const std::vector<std::uint32_t>& renumbere
             builder.vertices[kept] = builder.vertices[i];
             std::copy_n(builder.extraUvs.begin() + static_cast<std::ptrdiff_t>(i * stride), stride,
                         builder.extraUvs.begin() + static_cast<std::ptrdiff_t>(kept * stride));
+            if (builder.withWeights) builder.weights[kept] = builder.weights[i];
         }
         ++kept;
     }
     builder.vertices.resize(kept);
     builder.extraUvs.resize(kept * stride);
+    if (builder.withWeights) builder.weights.resize(kept);
 }
 
 }  // namespace

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "platform/d3dx/D3DXFile.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XTemplateGuids.h"
 #include "platform/max/Max.h"
 #include "platform/win/ComRef.h"
@@ -36,6 +37,13 @@ class XParent {
     // Adds an object that gets no children of its own and lets go of it at once.
     [[nodiscard]] HRESULT AddLeaf(REFGUID rguidTemplate, LPCSTR szName, SIZE_T cbSize,
                                   LPCVOID pvData) const;
+    // The same two adds with the payload's bytes taken over by the save tree rather than
+    // copied: a mesh's payloads are the largest the exporter makes. `payload` is empty after.
+    [[nodiscard]] HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                                        d3dx::XPayloadWriter&& payload,
+                                        ID3DXFileSaveData** ppObj) const;
+    [[nodiscard]] HRESULT AddLeaf(REFGUID rguidTemplate, LPCSTR szName,
+                                  d3dx::XPayloadWriter&& payload) const;
     bool IsFile() const { return m_file != nullptr; }
 
   private:

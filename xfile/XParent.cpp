@@ -18,3 +18,18 @@ HRESULT XParent::AddLeaf(REFGUID rguidTemplate, LPCSTR szName, SIZE_T cbSize,
     ComRef<ID3DXFileSaveData> object;
     return AddDataObject(rguidTemplate, szName, nullptr, cbSize, pvData, object.Put());
 }
+
+HRESULT XParent::AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                               d3dx::XPayloadWriter&& payload, ID3DXFileSaveData** ppObj) const {
+    std::vector<std::uint8_t> bytes = payload.TakeBytes();
+    if (m_file != nullptr)
+        return d3dx::AddDataObjectAdopting(m_file, rguidTemplate, szName, pId, std::move(bytes),
+                                           ppObj);
+    return d3dx::AddDataObjectAdopting(m_data, rguidTemplate, szName, pId, std::move(bytes), ppObj);
+}
+
+HRESULT XParent::AddLeaf(REFGUID rguidTemplate, LPCSTR szName,
+                         d3dx::XPayloadWriter&& payload) const {
+    ComRef<ID3DXFileSaveData> object;
+    return AddDataObject(rguidTemplate, szName, nullptr, std::move(payload), object.Put());
+}

@@ -38,6 +38,14 @@ using d3dx::XTemplateRegistry;
 
 class FileObject;
 
+// The payload of an add: the caller's bytes, and whether the save tree may take them over
+// (`adopted`, which then holds the same bytes) rather than copy them.
+struct NodePayload {
+    SIZE_T size = 0;
+    LPCVOID data = nullptr;
+    d3dx::XBytes* adopted = nullptr;
+};
+
 class SaveObject : public ID3DXFileSaveObject {
   public:
     SaveObject(FileObject& file, std::string path, bool text, bool compressed);
@@ -48,10 +56,15 @@ class SaveObject : public ID3DXFileSaveObject {
                           LPCVOID pvData, ID3DXFileSaveData** ppObj) override;
     HRESULT Save() override;
 
-    // Checks and copies one data object into `siblings`; `parent` is null at the top level.
+    // Checks one data object and adds it to `siblings`, its payload copied or adopted;
+    // `parent` is null at the top level.
     HRESULT AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGUID rguidTemplate,
-                    LPCSTR szName, const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                    LPCSTR szName, const GUID* pId, const NodePayload& payload,
                     ID3DXFileSaveData** ppObj);
+    HRESULT AddRoot(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                    const NodePayload& payload, ID3DXFileSaveData** ppObj) {
+        return AddNode(m_roots, nullptr, rguidTemplate, szName, pId, payload, ppObj);
+    }
     const XTemplateRegistry& Templates() const;
 
   private:
@@ -77,8 +90,12 @@ class SaveData : public ID3DXFileSaveData {
 
     HRESULT AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId, SIZE_T cbSize,
                           LPCVOID pvData, ID3DXFileSaveData** ppObj) override {
-        return m_save.AddNode(m_node.children, &m_node, rguidTemplate, szName, pId, cbSize, pvData,
-                              ppObj);
+        return AddChild(rguidTemplate, szName, pId, NodePayload{cbSize, pvData}, ppObj);
+    }
+
+    HRESULT AddChild(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
+                     const NodePayload& payload, ID3DXFileSaveData** ppObj) {
+        return m_save.AddNode(m_node.children, &m_node, rguidTemplate, szName, pId, payload, ppObj);
     }
 
     HRESULT AddDataReference(LPCSTR szName, const GUID* pId) override {
@@ -197,12 +214,14 @@ HRESULT SaveObject::GetFile(ID3DXFile** ppFile) {
 
 HRESULT SaveObject::AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
                                   SIZE_T cbSize, LPCVOID pvData, ID3DXFileSaveData** ppObj) {
-    return AddNode(m_roots, nullptr, rguidTemplate, szName, pId, cbSize, pvData, ppObj);
+    return AddRoot(rguidTemplate, szName, pId, NodePayload{cbSize, pvData}, ppObj);
 }
 
 HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGUID rguidTemplate,
-                            LPCSTR szName, const GUID* pId, SIZE_T cbSize, LPCVOID pvData,
+                            LPCSTR szName, const GUID* pId, const NodePayload& given,
                             ID3DXFileSaveData** ppObj) {
+    const SIZE_T cbSize = given.size;
+    const LPCVOID pvData = given.data;
     ForgetFailure();
     if (ppObj != nullptr) *ppObj = nullptr;
     const XTemplateRegistry& templates = Templates();
@@ -235,10 +254,17 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
     node->name = std::move(name);
     node->parent = parent;
     if (pId != nullptr) node->id = *pId;
-    node->payload.assign(payload.begin(),
-                         payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
+    if (given.adopted == nullptr) {
+        node->payload.assign(payload.begin(),
+                             payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
+    }
     XSaveNode& added = *node;
     siblings.push_back(std::move(node));
+    // Taken over only once nothing can fail: a failed add leaves the caller's bytes alone.
+    if (given.adopted != nullptr) {
+        added.payload = std::move(*given.adopted);
+        added.payload.resize(measured.bytesUsed);
+    }
     if (ppObj != nullptr) *ppObj = new SaveData(*this, added);
     return S_OK;
 }
@@ -312,6 +338,24 @@ const char* SaveObject::WriteProblem(HRESULT hr) {
 
 std::string d3dx::LastFailureDetail(HRESULT hr) {
     return t_lastFailure.hr == hr ? t_lastFailure.detail : std::string();
+}
+
+HRESULT d3dx::AddDataObjectAdopting(ID3DXFileSaveObject* save, REFGUID rguidTemplate, LPCSTR szName,
+                                    const GUID* pId, XBytes&& payload, ID3DXFileSaveData** ppObj) {
+    if (save == nullptr) return E_POINTER;
+    if (auto* ours = dynamic_cast<SaveObject*>(save))
+        return ours->AddRoot(rguidTemplate, szName, pId,
+                             NodePayload{payload.size(), payload.data(), &payload}, ppObj);
+    return save->AddDataObject(rguidTemplate, szName, pId, payload.size(), payload.data(), ppObj);
+}
+
+HRESULT d3dx::AddDataObjectAdopting(ID3DXFileSaveData* parent, REFGUID rguidTemplate, LPCSTR szName,
+                                    const GUID* pId, XBytes&& payload, ID3DXFileSaveData** ppObj) {
+    if (parent == nullptr) return E_POINTER;
+    if (auto* ours = dynamic_cast<SaveData*>(parent))
+        return ours->AddChild(rguidTemplate, szName, pId,
+                              NodePayload{payload.size(), payload.data(), &payload}, ppObj);
+    return parent->AddDataObject(rguidTemplate, szName, pId, payload.size(), payload.data(), ppObj);
 }
 
 HRESULT D3DXFileCreate(ID3DXFile** lplpDirectXFile) {

@@ -4,7 +4,9 @@
 // by-name references.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/d3dx/XTemplateSets.h"
 #include "platform/win/Guid.h"
@@ -86,5 +88,20 @@ namespace d3dx {
 // explains a failure it did not cause. Empty when there is nothing more to say than `hr`.
 // D3DX itself has no such call: the exporter adds these words to its save error message.
 std::string LastFailureDetail(HRESULT hr);
+
+// Adds a data object as AddDataObject does, under the save object or under a data object,
+// but takes `payload` over instead of copying it: the save tree keeps these very bytes,
+// trimmed to what the template's members take, so a large payload (a mesh's vertices and
+// faces) is never held twice. When the add fails, nothing is added and `payload` is left as
+// it was. An object of another implementation of the interfaces gets a copy through its own
+// AddDataObject, as D3DX itself has no such call.
+[[nodiscard]] HRESULT AddDataObjectAdopting(ID3DXFileSaveObject* save, REFGUID rguidTemplate,
+                                            LPCSTR szName, const GUID* pId,
+                                            std::vector<std::uint8_t>&& payload,
+                                            ID3DXFileSaveData** ppObj);
+[[nodiscard]] HRESULT AddDataObjectAdopting(ID3DXFileSaveData* parent, REFGUID rguidTemplate,
+                                            LPCSTR szName, const GUID* pId,
+                                            std::vector<std::uint8_t>&& payload,
+                                            ID3DXFileSaveData** ppObj);
 
 }  // namespace d3dx

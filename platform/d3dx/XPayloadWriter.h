@@ -1,6 +1,8 @@
 // The one writer of data-object payloads: members packed in template order, little-endian,
 // counts and DWORDs 4 bytes, WORDs 2, floats 4, strings inline with their zero byte. An
-// append never runs past the buffer: it grows when a reservation was too small.
+// append never runs past the buffer: it grows when a reservation was too small. The bytes
+// can be handed over whole (TakeBytes), so that a save tree adopts a large payload rather
+// than holding a second copy of it.
 #pragma once
 
 #include <algorithm>
@@ -8,9 +10,10 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
-#include <memory>
 #include <new>
+#include <stdexcept>
 #include <string_view>
+#include <vector>
 
 namespace d3dx {
 
@@ -43,9 +46,20 @@ class XPayloadWriter {
         return *this;
     }
 
-    const void* Data() const { return m_bytes.get(); }
-    const std::uint8_t* Bytes() const { return m_bytes.get(); }
+    const void* Data() const { return m_bytes.data(); }
+    const std::uint8_t* Bytes() const { return m_bytes.data(); }
     std::size_t Size() const { return m_size; }
+
+    // The bytes written so far, exactly Size() of them, without a copy; the writer is empty
+    // afterwards and may be used again.
+    std::vector<std::uint8_t> TakeBytes() noexcept {
+        m_bytes.resize(m_size);  // never reallocates: the buffer only shrinks
+        std::vector<std::uint8_t> bytes = std::move(m_bytes);
+        m_bytes = {};
+        m_size = 0;
+        m_capacity = 0;
+        return bytes;
+    }
 
   private:
     template <typename T>
@@ -61,20 +75,25 @@ class XPayloadWriter {
     void Append(const void* bytes, std::size_t count) {
         if (count > m_capacity - m_size && !Reallocate(std::max(m_size + count, 2 * m_capacity)))
             throw std::bad_alloc();
-        if (count != 0) std::memcpy(m_bytes.get() + m_size, bytes, count);
+        if (count != 0) std::memcpy(m_bytes.data() + m_size, bytes, count);
         m_size += count;
     }
 
+    // The whole capacity is the vector's size, so that appends write through a plain pointer;
+    // TakeBytes trims it to what was written.
     bool Reallocate(std::size_t capacity) noexcept {
-        std::unique_ptr<std::uint8_t[]> bytes(new (std::nothrow) std::uint8_t[capacity]);
-        if (bytes == nullptr) return false;
-        if (m_size != 0) std::memcpy(bytes.get(), m_bytes.get(), m_size);
-        m_bytes = std::move(bytes);
+        try {
+            m_bytes.resize(capacity);
+        } catch (const std::bad_alloc&) {
+            return false;
+        } catch (const std::length_error&) {
+            return false;
+        }
         m_capacity = capacity;
         return true;
     }
 
-    std::unique_ptr<std::uint8_t[]> m_bytes;
+    std::vector<std::uint8_t> m_bytes;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
 };

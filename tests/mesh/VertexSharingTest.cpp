@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
 
 #include "../max/TestScenes.h"
 #include "MeshTestSupport.h"
@@ -173,6 +174,54 @@ TEST(VertexSharing, SkinnedNodesKeepFacesOfDifferentMaterialsApart) {
     EXPECT_EQ(
         meshtest::ReadMesh(*meshtest::ExportRun(scene, options).Meshes().at(0)).vertices.size(),
         6u);
+}
+
+// Influences naming a made-up bone, never dereferenced: the builder only carries them.
+VertexWeights WeightsOf(std::uintptr_t bone, float weight) {
+    VertexWeights weights;
+    weights.influences[0] = {reinterpret_cast<INode*>(bone), weight};
+    weights.count = 1;
+    return weights;
+}
+
+OutputVertex AddWeighted(VertexBuilder& builder, std::uint32_t host, const MeshVertex& record,
+                         const VertexWeights& weights) {
+    return AddVertex(builder, HostVertex(host), record, {}, &weights);
+}
+
+TEST(VertexSharing, InfluencesStayWithTheirRecordsThroughSharingAndOptimized) {
+    VertexBuilder builder = CreateVertexBuilder(3, 3, true, 0, true);
+    for (std::uint32_t h = 0; h < 3; ++h)
+        AddWeighted(builder, h, At(static_cast<float>(h)), WeightsOf(0x10 + h, 1.0f));
+    // A corner equal to its host vertex's record shares it, influences and all.
+    EXPECT_EQ(AddWeighted(builder, 0, At(0), WeightsOf(0x99, 0.5f)).value, 0u);
+    // Appended: 3 (host 0), 4 (host 1) and 5 (host 2) equal, 6 (host 2) apart.
+    AddWeighted(builder, 0, At(5), WeightsOf(0x20, 0.25f));
+    AddWeighted(builder, 1, At(5), WeightsOf(0x21, 0.5f));
+    AddWeighted(builder, 2, At(5), WeightsOf(0x22, 0.75f));
+    AddWeighted(builder, 2, At(6), WeightsOf(0x23, 1.0f));
+    ASSERT_EQ(builder.weights.size(), 7u);
+    OptimiseVertices(builder);  // 5 merges into 4, and 6 moves down to 5
+    ASSERT_EQ(builder.vertices.size(), 6u);
+    ASSERT_EQ(builder.weights.size(), 6u);
+    const std::uintptr_t bones[6] = {0x10, 0x11, 0x12, 0x20, 0x21, 0x23};
+    const float shares[6] = {1.0f, 1.0f, 1.0f, 0.25f, 0.5f, 1.0f};
+    for (std::size_t i = 0; i < 6; ++i) {
+        EXPECT_EQ(builder.weights[i].count, 1u) << i;
+        EXPECT_EQ(builder.weights[i].influences[0].bone, reinterpret_cast<INode*>(bones[i])) << i;
+        EXPECT_EQ(builder.weights[i].influences[0].weight, shares[i]) << i;
+    }
+    EXPECT_EQ(builder.vertices[5].position[0], 6.0f);
+}
+
+TEST(VertexSharing, SequentialInfluencesFollowEveryCornerAndUnskinnedMeshesKeepNone) {
+    VertexBuilder skinned = CreateVertexBuilder(1, 1, false, 0, true);
+    for (std::uint32_t i = 0; i < 3; ++i) AddWeighted(skinned, 0, At(1), WeightsOf(0x30 + i, 1.0f));
+    ASSERT_EQ(skinned.weights.size(), 3u);
+    EXPECT_EQ(skinned.weights[2].influences[0].bone, reinterpret_cast<INode*>(0x32));
+    VertexBuilder plain = CreateVertexBuilder(1, 1, false, 0);
+    for (std::uint32_t i = 0; i < 3; ++i) AddWeighted(plain, 0, At(1), WeightsOf(0x30, 1.0f));
+    EXPECT_TRUE(plain.weights.empty());
 }
 
 }  // namespace
