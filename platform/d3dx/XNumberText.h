@@ -8,6 +8,8 @@
 #pragma once
 
 #include <array>
+#include <charconv>
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -30,6 +32,11 @@ char* WriteFloatText(float value, char* out);
 char* WriteDoubleText(double value, char* out);
 char* WriteUnsignedText(std::uint64_t value, char* out);
 char* WriteSignedText(std::int64_t value, char* out);
+// WriteUnsignedText for a 32-bit value, inline: a mesh's faces hold millions of them, and
+// the digits of a 32-bit value are found with 32-bit arithmetic.
+inline char* WriteDwordText(std::uint32_t value, char* out) {
+    return std::to_chars(out, out + kNumberTextBytes, value).ptr;
+}
 void AppendFloatText(std::string& out, float value);
 void AppendDoubleText(std::string& out, double value);
 void AppendUnsignedText(std::string& out, std::uint64_t value);

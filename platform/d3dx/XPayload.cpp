@@ -13,6 +13,10 @@ class NullVisitor final : public XPayloadVisitor {
     void String(std::string_view) override {}
     void Run(const XMember&, XPrimitive, const std::uint8_t*, std::size_t, std::size_t,
              std::size_t) {}
+    // Faces and other flat records are measured from their counts alone.
+    static constexpr bool kTakesFlatRecords = true;
+    void FlatRecords(const XMember&, const XFlatRecordLayout&, std::span<const std::uint8_t>,
+                     std::size_t, std::size_t) {}
 };
 
 }  // namespace

@@ -14,10 +14,19 @@
 // A visitor that declares `static constexpr bool kTakesUniformArrays = true` gets an array of
 // a template whose values are all of one primitive (XTemplate::uniformScalar, such as
 // MeshFace) as UniformArray(type, bytes): the elements' bytes, already measured.
+//
+// A visitor that declares `static constexpr bool kTakesFlatRecords = true` gets a non-empty
+// array of flat records (XFlatRecordLayout: MeshFace, Matrix4x4) that is not a plain run as
+//   FlatRecords(arrayMember, layout, bytes, elements, depth)
+// between BeginArray and EndArray, the elements' bytes already measured, instead of a walk
+// of every element's members: a million faces cost a million such walks.
 #pragma once
 
+#include <algorithm>
 #include <cstring>
 #include <optional>
+#include <span>
+#include <vector>
 
 #include "platform/d3dx/XPayload.h"
 
@@ -28,6 +37,112 @@ namespace d3dx {
 std::optional<std::size_t> MeasureElements(const XTemplateRegistry& registry, const XMember& member,
                                            std::uint64_t count,
                                            std::span<const std::uint8_t> bytes);
+
+// A record whose members are all values of one fixed-size primitive, each member a single
+// value or an array sized by fixed numbers and at most one earlier integer member (MeshFace,
+// Matrix4x4). Its values can be stepped through, and its elements measured, from the count
+// members alone, with the array sizes the full walk would find.
+class XFlatRecordLayout {
+  public:
+    struct Member {
+        bool isArray = false;
+        std::optional<std::size_t> sizeMember;  // the earlier member that sizes the array
+        std::uint64_t fixedCount = 1;           // the product of the fixed dimensions
+    };
+
+    // Nothing when `tmpl` is not a flat record.
+    static std::optional<XFlatRecordLayout> Of(const XTemplate& tmpl) {
+        if (!tmpl.uniformScalar || tmpl.members.empty()) return std::nullopt;
+        XFlatRecordLayout layout(*tmpl.uniformScalar);
+        for (std::size_t i = 0; i < tmpl.members.size(); ++i) {
+            std::optional<Member> member = FlatMember(tmpl, i);
+            if (!member) return std::nullopt;
+            layout.m_members.push_back(*member);
+        }
+        return layout;
+    }
+
+    XPrimitive Type() const { return m_type; }
+    std::size_t ValueSize() const { return m_valueSize; }
+    const std::vector<Member>& Members() const { return m_members; }
+    std::size_t MemberCount() const { return m_members.size(); }
+
+    // Values in the array `member` of a record whose integer members read so far are in
+    // `values`; at most kMostElements + 1, as the full walk counts them.
+    static std::uint64_t ElementCount(const Member& member, const std::uint64_t* values) {
+        if (!member.sizeMember) return member.fixedCount;
+        return SaturatingProduct(values[*member.sizeMember], member.fixedCount);
+    }
+
+    // Bytes of `records` records at the start of `bytes`; nothing when they do not fit or an
+    // array is longer than an array may be, where the full walk fails too.
+    std::optional<std::size_t> Measure(std::span<const std::uint8_t> bytes,
+                                       std::size_t records) const {
+        std::vector<std::uint64_t> values(m_members.size());
+        std::size_t at = 0;
+        for (std::size_t record = 0; record < records; ++record) {
+            for (std::size_t i = 0; i < m_members.size(); ++i) {
+                std::uint64_t count = ValueCount(i, values.data());
+                if (count > kMostElements || count > (bytes.size() - at) / m_valueSize) {
+                    return std::nullopt;
+                }
+                if (!m_members[i].isArray && m_integers) {
+                    values[i] = LoadInteger(m_type, bytes.data() + at);
+                }
+                at += static_cast<std::size_t>(count) * m_valueSize;
+            }
+        }
+        return at;
+    }
+
+    // Values the member `index` holds: one for a single value.
+    std::uint64_t ValueCount(std::size_t index, const std::uint64_t* values) const {
+        const Member& member = m_members[index];
+        return member.isArray ? ElementCount(member, values) : 1;
+    }
+
+    static constexpr std::uint64_t kMostElements = UINT32_MAX;
+
+  private:
+    explicit XFlatRecordLayout(XPrimitive type)
+        : m_type(type), m_valueSize(PrimitiveSize(type)), m_integers(IsIntegerPrimitive(type)) {}
+
+    static std::optional<Member> FlatMember(const XTemplate& tmpl, std::size_t index) {
+        const XMember& source = tmpl.members[index];
+        if (source.type == XPrimitive::Template) return std::nullopt;
+        Member member{source.isArray, std::nullopt, 1};
+        for (const XDimension& dimension : source.dimensions) {
+            if (dimension.sizeMember) {
+                if (member.sizeMember || !SizesFlatArray(tmpl, *dimension.sizeMember, index)) {
+                    return std::nullopt;
+                }
+                member.sizeMember = dimension.sizeMember;
+            } else {
+                member.fixedCount = SaturatingProduct(member.fixedCount, dimension.fixedSize);
+            }
+        }
+        return member;
+    }
+
+    // An earlier single integer member: the walk has read its value by then.
+    static bool SizesFlatArray(const XTemplate& tmpl, std::size_t sizeMember, std::size_t index) {
+        const XMember& size = tmpl.members[sizeMember];
+        return sizeMember < index && !size.isArray && IsIntegerPrimitive(size.type);
+    }
+
+    // The product, or kMostElements + 1 once it passes that, as XMemberValues counts.
+    static std::uint64_t SaturatingProduct(std::uint64_t a, std::uint64_t b) {
+        constexpr std::uint64_t kCeiling = kMostElements + 1;
+        if (a == 0 || b == 0) return 0;
+        if (b == 1) return std::min(a, kCeiling);
+        return a > kCeiling / b ? kCeiling : std::min(a * b, kCeiling);
+    }
+
+    XPrimitive m_type;
+    std::size_t m_valueSize;
+    bool m_integers;
+    std::vector<Member> m_members;
+};
 
 namespace detail {
 
@@ -44,6 +159,11 @@ concept TakesRuns = requires {
 template <typename Visitor>
 concept TakesUniformArrays = requires {
     requires Visitor::kTakesUniformArrays;
+};
+
+template <typename Visitor>
+concept TakesFlatRecords = requires {
+    requires Visitor::kTakesFlatRecords;
 };
 
 template <typename Visitor>
@@ -137,11 +257,29 @@ class PayloadWalker {
         return true;
     }
 
+    // For a visitor that steps through flat records itself: measures the elements and hands
+    // them over at once.
+    bool WalkFlatRecords(const XMember& member, std::uint64_t count, std::size_t depth) {
+        if (member.type != XPrimitive::Template || count == 0) return false;
+        std::optional<XFlatRecordLayout> layout =
+            XFlatRecordLayout::Of(m_registry.At(member.templateIndex));
+        if (!layout) return false;
+        std::span<const std::uint8_t> rest = m_payload.subspan(m_pos);
+        std::optional<std::size_t> bytes = layout->Measure(rest, static_cast<std::size_t>(count));
+        if (!bytes) return false;
+        m_visitor.FlatRecords(member, *layout, rest.first(*bytes), static_cast<std::size_t>(count),
+                              depth);
+        m_pos += *bytes;
+        return true;
+    }
+
     void WalkArray(const XMember& member, std::uint64_t count, std::size_t depth) {
         m_visitor.BeginArray(member, count, depth);
         bool done = false;
         if constexpr (TakesUniformArrays<Visitor>) done = WalkUniformArray(member, count);
         if constexpr (TakesRuns<Visitor>) done = done || WalkRun(member, count, depth);
+        if constexpr (TakesFlatRecords<Visitor>)
+            done = done || WalkFlatRecords(member, count, depth);
         for (std::uint64_t element = 0; !done && element < count; ++element) {
             if (element > 0) m_visitor.ElementSeparator(member, depth);
             WalkValue(member, depth);

@@ -2,7 +2,9 @@
 // block, one member per line, one element per line for arrays sized by another member;
 // every value ends with ';', array elements are joined by ',', so a nested structure ends
 // with ';;' (its last member and the member itself).
+#include <span>
 #include <string_view>
+#include <vector>
 
 #include "platform/d3dx/XImageOutput.h"
 #include "platform/d3dx/XNumberText.h"
@@ -30,39 +32,41 @@ class TextMemberWriter final : public XPayloadVisitor {
     void Scalar(XPrimitive type, const std::uint8_t* bytes) override {
         StartLine();
         char* start = reinterpret_cast<char*>(m_out.Room(kNumberTextBytes));
-        char* end;
-        switch (type) {
-            case XPrimitive::Float:
-                end = WriteFloatText(LoadFloat(bytes), start);
-                break;
-            case XPrimitive::Double:
-                end = WriteDoubleText(LoadDouble(bytes), start);
-                break;
-            case XPrimitive::Char:
-            case XPrimitive::Sword:
-            case XPrimitive::Sdword:
-                end = WriteSignedText(LoadSigned(type, bytes), start);
-                break;
-            default:
-                end = WriteUnsignedText(LoadInteger(type, bytes), start);
-                break;
-        }
-        m_out.Advance(static_cast<std::size_t>(end - start));
+        m_out.Advance(static_cast<std::size_t>(WriteValueText(type, bytes, start) - start));
     }
 
     // The elements as the value-by-value walk writes them: a record's members each end
-    // with ';', elements are separated as ElementSeparator does.
+    // with ';', elements are separated as ElementSeparator does. A run is never empty, so
+    // the line's indent goes before its first value.
     void Run(const XMember& array, XPrimitive type, const std::uint8_t* bytes, std::size_t elements,
              std::size_t scalarsPerElement, std::size_t depth) {
-        bool records = array.type == XPrimitive::Template;
-        std::size_t size = PrimitiveSize(type);
-        for (std::size_t element = 0; element < elements; ++element) {
-            if (element > 0) ElementSeparator(array, depth);
-            for (std::size_t i = 0; i < scalarsPerElement; ++i, bytes += size) {
-                Scalar(type, bytes);
-                if (records) m_out.Push(';');
+        StartLine();
+        bool lineBreaks = depth == 0 && IsSizedByMember(array);
+        WithValueWriter(type, [&](auto writeValue) {
+            std::size_t size = PrimitiveSize(type);
+            if (array.type == XPrimitive::Template) {
+                WriteRecordRun(bytes, size, elements, scalarsPerElement, lineBreaks, writeValue);
+            } else {
+                WriteValueRun(bytes, size, elements, lineBreaks, writeValue);
             }
-        }
+        });
+    }
+
+    // Flat records (MeshFace) in the characters the walk would write for them: each member
+    // ends with ';', the values of an inner array are joined by ',', and an empty inner array
+    // writes nothing. The line's indent still waits for the first character.
+    static constexpr bool kTakesFlatRecords = true;
+    void FlatRecords(const XMember& array, const XFlatRecordLayout& layout,
+                     std::span<const std::uint8_t> bytes, std::size_t elements, std::size_t depth) {
+        bool lineBreaks = depth == 0 && IsSizedByMember(array);
+        std::vector<std::uint64_t> values(layout.MemberCount());
+        WithValueWriter(layout.Type(), [&](auto writeValue) {
+            const std::uint8_t* at = bytes.data();
+            for (std::size_t index = 0; index < elements; ++index) {
+                if (index > 0) WriteElementSeparator(lineBreaks);
+                at = WriteFlatRecord(layout, at, values.data(), writeValue);
+            }
+        });
     }
 
     void String(std::string_view text) override {
@@ -89,11 +93,7 @@ class TextMemberWriter final : public XPayloadVisitor {
     }
 
     void ElementSeparator(const XMember& member, std::size_t depth) override {
-        m_out.Push(',');
-        if (depth == 0 && IsSizedByMember(member)) {
-            m_out.Push('\n');
-            m_out.AppendFill(' ', m_indent);
-        }
+        WriteElementSeparator(depth == 0 && IsSizedByMember(member));
     }
 
     void EndMember(const XMember& member, std::size_t depth) override {
@@ -110,6 +110,121 @@ class TextMemberWriter final : public XPayloadVisitor {
     }
 
   private:
+    // Room for one value and the character that follows it.
+    static constexpr std::size_t kValueRoom = kNumberTextBytes + 1;
+    // A separator and indent longer than this (a tree nested thousands deep) go the slow way.
+    static constexpr std::size_t kMostInlineSeparator = 256;
+
+    // Calls `write` with a function that spells one value of `type`, chosen here once for a
+    // whole array: the common types get a function of their own, with no choice per value.
+    template <typename Write>
+    static void WithValueWriter(XPrimitive type, Write&& write) {
+        switch (type) {
+            case XPrimitive::Float:
+                return write([](const std::uint8_t* bytes, char* out) {
+                    return WriteFloatText(LoadFloat(bytes), out);
+                });
+            case XPrimitive::Dword:
+                return write([](const std::uint8_t* bytes, char* out) {
+                    return WriteDwordText(LoadDword(bytes), out);
+                });
+            default:
+                return write([type](const std::uint8_t* bytes, char* out) {
+                    return WriteValueText(type, bytes, out);
+                });
+        }
+    }
+
+    static char* WriteValueText(XPrimitive type, const std::uint8_t* bytes, char* out) {
+        switch (type) {
+            case XPrimitive::Float:
+                return WriteFloatText(LoadFloat(bytes), out);
+            case XPrimitive::Double:
+                return WriteDoubleText(LoadDouble(bytes), out);
+            case XPrimitive::Char:
+            case XPrimitive::Sword:
+            case XPrimitive::Sdword:
+                return WriteSignedText(LoadSigned(type, bytes), out);
+            default:
+                return WriteUnsignedText(LoadInteger(type, bytes), out);
+        }
+    }
+
+    // One value and the character after it, with one look at the room left.
+    template <typename WriteValue>
+    void WriteValueThen(const std::uint8_t* bytes, char after, WriteValue& writeValue) {
+        char* start = reinterpret_cast<char*>(m_out.Room(kValueRoom));
+        char* end = writeValue(bytes, start);
+        *end++ = after;
+        m_out.Advance(static_cast<std::size_t>(end - start));
+    }
+
+    // Records of single values (Vector): every value ends with ';'.
+    template <typename WriteValue>
+    void WriteRecordRun(const std::uint8_t* bytes, std::size_t size, std::size_t elements,
+                        std::size_t perElement, bool lineBreaks, WriteValue& writeValue) {
+        for (std::size_t element = 0; element < elements; ++element) {
+            if (element > 0) WriteElementSeparator(lineBreaks);
+            for (std::size_t i = 0; i < perElement; ++i, bytes += size) {
+                WriteValueThen(bytes, ';', writeValue);
+            }
+        }
+    }
+
+    template <typename WriteValue>
+    void WriteValueRun(const std::uint8_t* bytes, std::size_t size, std::size_t elements,
+                       bool lineBreaks, WriteValue& writeValue) {
+        for (std::size_t element = 1; element < elements; ++element, bytes += size) {
+            WriteValueThen(bytes, ',', writeValue);
+            if (lineBreaks) WriteLineBreak();
+        }
+        char* start = reinterpret_cast<char*>(m_out.Room(kNumberTextBytes));
+        m_out.Advance(static_cast<std::size_t>(writeValue(bytes, start) - start));
+    }
+
+    // One record; `values` keeps its integer members for the arrays they size.
+    template <typename WriteValue>
+    const std::uint8_t* WriteFlatRecord(const XFlatRecordLayout& layout, const std::uint8_t* bytes,
+                                        std::uint64_t* values, WriteValue& writeValue) {
+        XPrimitive type = layout.Type();
+        std::size_t size = layout.ValueSize();
+        const auto& members = layout.Members();
+        for (std::size_t i = 0; i < members.size(); ++i) {
+            std::uint64_t count = layout.ValueCount(i, values);
+            if (count == 0) continue;
+            if (!members[i].isArray) values[i] = LoadInteger(type, bytes);
+            StartLine();
+            for (std::uint64_t value = 1; value < count; ++value, bytes += size) {
+                WriteValueThen(bytes, ',', writeValue);
+            }
+            WriteValueThen(bytes, ';', writeValue);
+            bytes += size;
+        }
+        return bytes;
+    }
+
+    // ',' and, for a member's own array sized by another member, the next line's indent,
+    // with one look at the room left: written once per face of a mesh.
+    void WriteElementSeparator(bool lineBreak) {
+        std::size_t length = lineBreak ? 2 + m_indent : 1;
+        if (length > kMostInlineSeparator) {
+            m_out.Push(',');
+            return WriteLineBreak();
+        }
+        std::uint8_t* at = m_out.Room(length);
+        at[0] = ',';
+        if (lineBreak) {
+            at[1] = '\n';
+            for (std::size_t i = 2; i < length; ++i) at[i] = ' ';
+        }
+        m_out.Advance(length);
+    }
+
+    void WriteLineBreak() {
+        m_out.Push('\n');
+        m_out.AppendFill(' ', m_indent);
+    }
+
     void StartLine() {
         if (!m_linePending) return;
         m_out.AppendFill(' ', m_indent);
