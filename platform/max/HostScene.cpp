@@ -73,7 +73,7 @@ std::unique_ptr<Object> MakeBaseObject(const NodeData& data) {
         case ObjectKind::None:
             return nullptr;
         case ObjectKind::Mesh:
-            return std::make_unique<TriObject>(BuildHostMesh(data.mesh));
+            return std::make_unique<TriObject>(&data.mesh);
         case ObjectKind::Helper:
             return std::make_unique<BaseObject>(HELPER_CLASS_ID, DUMMY_CLASS_ID, "Dummy");
         case ObjectKind::Camera:

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <set>
+#include <utility>
 
 #include "platform/max/HostScene.h"
 #include "platform/max/Interface.h"
@@ -154,66 +155,79 @@ const MapChannel* IGameMesh::Channel(int mapChannel) const {
 
 IGameMesh::~IGameMesh() = default;
 
+// Preparing reads nothing per face unless the normals come from smoothing groups: then
+// the host mesh's render normals are built and each corner's list entry is kept. Faces
+// are put together from the record as they are asked for.
 bool IGameMesh::InitializeData() {
-    m_mesh = BuildHostMesh(*m_data);
-    m_mesh.buildNormals();
-    const MapChannel* tex = Channel(MAP_TEXCOORD_CHANNEL);
-    const MapChannel* col = Channel(MAP_COLOR_CHANNEL);
-    const MapChannel* alpha = Channel(MAP_ALPHA_CHANNEL);
-    m_faces.assign(m_data->faces.size(), FaceEx());
-    for (std::size_t f = 0; f < m_faces.size(); ++f) {
-        FaceEx& face = m_faces[f];
-        const FaceData& source = m_data->faces[f];
-        for (int c = 0; c < 3; ++c) {
-            auto corner = static_cast<std::size_t>(c);
-            face.vert[c] = source.v[c];
-            face.texCoord[c] = tex ? tex->faces[f][corner] : 0;
-            face.color[c] = col ? col->faces[f][corner] : 0;
-            face.alpha[c] = alpha ? alpha->faces[f][corner] : 0;
-        }
-        face.smGrp = source.smGroup;
-        face.matID = static_cast<int>(source.matId);
-        face.meshFaceIndex = static_cast<int>(f);
-    }
-    BuildNormalList();
+    if (m_initialised) return true;
+    if (!m_data->normals) BuildNormalList();
     m_initialised = true;
     return true;
 }
 
+// The node's evaluated object, when it is a mesh object built from this mesh's record and
+// still of its size (a mesh edited to other counts is no longer the record's).
+Mesh* IGameMesh::NodeObjectMesh() const {
+    Object* object = m_node->IsRootNode() ? nullptr : GetMaxObject();
+    if (object == nullptr || object->SuperClassID() != GEOMOBJECT_CLASS_ID ||
+        object->ClassID() != TRIOBJ_CLASS_ID)
+        return nullptr;
+    auto* tri = static_cast<TriObject*>(object);
+    if (tri->Source() != m_data) return nullptr;
+    Mesh& mesh = tri->GetMesh();
+    bool sameCounts = static_cast<std::size_t>(mesh.getNumVerts()) == m_data->vertices.size() &&
+                      static_cast<std::size_t>(mesh.getNumFaces()) == m_data->faces.size();
+    return sameCounts ? &mesh : nullptr;
+}
+
+Mesh& IGameMesh::PreparedHostMesh() {
+    if (m_hostMesh == nullptr) m_hostMesh = NodeObjectMesh();
+    if (m_hostMesh == nullptr) {
+        m_ownMesh = BuildHostMesh(*m_data);
+        m_hostMesh = &m_ownMesh;
+    }
+    m_hostMesh->buildNormals();  // nothing to do when they are current
+    return *m_hostMesh;
+}
+
 // The smoothing-group normal of a face corner, as the host's render normals give it.
-Point3 IGameMesh::CornerNormal(int face, int vertex) {
-    RVertex& rv = m_mesh.getRVert(vertex);
-    DWORD group = m_mesh.getFace(face).smGroup;
+Point3 IGameMesh::CornerNormal(Mesh& mesh, int face, int vertex) {
+    RVertex& rv = mesh.getRVert(vertex);
+    DWORD group = std::as_const(mesh).getFace(face).smGroup;
     DWORD count = rv.rFlags & NORCT_MASK;
     if (rv.rFlags & SPECIFIED_NORMAL) return rv.rn.getNormal();
-    if (count == 0 || group == 0) return m_mesh.getFaceNormal(face);
+    if (count == 0 || group == 0) return mesh.getFaceNormal(face);
     if (count == 1) return rv.rn.getNormal();
     for (DWORD i = 0; i < count; ++i)
         if (rv.ern[i].getSmGroup() & group) return rv.ern[i].getNormal();
-    return m_mesh.getFaceNormal(face);
+    return mesh.getFaceNormal(face);
 }
 
+// Equal normals share an entry, 0 and -0 counting as equal. Corner normals are never NaN:
+// a face whose normal cannot be worked out gets the zero vector.
 void IGameMesh::BuildNormalList() {
+    Mesh& mesh = PreparedHostMesh();
     m_normals.clear();
-    if (m_data->normals) {
-        m_normals = m_data->normals->normals;
-        for (std::size_t f = 0; f < m_faces.size(); ++f)
-            for (int c = 0; c < 3; ++c)
-                m_faces[f].norm[c] = m_data->normals->faces[f][static_cast<std::size_t>(c)];
-        return;
-    }
-    // Equal normals share an entry, 0 and -0 counting as equal. Corner normals are never
-    // NaN: a face whose normal cannot be worked out gets the zero vector.
+    m_cornerNormals.assign(m_data->faces.size(), CornerIndices{0, 0, 0});
     DistinctNormals distinct(m_normals);
-    for (std::size_t f = 0; f < m_faces.size(); ++f)
-        for (int c = 0; c < 3; ++c)
-            m_faces[f].norm[c] = distinct.IndexOf(
-                CornerNormal(static_cast<int>(f), static_cast<int>(m_faces[f].vert[c])));
+    for (std::size_t f = 0; f < m_cornerNormals.size(); ++f)
+        for (std::size_t c = 0; c < 3; ++c)
+            m_cornerNormals[f][c] = distinct.IndexOf(
+                CornerNormal(mesh, static_cast<int>(f), static_cast<int>(m_data->faces[f].v[c])));
+}
+
+const std::vector<Point3>& IGameMesh::NormalList() const {
+    return m_data->normals ? m_data->normals->normals : m_normals;
+}
+
+IGameMesh::CornerIndices IGameMesh::NormalIndices(std::size_t face) const {
+    if (m_data->normals) return m_data->normals->faces[face];
+    return m_cornerNormals[face];
 }
 
 Mesh* IGameMesh::GetMaxMesh() {
     if (!m_initialised) InitializeData();
-    return &m_mesh;
+    return &PreparedHostMesh();
 }
 
 Matrix3 IGameMesh::WorldTM() const {
@@ -242,9 +256,29 @@ int IGameMesh::GetNumberOfAlphaVerts() const {
     return map ? static_cast<int>(map->vertices.size()) : 0;
 }
 
+void IGameMesh::FillFace(FaceEx& face, std::size_t index) const {
+    const FaceData& source = m_data->faces[index];
+    const CornerIndices normals = NormalIndices(index);
+    face = FaceEx();
+    for (std::size_t c = 0; c < 3; ++c) {
+        face.vert[c] = source.v[c];
+        face.norm[c] = normals[c];
+        face.texCoord[c] = m_texChannel ? m_texChannel->faces[index][c] : 0;
+        face.color[c] = m_colorChannel ? m_colorChannel->faces[index][c] : 0;
+        face.alpha[c] = m_alphaChannel ? m_alphaChannel->faces[index][c] : 0;
+    }
+    face.smGrp = source.smGroup;
+    face.matID = static_cast<int>(source.matId);
+    face.meshFaceIndex = static_cast<int>(index);
+}
+
 FaceEx* IGameMesh::GetFace(int index) {
     if (!m_initialised) InitializeData();
-    return InRange(m_faces, index) ? &m_faces[static_cast<std::size_t>(index)] : nullptr;
+    if (!InRange(m_data->faces, index)) return nullptr;
+    FaceEx& face = m_recentFaces[m_nextRecentFace];
+    m_nextRecentFace = (m_nextRecentFace + 1) % m_recentFaces.size();
+    FillFace(face, static_cast<std::size_t>(index));
+    return &face;
 }
 
 Point3 IGameMesh::GetVertex(int index, bool objectSpace) {
@@ -275,10 +309,16 @@ float IGameMesh::GetAlphaVertex(int index) {
     return InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)].x : 0.0f;
 }
 
+// Zero until the object is prepared, as no normals are known before.
+int IGameMesh::GetNumberOfNormals() const {
+    return m_initialised ? static_cast<int>(NormalList().size()) : 0;
+}
+
 Point3 IGameMesh::GetNormal(int index, bool objectSpace) {
     if (!m_initialised) InitializeData();
-    if (!InRange(m_normals, index)) return Point3();
-    const Point3& n = m_normals[static_cast<std::size_t>(index)];
+    const std::vector<Point3>& normals = NormalList();
+    if (!InRange(normals, index)) return Point3();
+    const Point3& n = normals[static_cast<std::size_t>(index)];
     return objectSpace ? n : TransformNormal(WorldTM(), n);
 }
 

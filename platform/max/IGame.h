@@ -2,6 +2,7 @@
 // meshes with their faces and attribute arrays, and skins.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <vector>
@@ -85,6 +86,10 @@ constexpr IGameObject::ObjectTypes IGAME_HELPER = IGameObject::IGAME_HELPER;
 // the explicit normals when the mesh has them, otherwise the smoothing-group normals of
 // the host Mesh (buildNormals), one list entry per distinct normal. Object space is the
 // mesh's own space; world space applies the node's object transform at the static frame.
+//
+// The host Mesh is the node object's own (its TriObject's) whenever that is built from the
+// same mesh record, so the mesh and its normals exist once however many readers prepare
+// them; only a mesh over some other record gets a Mesh of its own.
 class IGameMesh : public IGameObject {
   public:
     IGameMesh(INode* node, const tarvo::scene::MeshData* data, IGameScene* scene);
@@ -99,8 +104,13 @@ class IGameMesh : public IGameObject {
     int GetNumberOfTexVerts() const;
     int GetNumberOfColorVerts() const;
     int GetNumberOfAlphaVerts() const;
-    int GetNumberOfNormals() const { return static_cast<int>(m_normals.size()); }
+    int GetNumberOfNormals() const;
 
+    // The face is put together from the mesh record when asked for, into one of the last
+    // kRecentFaces faces handed out: the pointer stays valid, and the face unchanged, until
+    // kRecentFaces more faces have been asked for (or the object is released). A caller that
+    // keeps faces for longer copies them. Null for an index out of range.
+    static constexpr int kRecentFaces = 8;
     FaceEx* GetFace(int index);
     Point3 GetVertex(int index, bool ObjectSpace = false);
     bool GetVertex(int index, Point3& vert, bool ObjectSpace = false);
@@ -119,13 +129,22 @@ class IGameMesh : public IGameObject {
     Tab<int> GetActiveMatIDs();
     int GetFaceMaterialID(int faceIndex);
 
-    // The host's own mesh, as the object holds it (prepared by InitializeData, which this
-    // calls when it has not run yet).
+    // The host's own mesh with its normals built (InitializeData runs first when it has not
+    // yet). It is the node object's mesh when that is built from the same record, so
+    // changes made to it are the object's.
     Mesh* GetMaxMesh();
 
   private:
+    using CornerIndices = std::array<DWORD, 3>;
+
+    // The host mesh, normals built: the node object's when it is the one this would build.
+    Mesh& PreparedHostMesh();
+    Mesh* NodeObjectMesh() const;
     void BuildNormalList();
-    Point3 CornerNormal(int face, int vertex);
+    static Point3 CornerNormal(Mesh& mesh, int face, int vertex);
+    const std::vector<Point3>& NormalList() const;
+    CornerIndices NormalIndices(std::size_t face) const;
+    void FillFace(FaceEx& face, std::size_t index) const;
     Matrix3 WorldTM() const;
     // The channel's data, or null when the mesh has none.
     const tarvo::scene::MapChannel* Channel(int mapChannel) const;
@@ -136,9 +155,14 @@ class IGameMesh : public IGameObject {
     const tarvo::scene::MapChannel* m_colorChannel;
     const tarvo::scene::MapChannel* m_alphaChannel;
     IGameScene* m_scene;
-    Mesh m_mesh;
-    std::vector<FaceEx> m_faces;
+    Mesh* m_hostMesh = nullptr;  // the node object's mesh, or m_ownMesh
+    Mesh m_ownMesh;
+    // Without explicit normals: the distinct smoothing-group normals and, per face, the
+    // list entry of each corner (with explicit normals both are read from the record).
     std::vector<Point3> m_normals;
+    std::vector<CornerIndices> m_cornerNormals;
+    std::array<FaceEx, kRecentFaces> m_recentFaces;
+    std::size_t m_nextRecentFace = 0;
     bool m_initialised = false;
     bool m_optimizedNormals = false;
     bool m_weightedNormals = false;

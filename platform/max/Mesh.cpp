@@ -10,20 +10,37 @@ Mesh::Mesh(const Mesh& other)
       faces(other.faces),
       faceNormals(other.faceNormals),
       rVerts(other.rVerts),
-      extraNormals(other.extraNormals) {
+      extraNormals(other.extraNormals),
+      m_normalsBuilt(other.m_normalsBuilt),
+      m_normalsBuiltAt(other.m_normalsBuiltAt) {
     LinkExtraNormals();
 }
 
+// Assignment exchanges with a copy, so that the counts of changes and the normals worked
+// out at them arrive together and the normals of the copy stay current.
 Mesh& Mesh::operator=(const Mesh& other) {
     if (this == &other) return *this;
-    specifiedNormals = other.specifiedNormals;
-    verts = other.verts;
-    faces = other.faces;
-    faceNormals = other.faceNormals;
-    rVerts = other.rVerts;
-    extraNormals = other.extraNormals;
-    LinkExtraNormals();
+    Mesh copy(other);
+    SwapWith(copy);
     return *this;
+}
+
+Mesh& Mesh::operator=(Mesh&& other) noexcept {
+    if (this == &other) return *this;
+    Mesh moved(std::move(other));
+    SwapWith(moved);
+    return *this;
+}
+
+void Mesh::SwapWith(Mesh& other) noexcept {
+    specifiedNormals.SwapWith(other.specifiedNormals);
+    verts.SwapWith(other.verts);
+    faces.SwapWith(other.faces);
+    faceNormals.swap(other.faceNormals);
+    rVerts.swap(other.rVerts);
+    extraNormals.swap(other.extraNormals);
+    std::swap(m_normalsBuilt, other.m_normalsBuilt);
+    std::swap(m_normalsBuiltAt, other.m_normalsBuiltAt);
 }
 
 // The extra normals lie in vertex order, each vertex with more than one normal owning as
@@ -122,20 +139,24 @@ bool Mesh::HasSpecifiedNormal(std::size_t v) const {
 }
 
 // Face normals are worked out when first asked for: corners at vertices with a specified
-// normal never need theirs. A face whose normal is not yet known holds NaN, which a worked
-// out normal never is unless the face's own positions are NaN (it is then worked out again,
-// to the same value).
+// normal never need theirs, and a mesh whose every vertex has one never holds the list at
+// all. A face whose normal is not yet known holds NaN, which a worked out normal never is
+// unless the face's own positions are NaN (it is then worked out again, to the same value).
 void Mesh::ForgetFaceNormals() {
-    const float unknown = std::numeric_limits<float>::quiet_NaN();
-    faceNormals.assign(faces.size(), Point3(unknown, unknown, unknown));
+    faceNormals = std::vector<Point3>();
 }
 
 Point3& Mesh::getFaceNormal(int i) {
+    if (faceNormals.size() != faces.size()) {
+        const float unknown = std::numeric_limits<float>::quiet_NaN();
+        faceNormals.assign(faces.size(), Point3(unknown, unknown, unknown));
+    }
     Point3& normal = faceNormals[static_cast<std::size_t>(i)];
     if (std::isnan(normal.x)) {
-        const Face& face = faces[static_cast<std::size_t>(i)];
-        normal = CrossProd(verts[face.v[1]] - verts[face.v[0]], verts[face.v[2]] - verts[face.v[0]])
-                     .Normalize();
+        const Face& face = faces.Items()[static_cast<std::size_t>(i)];
+        const std::vector<Point3>& at = verts.Items();
+        normal =
+            CrossProd(at[face.v[1]] - at[face.v[0]], at[face.v[2]] - at[face.v[0]]).Normalize();
     }
     return normal;
 }
@@ -144,13 +165,13 @@ Point3& Mesh::getFaceNormal(int i) {
 // around it: the union of the masks its clusters would have.
 void Mesh::BuildSpecifiedNormals(const std::vector<std::uint8_t>& specified) {
     std::vector<DWORD> groups(verts.size(), 0);
-    for (const Face& face : faces)
+    for (const Face& face : faces.Items())
         for (DWORD v : face.v)
             if (specified[v]) groups[v] |= face.smGroup;
     for (std::size_t v = 0; v < verts.size(); ++v) {
         if (!specified[v]) continue;
         rVerts[v].rFlags = SPECIFIED_NORMAL | 1;
-        rVerts[v].rn = RNormal(specifiedNormals[v].Normalize(), groups[v]);
+        rVerts[v].rn = RNormal(specifiedNormals.Items()[v].Normalize(), groups[v]);
     }
 }
 
@@ -158,13 +179,13 @@ void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
     // A mesh whose every vertex has a specified normal has nothing to smooth; listing its
     // faces would still visit every corner twice.
     if (std::find(specified.begin(), specified.end(), 0) == specified.end()) return;
-    FacesAroundVertices around = ListFacesAround(faces, specified);
+    FacesAroundVertices around = ListFacesAround(faces.Items(), specified);
     std::vector<SmoothCluster> clusters;  // one vertex's at a time
     for (std::size_t v = 0; v < verts.size(); ++v) {
         if (specified[v]) continue;
         clusters.clear();
         for (std::uint32_t i = around.start[v]; i < around.start[v + 1]; ++i) {
-            const Face& face = faces[around.faces[i]];
+            const Face& face = faces.Items()[around.faces[i]];
             for (int c = 0; c < 3; ++c)
                 if (face.v[c] == v)
                     AddToClusters(clusters, face.smGroup,
@@ -181,7 +202,17 @@ void Mesh::BuildSmoothedNormals(const std::vector<std::uint8_t>& specified) {
     }
 }
 
+std::uint64_t Mesh::SourceEditCount() const {
+    return verts.EditCount() + faces.EditCount() + specifiedNormals.EditCount();
+}
+
+// Each vector's count only rises, so their sum equals the one kept only while none changed.
+bool Mesh::NormalsCurrent() const {
+    return m_normalsBuilt && m_normalsBuiltAt == SourceEditCount();
+}
+
 void Mesh::buildNormals() {
+    if (NormalsCurrent()) return;
     std::vector<std::uint8_t> specified(verts.size());
     for (std::size_t v = 0; v < verts.size(); ++v) specified[v] = HasSpecifiedNormal(v) ? 1 : 0;
     ForgetFaceNormals();
@@ -190,4 +221,6 @@ void Mesh::buildNormals() {
     BuildSpecifiedNormals(specified);
     BuildSmoothedNormals(specified);
     LinkExtraNormals();
+    m_normalsBuilt = true;
+    m_normalsBuiltAt = SourceEditCount();
 }

@@ -8,6 +8,11 @@ int Animatable::GetKeyTimes(Tab<TimeValue>&, Interval, DWORD) {
     return 0;
 }
 
+Mesh& TriObject::GetMesh() {
+    if (!m_mesh) m_mesh = BuildHostMesh(*m_source);
+    return *m_mesh;
+}
+
 namespace {
 
 template <typename T>

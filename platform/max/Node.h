@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,9 @@ class HostScene;
 class IParamBlock2;
 class Mtl;
 class INode;
+namespace tarvo::scene {
+struct MeshData;
+}  // namespace tarvo::scene
 
 // Everything in the scene that has a class and may have parameters, keys or interfaces.
 class Animatable {
@@ -57,13 +61,22 @@ class BaseObject : public Object {
     std::string m_className;
 };
 
-// An editable mesh object: a base object that holds a host Mesh.
+// An editable mesh object: a base object that holds a host Mesh. The mesh is built from
+// the node's mesh record the first time it is asked for, so a run that never looks at
+// geometry never pays for it; from then on the object keeps it, with whatever normals
+// were built on it.
 class TriObject : public BaseObject {
   public:
-    explicit TriObject(Mesh m)
-        : BaseObject(GEOMOBJECT_CLASS_ID, TRIOBJ_CLASS_ID, "Editable Mesh"), mesh(std::move(m)) {}
-    Mesh& GetMesh() { return mesh; }
-    Mesh mesh;
+    // The record must outlive the object (the scene owns both).
+    explicit TriObject(const tarvo::scene::MeshData* source)
+        : BaseObject(GEOMOBJECT_CLASS_ID, TRIOBJ_CLASS_ID, "Editable Mesh"), m_source(source) {}
+    Mesh& GetMesh();
+    // The record the mesh is built from.
+    const tarvo::scene::MeshData* Source() const { return m_source; }
+
+  private:
+    const tarvo::scene::MeshData* m_source;
+    std::optional<Mesh> m_mesh;
 };
 
 class Modifier : public ReferenceTarget {
