@@ -59,17 +59,17 @@ void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corne
         std::max(context.channelsUsed, static_cast<std::int32_t>(corners.records[0].extraCount));
 }
 
-HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
+HRESULT WriteExtraChannels(const VertexAttributes& vertices, ID3DXFileSaveData* meshData,
                            std::int32_t channelsUsed) {
     auto channels = static_cast<std::size_t>(channelsUsed);
-    std::size_t v = builder.vertices.size();
+    std::size_t v = vertices.vertexCount;
     d3dx::XPayloadWriter payload;
     if (!payload.Reserve(sizeof(std::uint32_t) + CountedArrayBytes<PackedCoords2d>(v * channels)))
         return E_OUTOFMEMORY;
     payload.Dword(ExtraChannelsFvf(static_cast<std::uint32_t>(channels)));
     payload.Dword(static_cast<std::uint32_t>(v * channels * 2));
     for (std::size_t i = 0; i < v; ++i) {
-        std::span<const ExtraUv> extras = builder.ExtrasOf(i);
+        std::span<const ExtraUv> extras = vertices.ExtrasOf(i);
         for (std::size_t j = 0; j < channels; ++j) {
             bool present = j < extras.size();
             payload.Float(present ? extras[j].u : 0.0f);

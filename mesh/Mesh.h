@@ -141,10 +141,30 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
 void OptimiseVertices(VertexBuilder& builder);
 // Reports slots no corner filled and faces whose indices are not distinct; changes nothing.
 void CheckMesh(const VertexBuilder& builder);
-// Frees the faces and everything only adding vertices reads, keeping the records with their
-// extra-channel entries and influences: once the Mesh object holds the faces, the Mesh's
-// children read nothing else.
-void ReleaseFacesAndLookup(VertexBuilder& builder);
+
+// What the Mesh's children read of the output vertices, once the Mesh object holds the
+// positions and faces: only the attributes that will be written, so that the builder, the
+// largest store of a mesh, is gone before the normals are collected.
+struct VertexAttributes {
+    std::size_t vertexCount = 0;
+    std::vector<ExtraUv> uvs;  // u, v per vertex (kept when texture coordinates are written)
+    struct Color {
+        float rgb[3];
+        float alpha;
+    };
+    std::vector<Color> colors;  // per vertex (kept when vertex colours are written)
+    std::uint32_t extraStride = 0;
+    std::vector<ExtraUv> extraUvs;           // vertexCount × extraStride
+    std::vector<std::uint32_t> extraCounts;  // per vertex, when extraStride is not 0
+    std::vector<VertexWeights> weights;      // per vertex on a mesh with skin data
+
+    std::span<const ExtraUv> ExtrasOf(std::size_t vertex) const {
+        if (extraStride == 0) return {};
+        return {extraUvs.data() + vertex * extraStride, extraCounts[vertex]};
+    }
+};
+// The attributes the children will write, taken from the builder, which is then freed.
+VertexAttributes TakeVertexAttributes(VertexBuilder builder, bool withUvs, bool withColors);
 
 // ---- Per-mesh setup ------------------------------------------------------------------------
 
@@ -184,7 +204,7 @@ IGameMesh* SetUpSkin(SkinContext& skin, TarvoDirectXMaxExporter& exporter, IGame
 // then. Registers every bone met, with its offset matrix.
 void GatherVertexWeights(SkinContext& skin, HostVertex h, VertexWeights& weights);
 // The per-bone vertex lists from the final vertices; bones that move nothing are removed.
-void BuildBoneWeightLists(SkinContext& skin, const VertexBuilder& builder);
+void BuildBoneWeightLists(SkinContext& skin, const VertexAttributes& vertices);
 // XSkinMeshHeader and one SkinWeights per bone under the Mesh; stops at the first object
 // that cannot be added and returns that result.
 [[nodiscard]] HRESULT WriteSkinWeights(SkinContext& skin, ID3DXFileSaveData* meshData);
@@ -233,10 +253,12 @@ std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
 bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData);
 // Each child writer returns the add call's result, or E_OUTOFMEMORY when its payload cannot
 // be had (the object is then skipped).
-[[nodiscard]] HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
-[[nodiscard]] HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData);
-[[nodiscard]] HRESULT WriteExtraChannels(const VertexBuilder& builder, ID3DXFileSaveData* meshData,
-                                         std::int32_t channelsUsed);
+[[nodiscard]] HRESULT WriteVertexColors(const VertexAttributes& vertices,
+                                        ID3DXFileSaveData* meshData);
+[[nodiscard]] HRESULT WriteTextureCoords(const VertexAttributes& vertices,
+                                         ID3DXFileSaveData* meshData);
+[[nodiscard]] HRESULT WriteExtraChannels(const VertexAttributes& vertices,
+                                         ID3DXFileSaveData* meshData, std::int32_t channelsUsed);
 
 // The MeshMaterialList with its materials; false when the payload could not be allocated
 // (the later children are then not written).

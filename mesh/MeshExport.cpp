@@ -126,26 +126,48 @@ VertexBuilder BuildVertices(MeshContext& context) {
     return builder;
 }
 
-// The Mesh: positions times M in the output axis order, then the faces. Null when the
-// payload cannot be had or the object cannot be added.
-ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const VertexBuilder& builder,
-                                          const XParent& parent) {
-    std::size_t v = builder.vertices.size();
-    d3dx::XPayloadWriter payload;
-    if (!payload.Reserve(CountedArrayBytes<PackedVector>(v) +
-                         CountedArrayBytes<PackedTriangle>(builder.faces.size())))
-        return {};
-    payload.Dword(static_cast<std::uint32_t>(v));
+bool WritesVertexColors(const MeshContext& context) {
+    return context.options->vertexColors && context.colorVertCount > 0;
+}
+
+bool WritesTextureCoords(const MeshContext& context) {
+    return context.options->textureCoords && context.texVertCount > 0;
+}
+
+void WritePositions(const MeshContext& context, const VertexBuilder& builder,
+                    d3dx::XPayloadWriter& payload) {
+    payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
     for (const MeshVertex& vertex : builder.vertices) {
         Point3 p = Point3(vertex.position[0], vertex.position[1], vertex.position[2]) *
                    context.meshTransform;
         for (int axis : context.corners.axis) payload.Float(p[axis]);
     }
-    payload.Dword(static_cast<std::uint32_t>(builder.faces.size()));
-    for (const FaceIndices& face : builder.faces) {
+}
+
+void WriteFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload) {
+    payload.Dword(static_cast<std::uint32_t>(faces.size()));
+    for (const FaceIndices& face : faces) {
         payload.Dword(3);
         for (std::uint32_t index : face) payload.Dword(index);
     }
+}
+
+// The Mesh: positions times M in the output axis order, then the faces. The builder is used
+// up on the way: once the positions are written, its records give way to the attributes the
+// children write, and only then is room made for the faces, so that the records and the
+// whole payload are never held at once. Null when the payload cannot be had or the object
+// cannot be added.
+ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, VertexBuilder&& builder,
+                                          VertexAttributes& attributes, const XParent& parent) {
+    d3dx::XPayloadWriter payload;
+    if (!payload.Reserve(CountedArrayBytes<PackedVector>(builder.vertices.size()))) return {};
+    WritePositions(context, builder, payload);
+    std::vector<FaceIndices> faces = std::move(builder.faces);
+    attributes = TakeVertexAttributes(std::move(builder), WritesTextureCoords(context),
+                                      WritesVertexColors(context));
+    if (!payload.Reserve(CountedArrayBytes<PackedTriangle>(faces.size()))) return {};
+    WriteFaces(faces, payload);
+    std::vector<FaceIndices>().swap(faces);
     const char* name = context.options->frameSetting > kFrameSettingNoFrames
                            ? nullptr
                            : MakeObjectName(context.maxNode->GetName(), -1);
@@ -157,7 +179,7 @@ ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, const Vert
 }
 
 // The children of the Mesh, in their fixed order.
-void WriteMeshChildren(MeshContext& context, const VertexBuilder& builder,
+void WriteMeshChildren(MeshContext& context, const VertexAttributes& vertices,
                        ID3DXFileSaveData* meshData) {
     const ExportOptions& options = *context.options;
     if (options.normals && !WriteMeshNormals(context, meshData)) return;
@@ -165,15 +187,13 @@ void WriteMeshChildren(MeshContext& context, const VertexBuilder& builder,
         !WriteMaterialList(*context.exporter, context.maxNode, context.mesh, meshData))
         return;
     // A child that cannot be written is skipped; the ones after it are written all the same.
-    if (options.vertexColors && context.colorVertCount > 0)
-        (void)WriteVertexColors(builder, meshData);
-    if (options.textureCoords && context.texVertCount > 0)
-        (void)WriteTextureCoords(builder, meshData);
+    if (WritesVertexColors(context)) (void)WriteVertexColors(vertices, meshData);
+    if (WritesTextureCoords(context)) (void)WriteTextureCoords(vertices, meshData);
     if (options.textureCoords && context.channelsUsed != 0)
-        (void)WriteExtraChannels(builder, meshData, context.channelsUsed);
+        (void)WriteExtraChannels(vertices, meshData, context.channelsUsed);
     // The skin comes last. A skin that cannot be written ends the Mesh's children.
     if (context.skinned) {
-        BuildBoneWeightLists(context.skin, builder);
+        BuildBoneWeightLists(context.skin, vertices);
         (void)WriteSkinWeights(context.skin, meshData);
     }
 }
@@ -184,9 +204,10 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
     DebugPrint("m_nMaxWeightPerFace=%ld\n", maxWeightPerFace);
     DebugPrint("Opt Node Name is :%s Verts: %d, Faces: %d \n", context.maxNode->GetName(),
                static_cast<int>(builder.vertices.size()), context.faceCount);
-    ComRef<ID3DXFileSaveData> meshData = WriteMeshObject(context, builder, parent);
-    ReleaseFacesAndLookup(builder);
-    if (meshData) WriteMeshChildren(context, builder, meshData.Get());
+    VertexAttributes vertices;
+    ComRef<ID3DXFileSaveData> meshData =
+        WriteMeshObject(context, std::move(builder), vertices, parent);
+    if (meshData) WriteMeshChildren(context, vertices, meshData.Get());
 }
 
 }  // namespace

@@ -137,10 +137,10 @@ void GatherVertexWeights(SkinContext& skin, HostVertex h, VertexWeights& weights
     weights.count = static_cast<std::uint32_t>(kept);
 }
 
-void BuildBoneWeightLists(SkinContext& skin, const VertexBuilder& builder) {
-    // A builder without influences leaves every bone without vertices.
-    for (std::size_t i = 0; i < builder.weights.size(); ++i) {
-        const VertexWeights& vertex = builder.weights[i];
+void BuildBoneWeightLists(SkinContext& skin, const VertexAttributes& vertices) {
+    // A mesh without influences leaves every bone without vertices.
+    for (std::size_t i = 0; i < vertices.weights.size(); ++i) {
+        const VertexWeights& vertex = vertices.weights[i];
         const auto index = static_cast<std::uint32_t>(i);
         for (std::uint32_t k = 0; k < vertex.count; ++k) {
             SkinBone* bone = FindBone(skin, vertex.influences[k].bone);

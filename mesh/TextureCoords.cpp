@@ -24,14 +24,14 @@ void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCor
     }
 }
 
-HRESULT WriteTextureCoords(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
+HRESULT WriteTextureCoords(const VertexAttributes& vertices, ID3DXFileSaveData* meshData) {
     d3dx::XPayloadWriter payload;
-    if (!payload.Reserve(CountedArrayBytes<PackedCoords2d>(builder.vertices.size())))
+    if (!payload.Reserve(CountedArrayBytes<PackedCoords2d>(vertices.uvs.size())))
         return E_OUTOFMEMORY;
-    payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
-    for (const MeshVertex& vertex : builder.vertices) {
-        payload.Float(vertex.uvw[0]);
-        payload.Float(1.0f - vertex.uvw[1]);
+    payload.Dword(static_cast<std::uint32_t>(vertices.uvs.size()));
+    for (const ExtraUv& uv : vertices.uvs) {
+        payload.Float(uv.u);
+        payload.Float(1.0f - uv.v);
     }
     return XParent(meshData).AddLeaf(TID_D3DRMMeshTextureCoords, nullptr, std::move(payload));
 }

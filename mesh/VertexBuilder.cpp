@@ -156,11 +156,21 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
                          : AddSequential(builder, record, corner);
 }
 
-void ReleaseFacesAndLookup(VertexBuilder& builder) {
-    // Swapped with empty ones: clear() would keep the memory.
-    std::vector<FaceIndices>().swap(builder.faces);
-    std::vector<std::uint8_t>().swap(builder.used);
-    std::vector<std::uint32_t>().swap(builder.chainTail);
-    std::vector<std::uint32_t>().swap(builder.appendedHost);
-    builder.lookup = FirstEqualIndex();
+VertexAttributes TakeVertexAttributes(VertexBuilder builder, bool withUvs, bool withColors) {
+    VertexAttributes attributes;
+    attributes.vertexCount = builder.vertices.size();
+    if (withUvs) attributes.uvs.reserve(attributes.vertexCount);
+    if (withColors) attributes.colors.reserve(attributes.vertexCount);
+    if (builder.extraStride != 0) attributes.extraCounts.reserve(attributes.vertexCount);
+    for (const MeshVertex& vertex : builder.vertices) {
+        if (withUvs) attributes.uvs.push_back({vertex.uvw[0], vertex.uvw[1]});
+        if (withColors)
+            attributes.colors.push_back(
+                {{vertex.color[0], vertex.color[1], vertex.color[2]}, vertex.alpha});
+        if (builder.extraStride != 0) attributes.extraCounts.push_back(vertex.extraCount);
+    }
+    attributes.extraStride = builder.extraStride;
+    attributes.extraUvs = std::move(builder.extraUvs);
+    attributes.weights = std::move(builder.weights);
+    return attributes;
 }

@@ -15,16 +15,16 @@ void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorn
     }
 }
 
-HRESULT WriteVertexColors(const VertexBuilder& builder, ID3DXFileSaveData* meshData) {
+HRESULT WriteVertexColors(const VertexAttributes& vertices, ID3DXFileSaveData* meshData) {
     d3dx::XPayloadWriter payload;
-    if (!payload.Reserve(CountedArrayBytes<PackedIndexedColor>(builder.vertices.size())))
+    if (!payload.Reserve(CountedArrayBytes<PackedIndexedColor>(vertices.colors.size())))
         return E_OUTOFMEMORY;
-    payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
+    payload.Dword(static_cast<std::uint32_t>(vertices.colors.size()));
     std::uint32_t index = 0;
-    for (const MeshVertex& vertex : builder.vertices) {
+    for (const VertexAttributes::Color& color : vertices.colors) {
         payload.Dword(index++);
-        for (float channel : vertex.color) payload.Float(channel);
-        payload.Float(vertex.alpha);
+        for (float channel : color.rgb) payload.Float(channel);
+        payload.Float(color.alpha);
     }
     return XParent(meshData).AddLeaf(TID_D3DRMMeshVertexColors, nullptr, std::move(payload));
 }

@@ -83,6 +83,9 @@ class XPayloadWriter {
     // TakeBytes trims it to what was written.
     bool Reallocate(std::size_t capacity) noexcept {
         try {
+            // Exactly the capacity asked for: resize alone may double the vector, and a
+            // payload handed to a save tree keeps its capacity.
+            m_bytes.reserve(capacity);
             m_bytes.resize(capacity);
         } catch (const std::bad_alloc&) {
             return false;
