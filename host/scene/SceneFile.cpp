@@ -9,6 +9,7 @@
 #include <nlohmann/json.hpp>
 #include <set>
 
+#include "host/scene/SceneFileBytes.h"
 #include "host/scene/SceneFileFormat.h"
 #include "host/scene/SceneFileReaders.h"
 #include "host/scene/SceneSkeleton.h"
@@ -847,7 +848,7 @@ void SceneReader::CheckRecords() {
 }
 
 // Line and column (both from 1) of a byte offset, for syntax errors.
-std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::size_t offset) {
+std::pair<std::size_t, std::size_t> LineAndColumn(std::string_view text, std::size_t offset) {
     std::size_t line = 1, column = 1;
     for (std::size_t i = 0; i < offset && i < text.size(); ++i) {
         if (text[i] == '\n')
@@ -858,17 +859,40 @@ std::pair<std::size_t, std::size_t> LineAndColumn(const std::string& text, std::
     return {line, column};
 }
 
+// The streaming reader first; the document reader whenever it is in any doubt.
+SceneData ParseZeroEndedText(ZeroEndedText text, const std::string& fileName,
+                             const std::string& baseDirectory) {
+    if (auto scene = ParseSceneStreaming(text, fileName, baseDirectory)) return std::move(*scene);
+    return ParseSceneDocument(text.View(), fileName, baseDirectory);
+}
+
+// The file's text through the ordinary whole-file read, which words every failure.
+std::string ReadSceneText(const std::string& file) {
+    std::error_code error;
+    std::string text;
+    // Room for the whole file at once, rather than growing a copy at a time; a size that
+    // cannot be learnt here is left to the read to report.
+    if (auto size = std::filesystem::file_size(file, error); !error) text.reserve(size);
+    const HRESULT read = ReadWholeFile(file, text);
+    // Only a file that could not be opened has a reason from the system worth showing.
+    if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
+        throw SceneFileError(file, "", "cannot be read");
+    if (FAILED(read))
+        throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
+    return text;
+}
+
 }  // namespace
 
 SceneData ParseScene(const std::string& text, const std::string& fileName,
                      const std::string& baseDirectory) {
-    if (auto scene = ParseSceneStreaming(text, fileName, baseDirectory)) return std::move(*scene);
-    return ParseSceneDocument(text, fileName, baseDirectory);
+    return ParseZeroEndedText(text, fileName, baseDirectory);
 }
 
-std::optional<SceneData> ParseSceneStreaming(const std::string& text, const std::string& fileName,
-                                             const std::string& baseDirectory) {
-    auto skeleton = stream::ScanScene(text);
+std::optional<SceneData> ParseSceneStreaming(ZeroEndedText text, const std::string& fileName,
+                                             const std::string& baseDirectory,
+                                             const ListSharing& sharing) {
+    auto skeleton = stream::ScanScene(text, sharing);
     if (!skeleton) return std::nullopt;
     try {
         return SceneReader(fileName, baseDirectory, &skeleton->meshes).Read(skeleton->document);
@@ -877,7 +901,7 @@ std::optional<SceneData> ParseSceneStreaming(const std::string& text, const std:
     }
 }
 
-SceneData ParseSceneDocument(const std::string& text, const std::string& fileName,
+SceneData ParseSceneDocument(std::string_view text, const std::string& fileName,
                              const std::string& baseDirectory) {
     json document;
     try {
@@ -906,18 +930,12 @@ SceneData LoadSceneFile(const std::string& file) {
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
         throw SceneFileError(file, "", "cannot be read: it is a directory");
-    std::string text;
-    // Room for the whole file at once, rather than growing a copy at a time; a size that
-    // cannot be learnt here is left to the read to report.
-    if (auto size = std::filesystem::file_size(file, error); !error) text.reserve(size);
-    const HRESULT read = ReadWholeFile(file, text);
-    // Only a file that could not be opened has a reason from the system worth showing.
-    if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
-        throw SceneFileError(file, "", "cannot be read");
-    if (FAILED(read))
-        throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
+    SceneFileBytes bytes;
+    std::string text;  // only when the file is read the ordinary way
+    const ZeroEndedText source = bytes.Read(file) ? ZeroEndedText::FollowedByZero(bytes.View())
+                                                  : ZeroEndedText(text = ReadSceneText(file));
     std::filesystem::path base = std::filesystem::absolute(file).parent_path();
-    return ParseScene(text, file, base.string());
+    return ParseZeroEndedText(source, file, base.string());
 }
 
 }  // namespace tarvo::scenefile

@@ -2,13 +2,24 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <bit>
 #include <charconv>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <future>
 #include <limits>
 #include <map>
+#include <optional>
 #include <string>
+#include <system_error>
+#include <thread>
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
+#include <sys/mman.h>
+#include <unistd.h>
 
 #include "host/scene/SceneFileReaders.h"
 
@@ -73,10 +84,25 @@ class Cursor {
   public:
     // The text's terminating zero stands after its end: the scans of white space, digits and
     // number parts stop at it without a test for the end of their own.
-    explicit Cursor(const std::string& text)
-        : m_at(text.c_str()), m_end(text.c_str() + text.size()) {
-        if (text.starts_with(kByteOrderMark)) m_at += kByteOrderMark.size();
+    explicit Cursor(ZeroEndedText text)
+        : m_at(text.View().data()), m_end(text.View().data() + text.View().size()) {
+        if (text.View().starts_with(kByteOrderMark)) m_at += kByteOrderMark.size();
     }
+
+    // A cursor of its own on the same text, from `at` on.
+    Cursor At(const char* at) const {
+        Cursor other(*this);
+        other.m_at = at;
+        return other;
+    }
+
+    // Where the next token starts.
+    const char* Position() {
+        SkipSpace();
+        return m_at;
+    }
+    const char* End() const { return m_end; }
+    void MoveTo(const char* at) { m_at = at; }
 
     bool AtEnd() {
         SkipSpace();
@@ -118,6 +144,10 @@ class Cursor {
     std::string_view RawValue();
 
     NumberText Number();
+
+    // An index as a writer spells it, plain digits that fit 32 bits, read in one step;
+    // nothing, without moving, for any other spelling, which Number then judges.
+    std::optional<std::uint32_t> PlainIndex();
 
   private:
     void SkipSpace() {
@@ -228,6 +258,20 @@ NumberText Cursor::Number() {
     return number;
 }
 
+std::optional<std::uint32_t> Cursor::PlainIndex() {
+    constexpr int kMostIndexDigits = 10;  // 4294967295
+    SkipSpace();
+    const char* at = m_at;
+    if (!IsDigit(*at)) return std::nullopt;
+    std::uint64_t value = static_cast<unsigned>(*at++ - '0');
+    // A leading zero stands alone: "01" is no JSON number.
+    for (int digits = 1; value != 0 && digits < kMostIndexDigits && IsDigit(*at); ++digits)
+        value = value * 10 + static_cast<unsigned>(*at++ - '0');
+    if (value > 0xFFFFFFFF || !EndsScalar(*at)) return std::nullopt;
+    m_at = at;
+    return static_cast<std::uint32_t>(value);
+}
+
 // The digits of a whole number as an unsigned magnitude; gives up beyond 64 bits, where the
 // document reader would hold a floating-point number instead.
 std::uint64_t Magnitude(const NumberText& number) {
@@ -290,11 +334,302 @@ constexpr unsigned kSmoothing = 1u << 6;
 constexpr unsigned kMaterialId = 1u << 7;
 constexpr unsigned kUnknownMember = 0;
 
+// Reads "{"key": value, ...}", calling readMember with the key's bit, once per key.
+template <typename WhichMember, typename ReadMember>
+unsigned ScanObject(Cursor& in, WhichMember which, ReadMember readMember) {
+    unsigned seen = 0;
+    in.Expect('{');
+    if (in.Take('}')) return seen;
+    do {
+        unsigned member = which(in.Key());
+        if (member == kUnknownMember || (seen & member)) GiveUp();
+        seen |= member;
+        readMember(member);
+    } while (in.Another('}'));
+    return seen;
+}
+
+// ---- The items of the long lists ----
+// Each reads one item from where the cursor stands and nothing around it, so that any
+// thread may read any run of items with a cursor of its own.
+
+float Float(Cursor& in) {
+    return ToFloat(in.Number());
+}
+
+std::uint32_t Index(Cursor& in) {
+    if (auto plain = in.PlainIndex()) return *plain;
+    return static_cast<std::uint32_t>(WholeNumber(in.Number(), 0, 0xFFFFFFFF));
+}
+
+Point3 Vector3(Cursor& in) {
+    Point3 p;
+    in.Expect('[');
+    p.x = Float(in);
+    in.Expect(',');
+    p.y = Float(in);
+    in.Expect(',');
+    p.z = Float(in);
+    in.Expect(']');
+    return p;
+}
+
+// Two or three numbers; a missing third is zero.
+Point3 MapVertex(Cursor& in) {
+    Point3 p;
+    in.Expect('[');
+    p.x = Float(in);
+    in.Expect(',');
+    p.y = Float(in);
+    if (in.Another(']')) {
+        p.z = Float(in);
+        in.Expect(']');
+    }
+    return p;
+}
+
+std::array<std::uint32_t, 3> IndexTriple(Cursor& in) {
+    std::array<std::uint32_t, 3> v{};
+    in.Expect('[');
+    v[0] = Index(in);
+    in.Expect(',');
+    v[1] = Index(in);
+    in.Expect(',');
+    v[2] = Index(in);
+    in.Expect(']');
+    return v;
+}
+
+FaceData Face(Cursor& in) {
+    FaceData f;
+    auto which = [](std::string_view key) -> unsigned {
+        return key == "v"            ? kCorners
+               : key == "smoothing"  ? kSmoothing
+               : key == "materialId" ? kMaterialId
+                                     : kUnknownMember;
+    };
+    unsigned seen = ScanObject(in, which, [&](unsigned member) {
+        if (member == kCorners) {
+            auto v = IndexTriple(in);
+            std::copy(v.begin(), v.end(), f.v);
+        }
+        if (member == kSmoothing) f.smGroup = Index(in);
+        if (member == kMaterialId)
+            f.matId = static_cast<std::uint32_t>(WholeNumber(in.Number(), 0, 0xFFFF));
+    });
+    if (!(seen & kCorners)) GiveUp();
+    return f;
+}
+
+// ---- Surveying a long list ----
+
+// The byte that ends an item of each kind of long list. In every list the reader takes, the
+// first such byte after an item's start is that item's end: number arrays hold no brackets,
+// and a face's keys and values hold no braces.
+constexpr char kArrayItemEnd = ']';
+constexpr char kFaceItemEnd = '}';
+
+// A list's item count and where some of its items start, from its closing bytes alone. It
+// is only a guide for sharing out the reading, which checks every byte, so a damaged text
+// that misleads it is still refused.
+struct ListSurvey {
+    std::size_t items = 0;
+    // The start of item 0 and of every stride-th item after it.
+    std::vector<const char*> marks;
+};
+
+class ListSurveyor {
+  public:
+    ListSurveyor(const char* end, char itemEnd, std::size_t stride)
+        : m_end(end), m_itemEnd(itemEnd), m_stride(stride), m_itemsToMark(stride) {}
+
+    // From `first`, where item 0 starts, to the list's closing bracket.
+    ListSurvey Survey(const char* first) {
+        m_survey.marks.push_back(first);
+        const char* at = first;
+        for (;;) {
+            at = SkipPlainBlocks(at);
+            const char* itemEnd = static_cast<const char*>(
+                std::memchr(at, m_itemEnd, static_cast<std::size_t>(m_end - at)));
+            if (itemEnd == nullptr) GiveUp();
+            if (!NextItem(itemEnd, at)) return std::move(m_survey);
+        }
+    }
+
+  private:
+    static const char* SkipSpace(const char* at) {
+        while (IsSpace(*at)) ++at;
+        return at;
+    }
+
+    // Counts the item ending at `itemEnd`; true, with `next` at the following item, when a
+    // comma follows it, false when the list's closing bracket does.
+    bool NextItem(const char* itemEnd, const char*& next) {
+        ++m_survey.items;
+        const char* at = SkipSpace(itemEnd + 1);
+        if (*at == ']') return false;
+        if (*at != ',') GiveUp();
+        next = SkipSpace(at + 1);
+        if (--m_itemsToMark == 0) {
+            m_survey.marks.push_back(next);
+            m_itemsToMark = m_stride;
+        }
+        return true;
+    }
+
+    // Counts the items of whole 16-byte blocks in which every item end is followed straight
+    // by a comma and no mark falls, sixteen bytes at a time; stops at the first other block,
+    // which the caller takes item by item.
+    const char* SkipPlainBlocks(const char* at) {
+#ifdef __SSE2__
+        const __m128i itemEnd = _mm_set1_epi8(m_itemEnd);
+        const __m128i comma = _mm_set1_epi8(',');
+        // Each block is read with the byte after it; the text's zero is the last one read.
+        for (; m_end - at >= kBlockBytes; at += kBlockBytes) {
+            const auto block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
+            const auto after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
+            const auto ends =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, itemEnd)));
+            if (ends == 0) continue;
+            const auto commas =
+                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(after, comma)));
+            const auto count = static_cast<std::size_t>(std::popcount(ends));
+            if ((ends & ~commas) != 0 || count >= m_itemsToMark) break;
+            m_survey.items += count;
+            m_itemsToMark -= count;
+        }
+#endif
+        return at;
+    }
+
+    static constexpr std::ptrdiff_t kBlockBytes = 16;
+
+    const char* m_end;
+    char m_itemEnd;
+    std::size_t m_stride;
+    std::size_t m_itemsToMark;  // until the next item that gets a mark
+    ListSurvey m_survey;
+};
+
+// ---- Reading a long list in parts ----
+
+// One run of a list's items: `count` items from `first`, into `into`; the last part ends with
+// the list's closing bracket, every other one just before the next part's first item.
+struct ListPart {
+    const char* first;
+    std::size_t count;
+    bool last;
+};
+
+// Set when the reading of a list has failed somewhere, so that the other parts stop early.
+using FailedFlag = std::atomic<bool>;
+
+// How often a part looks whether another one has failed: rarely enough to cost nothing.
+constexpr std::size_t kItemsBetweenLooks = 1024;
+
+// Reads a part and returns where its cursor stands after it.
+template <typename T, typename ReadItem>
+const char* ReadPart(Cursor in, const ListPart& part, T* into, ReadItem readItem,
+                     const FailedFlag& failed) {
+    for (std::size_t i = 0; i < part.count; ++i) {
+        if (i % kItemsBetweenLooks == 0 && failed.load(std::memory_order_relaxed)) GiveUp();
+        into[i] = readItem(in);
+        if (i + 1 < part.count || !part.last) in.Expect(',');
+    }
+    if (part.last) in.Expect(']');
+    return in.Position();
+}
+
+// Splits a surveyed list into parts of whole strides.
+std::vector<ListPart> PlanParts(const ListSurvey& survey, std::size_t stride,
+                                const ListSharing& sharing) {
+    unsigned threads = sharing.maxParts != 0 ? sharing.maxParts
+                                             : std::max(1u, std::thread::hardware_concurrency());
+    std::size_t parts = std::clamp<std::size_t>(
+        survey.items / std::max<std::size_t>(sharing.minItemsPerPart, 1), 1, threads);
+    std::vector<ListPart> plan;
+    std::size_t begin = 0;
+    for (std::size_t p = 1; p <= parts; ++p) {
+        std::size_t end = p == parts ? survey.items : survey.items * p / parts / stride * stride;
+        if (end <= begin) continue;
+        plan.push_back({survey.marks[begin / stride], end - begin, p == parts});
+        begin = end;
+    }
+    return plan;
+}
+
+// The stride of the survey's marks: fine enough that the parts come out about equal.
+std::size_t MarkStride(const ListSharing& sharing) {
+    constexpr std::size_t kMarksPerPart = 16;
+    return std::max<std::size_t>(sharing.minItemsPerPart / kMarksPerPart, 1);
+}
+
+// Asks for large pages for a long list's records before they are first written: the 24 MB
+// of a million faces then take a dozen page faults instead of six thousand. Only advice;
+// the memory is the same without it.
+void AdviseLargePages(void* records, std::size_t bytes) {
+    constexpr std::size_t kWorthAsking = std::size_t{4} << 20;
+    if (bytes < kWorthAsking) return;
+    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
+    const auto begin = (reinterpret_cast<std::uintptr_t>(records) + page - 1) & ~(page - 1);
+    const auto end = (reinterpret_cast<std::uintptr_t>(records) + bytes) & ~(page - 1);
+    if (end > begin) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
+}
+
+// Reads the whole list whose first item starts where `in` stands, sharing its parts out
+// among threads, each writing its own run of `into`; on return `in` stands after the list.
+template <typename T, typename ReadItem>
+void ReadListInParts(Cursor& in, std::vector<T>& into, char itemEnd, ReadItem readItem,
+                     const ListSharing& sharing) {
+    const std::size_t stride = MarkStride(sharing);
+    ListSurvey survey = ListSurveyor(in.End(), itemEnd, stride).Survey(in.Position());
+    std::vector<ListPart> plan = PlanParts(survey, stride, sharing);
+    into.reserve(survey.items);
+    AdviseLargePages(into.data(), survey.items * sizeof(T));
+    into.resize(survey.items);
+    std::vector<T*> firstOf;
+    for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
+        firstOf.push_back(into.data() + item);
+
+    FailedFlag failed{false};
+    auto readPart = [&](std::size_t p) {
+        return ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
+    };
+    std::vector<std::future<const char*>> helpers;  // parts 1, 2, ...: waited for on any exit
+    try {
+        for (std::size_t p = 1; p < plan.size(); ++p)
+            helpers.push_back(std::async(std::launch::async, [&, p] {
+                try {
+                    return readPart(p);
+                } catch (...) {
+                    failed = true;
+                    throw;
+                }
+            }));
+    } catch (const std::system_error&) {
+        // No thread to be had: the parts without one are read here, after the first.
+    }
+    const char* after = nullptr;
+    try {
+        for (std::size_t p = 0; p < plan.size(); ++p) {
+            after = p == 0 || p > helpers.size() ? readPart(p) : helpers[p - 1].get();
+            // A part continues the list only if the one before it ended where it begins. That
+            // holds whenever the survey's premise does (an item ends at the first closing byte
+            // after its start); should an item ever break it, the list is given up, not misread.
+            if (p + 1 < plan.size() && after != plan[p + 1].first) GiveUp();
+        }
+    } catch (...) {
+        failed = true;
+        throw;
+    }
+    in.MoveTo(after);
+}
+
 // Reads the scene: walks the top level, the node tree and the meshes, and hands every other
 // value to the document reader whole.
 class Scanner {
   public:
-    explicit Scanner(const std::string& text) : m_in(text) {}
+    Scanner(ZeroEndedText text, const ListSharing& sharing) : m_in(text), m_sharing(sharing) {}
 
     SceneSkeleton Scan();
 
@@ -303,42 +638,24 @@ class Scanner {
     json ScanNodes();
     std::size_t ScanMesh();
 
-    // Reads "[item, item, ...]", calling readItem at the start of each item.
-    template <typename ReadItem>
-    void ScanList(ReadItem readItem) {
+    // Reads "[item, item, ...]" of one of a mesh's long lists.
+    template <typename T, typename ReadItem>
+    void ScanLongList(std::vector<T>& into, char itemEnd, ReadItem readItem) {
         m_in.Expect('[');
         if (m_in.Take(']')) return;
-        do readItem();
-        while (m_in.Another(']'));
+        ReadListInParts(m_in, into, itemEnd, readItem, m_sharing);
     }
 
-    // Reads "{"key": value, ...}", calling readMember with the key's bit, once per key.
     template <typename WhichMember, typename ReadMember>
     unsigned ScanObject(WhichMember which, ReadMember readMember) {
-        unsigned seen = 0;
-        m_in.Expect('{');
-        if (m_in.Take('}')) return seen;
-        do {
-            unsigned member = which(m_in.Key());
-            if (member == kUnknownMember || (seen & member)) GiveUp();
-            seen |= member;
-            readMember(member);
-        } while (m_in.Another('}'));
-        return seen;
+        return stream::ScanObject(m_in, which, readMember);
     }
 
-    float Float() { return ToFloat(m_in.Number()); }
-    std::uint32_t Index() {
-        return static_cast<std::uint32_t>(WholeNumber(m_in.Number(), 0, 0xFFFFFFFF));
-    }
-    Point3 Vector3();
-    Point3 MapVertex();
-    std::array<std::uint32_t, 3> IndexTriple();
-    FaceData Face();
     void MapChannelInto(std::map<int, MapChannel>& maps);
     ExplicitNormals Normals();
 
     Cursor m_in;
+    ListSharing m_sharing;
     std::vector<MeshData> m_meshes;
 };
 
@@ -417,73 +734,19 @@ std::size_t Scanner::ScanMesh() {
                                   : kUnknownMember;
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
-        if (member == kVertices) ScanList([&] { mesh.vertices.push_back(Vector3()); });
-        if (member == kFaces) ScanList([&] { mesh.faces.push_back(Face()); });
-        if (member == kMaps) ScanList([&] { MapChannelInto(mesh.maps); });
+        if (member == kVertices) ScanLongList(mesh.vertices, kArrayItemEnd, Vector3);
+        if (member == kFaces) ScanLongList(mesh.faces, kFaceItemEnd, Face);
+        if (member == kMaps) {
+            m_in.Expect('[');
+            if (m_in.Take(']')) return;
+            do MapChannelInto(mesh.maps);
+            while (m_in.Another(']'));
+        }
         if (member == kNormals) mesh.normals = Normals();
     });
     if ((seen & (kVertices | kFaces)) != (kVertices | kFaces)) GiveUp();
     m_meshes.push_back(std::move(mesh));
     return m_meshes.size() - 1;
-}
-
-Point3 Scanner::Vector3() {
-    Point3 p;
-    m_in.Expect('[');
-    p.x = Float();
-    m_in.Expect(',');
-    p.y = Float();
-    m_in.Expect(',');
-    p.z = Float();
-    m_in.Expect(']');
-    return p;
-}
-
-// Two or three numbers; a missing third is zero.
-Point3 Scanner::MapVertex() {
-    Point3 p;
-    m_in.Expect('[');
-    p.x = Float();
-    m_in.Expect(',');
-    p.y = Float();
-    if (m_in.Another(']')) {
-        p.z = Float();
-        m_in.Expect(']');
-    }
-    return p;
-}
-
-std::array<std::uint32_t, 3> Scanner::IndexTriple() {
-    std::array<std::uint32_t, 3> v{};
-    m_in.Expect('[');
-    v[0] = Index();
-    m_in.Expect(',');
-    v[1] = Index();
-    m_in.Expect(',');
-    v[2] = Index();
-    m_in.Expect(']');
-    return v;
-}
-
-FaceData Scanner::Face() {
-    FaceData f;
-    auto which = [](std::string_view key) -> unsigned {
-        return key == "v"            ? kCorners
-               : key == "smoothing"  ? kSmoothing
-               : key == "materialId" ? kMaterialId
-                                     : kUnknownMember;
-    };
-    unsigned seen = ScanObject(which, [&](unsigned member) {
-        if (member == kCorners) {
-            auto v = IndexTriple();
-            std::copy(v.begin(), v.end(), f.v);
-        }
-        if (member == kSmoothing) f.smGroup = Index();
-        if (member == kMaterialId)
-            f.matId = static_cast<std::uint32_t>(WholeNumber(m_in.Number(), 0, 0xFFFF));
-    });
-    if (!(seen & kCorners)) GiveUp();
-    return f;
 }
 
 void Scanner::MapChannelInto(std::map<int, MapChannel>& maps) {
@@ -497,8 +760,8 @@ void Scanner::MapChannelInto(std::map<int, MapChannel>& maps) {
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
         if (member == kChannel) channel = static_cast<int>(WholeNumber(m_in.Number(), -2, 99));
-        if (member == kVertices) ScanList([&] { map.vertices.push_back(MapVertex()); });
-        if (member == kFaces) ScanList([&] { map.faces.push_back(IndexTriple()); });
+        if (member == kVertices) ScanLongList(map.vertices, kArrayItemEnd, MapVertex);
+        if (member == kFaces) ScanLongList(map.faces, kArrayItemEnd, IndexTriple);
     });
     if (seen != (kChannel | kVertices | kFaces) || maps.count(channel)) GiveUp();
     maps[channel] = std::move(map);
@@ -510,8 +773,8 @@ ExplicitNormals Scanner::Normals() {
         return key == "normals" ? kNormals : key == "faces" ? kFaces : kUnknownMember;
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
-        if (member == kNormals) ScanList([&] { normals.normals.push_back(Vector3()); });
-        if (member == kFaces) ScanList([&] { normals.faces.push_back(IndexTriple()); });
+        if (member == kNormals) ScanLongList(normals.normals, kArrayItemEnd, Vector3);
+        if (member == kFaces) ScanLongList(normals.faces, kArrayItemEnd, IndexTriple);
     });
     if (seen != (kNormals | kFaces)) GiveUp();
     return normals;
@@ -519,9 +782,9 @@ ExplicitNormals Scanner::Normals() {
 
 }  // namespace
 
-std::optional<SceneSkeleton> ScanScene(const std::string& text) {
+std::optional<SceneSkeleton> ScanScene(ZeroEndedText text, const ListSharing& sharing) {
     try {
-        return Scanner(text).Scan();
+        return Scanner(text, sharing).Scan();
     } catch (const Doubt&) {
     } catch (const json::exception&) {
         // A value the document reader refuses; it will say why.

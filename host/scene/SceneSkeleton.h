@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "host/scene/SceneFileReaders.h"
 #include "platform/max/SceneData.h"
 
 namespace tarvo::scenefile::stream {
@@ -24,7 +25,8 @@ struct SceneSkeleton {
     std::vector<scene::MeshData> meshes;
 };
 
-// The skeleton of the text, or nothing when the pass is in any doubt about it.
-std::optional<SceneSkeleton> ScanScene(const std::string& text);
+// The skeleton of the text, or nothing when the pass is in any doubt about it. The long
+// lists of the meshes are read by as many threads as `sharing` allows.
+std::optional<SceneSkeleton> ScanScene(ZeroEndedText text, const ListSharing& sharing);
 
 }  // namespace tarvo::scenefile::stream

@@ -2,19 +2,25 @@
 // on many damaged and re-spelt copies of them, both give the same records down to the bits,
 // or the streaming reader gives up and the document reader decides; the streaming reader
 // never takes a text the document reader refuses.
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <optional>
 #include <random>
 #include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "host/scene/SceneFile.h"
+#include "host/scene/SceneFileBytes.h"
 #include "host/scene/SceneFileReaders.h"
 #include "tests/max/DeepScenes.h"
 
@@ -74,9 +80,10 @@ struct Answers {
     std::string refusal;
 };
 
-Answers BothReaders(const std::string& text) {
+Answers BothReaders(const std::string& text,
+                    const scenefile::ListSharing& sharing = scenefile::DefaultListSharing()) {
     Answers answers;
-    answers.streaming = scenefile::ParseSceneStreaming(text, "t.tscene.json", "/base");
+    answers.streaming = scenefile::ParseSceneStreaming(text, "t.tscene.json", "/base", sharing);
     try {
         answers.document = scenefile::ParseSceneDocument(text, "t.tscene.json", "/base");
     } catch (const scenefile::SceneFileError& error) {
@@ -86,8 +93,9 @@ Answers BothReaders(const std::string& text) {
 }
 
 // The readers agree: the streaming one gave up, or both read the same records.
-::testing::AssertionResult Agree(const std::string& text) {
-    Answers answers = BothReaders(text);
+::testing::AssertionResult Agree(const std::string& text, const scenefile::ListSharing& sharing =
+                                                              scenefile::DefaultListSharing()) {
+    Answers answers = BothReaders(text, sharing);
     if (!answers.streaming) return ::testing::AssertionSuccess();
     if (!answers.document)
         return ::testing::AssertionFailure()
@@ -98,8 +106,9 @@ Answers BothReaders(const std::string& text) {
 }
 
 // Both readers take the text, and read the same records.
-void ExpectStreamedAlike(const std::string& text) {
-    Answers answers = BothReaders(text);
+void ExpectStreamedAlike(const std::string& text,
+                         const scenefile::ListSharing& sharing = scenefile::DefaultListSharing()) {
+    Answers answers = BothReaders(text, sharing);
     ASSERT_TRUE(answers.document) << answers.refusal;
     ASSERT_TRUE(answers.streaming) << "the streaming reader gave up on a good text";
     EXPECT_TRUE(scenefile::SameSceneBits(*answers.streaming, *answers.document));
@@ -203,6 +212,44 @@ TEST(SceneFileStream, LoadSceneFileReadsAFileAsTheDocumentReaderReadsItsText) {
                                                   std::filesystem::absolute(dir).string());
     std::filesystem::remove_all(dir);
     EXPECT_TRUE(scenefile::SameSceneBits(loaded, expected));
+}
+
+TEST(SceneFileStream, LoadSceneFileReadsAPipeAsItReadsAFile) {
+    // A pipe has no size to read by: it is read the ordinary way, chunk by chunk.
+    auto dir =
+        std::filesystem::temp_directory_path() /
+        ("tarvo-stream-pipe-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    auto pipe = dir / "piped.tscene.json";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    std::thread writer([&] { std::ofstream(pipe, std::ios::binary) << kEveryMeshMember; });
+    std::optional<scene::SceneData> loaded;
+    EXPECT_NO_THROW(loaded = scenefile::LoadSceneFile(pipe.string()));
+    writer.join();
+    std::filesystem::remove_all(dir);
+    ASSERT_TRUE(loaded);
+    EXPECT_TRUE(scenefile::SameSceneBits(
+        *loaded, scenefile::ParseSceneDocument(kEveryMeshMember, "t.tscene.json",
+                                               std::filesystem::absolute(dir).string())));
+}
+
+TEST(SceneFileStream, TheLargePageReadLeavesAPipeUnopened) {
+    // Opening a named pipe waits for its writer; the read must decline a pipe before that.
+    auto dir =
+        std::filesystem::temp_directory_path() /
+        ("tarvo-stream-fifo-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    auto pipe = dir / "waiting.tscene.json";
+    ASSERT_EQ(::mkfifo(pipe.c_str(), 0600), 0);
+    auto reading = std::async(std::launch::async, [&] {
+        scenefile::SceneFileBytes bytes;
+        return bytes.Read(pipe.string());
+    });
+    const bool waited = reading.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+    if (waited) ::close(::open(pipe.c_str(), O_WRONLY | O_NONBLOCK));  // lets it go
+    EXPECT_FALSE(waited) << "the read opened the pipe";
+    EXPECT_FALSE(reading.get());
+    std::filesystem::remove_all(dir);
 }
 
 // ---- Spellings of numbers ----
@@ -421,6 +468,76 @@ TEST(SceneFileStream, GivesTheDocumentReadersRefusalForEveryDamagedCopy) {
         }
         ASSERT_EQ(viaParseScene, viaDocument) << mutant;
     }
+}
+
+// ---- Long lists read in parts ----
+
+// Every list split as finely as it goes: a part per item, four threads.
+const scenefile::ListSharing kFinestSharing{1, 4};
+
+// A strip of `quads` squares with every long list a mesh may have, each item followed by
+// `comma` when another follows. Some coordinates are whole, some not.
+std::string StripOfQuads(int quads, const std::string& comma = ",\n") {
+    std::string vertices, faces, uvs, uvFaces, normalFaces;
+    auto add = [&comma](std::string& list, const std::string& item) {
+        list += (list.empty() ? "" : comma) + item;
+    };
+    for (int x = 0; x <= quads; ++x) {
+        for (int y = 0; y < 2; ++y) {
+            add(vertices, "[" + std::to_string(x) + ".25, " + std::to_string(y) + ", -0]");
+            add(uvs, "[" + std::to_string(x) + "e-2, " + std::to_string(y) + "]");
+        }
+    }
+    for (int x = 0; x < quads; ++x) {
+        const int a = 2 * x, b = a + 1, c = a + 2, d = a + 3;
+        for (auto corners :
+             {std::to_string(a) + ", " + std::to_string(c) + ", " + std::to_string(d),
+              std::to_string(a) + ", " + std::to_string(d) + ", " + std::to_string(b)}) {
+            add(faces, R"({"v": [)" + corners + R"(], "smoothing": )" + std::to_string(x % 3) +
+                           (x % 2 ? R"(, "materialId": 2})" : "}"));
+            add(uvFaces, "[" + corners + "]");
+            add(normalFaces, "[0, 0, " + std::to_string(x % 2) + "]");
+        }
+    }
+    return R"({"format": "tarvo-scene", "version": 1, "nodes": [{"name": "S", "object": "mesh",
+      "mesh": {"vertices": [)" +
+           vertices + R"(], "faces": [)" + faces + R"(], "maps": [{"channel": 1, "vertices": [)" +
+           uvs + R"(], "faces": [)" + uvFaces +
+           R"(]}], "normals": {"normals": [[0, 0, 1], [0, 1, 0]], "faces": [)" + normalFaces +
+           "]}}}]}";
+}
+
+TEST(SceneFileStream, ReadsListsSharedAmongThreadsAsInOne) {
+    const scenefile::ListSharing oneThread{1, 1}, twoThreads{5, 2}, unevenParts{7, 3};
+    for (const std::string comma : {",\n", ",", " , ", "\n,\t", ",   \r\n  "}) {
+        const std::string text = StripOfQuads(40, comma);
+        for (const auto& sharing : {kFinestSharing, oneThread, twoThreads, unevenParts})
+            ExpectStreamedAlike(text, sharing);
+    }
+}
+
+TEST(SceneFileStream, AgreesOnDamagedCopiesReadInParts) {
+    unsigned seed = 200;
+    for (const std::string& text : {kEveryMeshMember, StripOfQuads(12), StripOfQuads(12, " ,")})
+        for (const std::string& mutant : Mutants(text, 1500, seed++))
+            ASSERT_TRUE(Agree(mutant, kFinestSharing)) << mutant;
+}
+
+TEST(SceneFileStream, NamesTheFirstFaultInTheFileWhenSeveralPartsHaveOne) {
+    // Long enough for the default sharing to read the vertices in more than one part.
+    const int quads = 2 * static_cast<int>(scenefile::ListSharing{}.minItemsPerPart);
+    std::string text = StripOfQuads(quads);
+    const std::string first = "[3.25, 0, -0]",
+                      last = "[" + std::to_string(quads - 1) + ".25, 1, -0]";
+    text = Replaced(Replaced(text, last, "[1e99, 1, -0]"), first, "[3.25, \"0\", -0]");
+    std::string refusal;
+    try {
+        scenefile::ParseScene(text, "t.tscene.json");
+    } catch (const scenefile::SceneFileError& error) {
+        refusal = error.what();
+    }
+    EXPECT_EQ(refusal,
+              "t.tscene.json: /nodes/0/mesh/vertices/6/1: expected a number, found a string");
 }
 
 // ---- Depth ----

@@ -1,0 +1,98 @@
+#include "host/scene/SceneFileBytes.h"
+
+#include <fcntl.h>
+#include <sys/mman.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+
+namespace tarvo::scenefile {
+namespace {
+
+// The size of the large pages the system may back the memory with. A scene of a hundred
+// megabytes then takes a few dozen page faults to fill instead of tens of thousands, and
+// none of the pass over it that a zero-filled string would make first.
+constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
+
+// Closes the descriptor on every way out.
+class OpenFile {
+  public:
+    explicit OpenFile(const std::string& file) : m_fd(::open(file.c_str(), O_RDONLY | O_CLOEXEC)) {}
+    OpenFile(const OpenFile&) = delete;
+    OpenFile& operator=(const OpenFile&) = delete;
+    ~OpenFile() {
+        if (m_fd >= 0) ::close(m_fd);
+    }
+    int Descriptor() const { return m_fd; }
+
+  private:
+    int m_fd;
+};
+
+// Reads up to `bytes` bytes; how many it got before the end of the file, or -1 on failure.
+std::ptrdiff_t ReadUpTo(int fd, char* into, std::size_t bytes) {
+    std::size_t done = 0;
+    while (done < bytes) {
+        const ssize_t got = ::read(fd, into + done, bytes - done);
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) return -1;
+        if (got == 0) break;
+        done += static_cast<std::size_t>(got);
+    }
+    return static_cast<std::ptrdiff_t>(done);
+}
+
+}  // namespace
+
+SceneFileBytes::~SceneFileBytes() {
+    Release();
+}
+
+void SceneFileBytes::Release() {
+    if (m_mapping != nullptr) ::munmap(m_mapping, m_mappingBytes);
+    m_mapping = nullptr;
+    m_mappingBytes = 0;
+    m_bytes = nullptr;
+    m_size = 0;
+}
+
+bool SceneFileBytes::Read(const std::string& file) {
+    Release();
+    struct stat status {};
+    // Only a regular file is opened here: opening a named pipe and leaving it would take the
+    // writer's connection from the ordinary read that follows.
+    if (::stat(file.c_str(), &status) != 0 || !S_ISREG(status.st_mode)) return false;
+    OpenFile open(file);
+    if (open.Descriptor() < 0 || ::fstat(open.Descriptor(), &status) != 0 ||
+        !S_ISREG(status.st_mode))
+        return false;
+    const auto size = static_cast<std::size_t>(status.st_size);
+    // One byte more than the file, for the zero after it and to notice a file that grew, and
+    // room to start the bytes on a large-page boundary.
+    m_mappingBytes = size + 1 + kLargePageBytes;
+    m_mapping =
+        ::mmap(nullptr, m_mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    if (m_mapping == MAP_FAILED) {
+        m_mapping = nullptr;
+        return false;
+    }
+    const auto start = (reinterpret_cast<std::uintptr_t>(m_mapping) + kLargePageBytes - 1) &
+                       ~(kLargePageBytes - 1);
+    char* bytes = reinterpret_cast<char*>(start);
+    // Only advice: without large pages the memory is as good, only slower to fill.
+    (void)::madvise(bytes, size + 1, MADV_HUGEPAGE);
+    const std::ptrdiff_t got = ReadUpTo(open.Descriptor(), bytes, size + 1);
+    if (got < 0 || static_cast<std::size_t>(got) > size) {
+        Release();
+        return false;
+    }
+    // The memory came zero-filled from the system, so the byte after the last one read is
+    // a zero.
+    m_bytes = bytes;
+    m_size = static_cast<std::size_t>(got);
+    return true;
+}
+
+}  // namespace tarvo::scenefile
