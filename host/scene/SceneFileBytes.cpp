@@ -6,15 +6,9 @@
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdint>
 
 namespace tarvo::scenefile {
 namespace {
-
-// The size of the large pages the system may back the memory with. A scene of a hundred
-// megabytes then takes a few dozen page faults to fill instead of tens of thousands, and
-// none of the pass over it that a zero-filled string would make first.
-constexpr std::size_t kLargePageBytes = std::size_t{2} << 20;
 
 // Closes the descriptor on every way out.
 class OpenFile {
@@ -69,20 +63,15 @@ bool SceneFileBytes::Read(const std::string& file) {
         !S_ISREG(status.st_mode))
         return false;
     const auto size = static_cast<std::size_t>(status.st_size);
-    // One byte more than the file, for the zero after it and to notice a file that grew, and
-    // room to start the bytes on a large-page boundary.
-    m_mappingBytes = size + 1 + kLargePageBytes;
+    // One byte more than the file, for the zero after it and to notice a file that grew.
+    m_mappingBytes = size + 1;
     m_mapping =
         ::mmap(nullptr, m_mappingBytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
     if (m_mapping == MAP_FAILED) {
         m_mapping = nullptr;
         return false;
     }
-    const auto start = (reinterpret_cast<std::uintptr_t>(m_mapping) + kLargePageBytes - 1) &
-                       ~(kLargePageBytes - 1);
-    char* bytes = reinterpret_cast<char*>(start);
-    // Only advice: without large pages the memory is as good, only slower to fill.
-    (void)::madvise(bytes, size + 1, MADV_HUGEPAGE);
+    char* bytes = static_cast<char*>(m_mapping);
     const std::ptrdiff_t got = ReadUpTo(open.Descriptor(), bytes, size + 1);
     if (got < 0 || static_cast<std::size_t>(got) > size) {
         Release();

@@ -1,5 +1,9 @@
 // A scene file's bytes in memory of their own, read in one go and followed by a zero, so
-// that the streaming reader can take them as they stand.
+// that the streaming reader can take them as they stand. The memory comes zero-filled from
+// the system, so no pass clears it first as it would a string's. Large pages are not asked
+// for: on the build machine they made the first fill of fresh memory several times slower
+// in some runs (ten load-only grid runs took 0.30 to 1.03 s of CPU with them, 0.31 to
+// 0.40 s without).
 #pragma once
 
 #include <cstddef>

@@ -18,8 +18,6 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
-#include <sys/mman.h>
-#include <unistd.h>
 
 #include "host/scene/SceneFileReaders.h"
 
@@ -564,18 +562,6 @@ std::size_t MarkStride(const ListSharing& sharing) {
     return std::max<std::size_t>(sharing.minItemsPerPart / kMarksPerPart, 1);
 }
 
-// Asks for large pages for a long list's records before they are first written: the 24 MB
-// of a million faces then take a dozen page faults instead of six thousand. Only advice;
-// the memory is the same without it.
-void AdviseLargePages(void* records, std::size_t bytes) {
-    constexpr std::size_t kWorthAsking = std::size_t{4} << 20;
-    if (bytes < kWorthAsking) return;
-    const auto page = static_cast<std::uintptr_t>(::sysconf(_SC_PAGESIZE));
-    const auto begin = (reinterpret_cast<std::uintptr_t>(records) + page - 1) & ~(page - 1);
-    const auto end = (reinterpret_cast<std::uintptr_t>(records) + bytes) & ~(page - 1);
-    if (end > begin) (void)::madvise(reinterpret_cast<void*>(begin), end - begin, MADV_HUGEPAGE);
-}
-
 // Reads the whole list whose first item starts where `in` stands, sharing its parts out
 // among threads, each writing its own run of `into`; on return `in` stands after the list.
 template <typename T, typename ReadItem>
@@ -584,8 +570,7 @@ void ReadListInParts(Cursor& in, std::vector<T>& into, char itemEnd, ReadItem re
     const std::size_t stride = MarkStride(sharing);
     ListSurvey survey = ListSurveyor(in.End(), itemEnd, stride).Survey(in.Position());
     std::vector<ListPart> plan = PlanParts(survey, stride, sharing);
-    into.reserve(survey.items);
-    AdviseLargePages(into.data(), survey.items * sizeof(T));
+    // Sized once: a vector grown item by item would fill and copy about twice the memory.
     into.resize(survey.items);
     std::vector<T*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
