@@ -224,4 +224,34 @@ TEST(VertexSharing, SequentialInfluencesFollowEveryCornerAndUnskinnedMeshesKeepN
     EXPECT_TRUE(plain.weights.empty());
 }
 
+TEST(VertexSharing, TheChildrenGetTheAttributesOfEveryVertexInOrderAndOnlyThoseAsked) {
+    VertexBuilder builder = CreateVertexBuilder(2, 1, true, 2, true);
+    MeshVertex first = At(1, 0.25f);
+    first.uvw[1] = 0.5f;
+    first.color[0] = 0.1f, first.color[1] = 0.2f, first.color[2] = 0.3f, first.alpha = 0.4f;
+    MeshVertex second = At(2, 0.75f);
+    const ExtraUv extras[2] = {{0.5f, 0.5f}, {0.125f, 1.0f}};
+    const VertexWeights w0 = WeightsOf(0x40, 1.0f), w1 = WeightsOf(0x41, 0.5f);
+    AddVertex(builder, HostVertex(1), second, {extras, 1}, &w1);
+    AddVertex(builder, HostVertex(0), first, extras, &w0);
+    VertexAttributes all = TakeVertexAttributes(builder, true, true);
+    ASSERT_EQ(all.vertexCount, 2u);
+    ASSERT_EQ(all.uvs.size(), 2u);
+    EXPECT_EQ(all.uvs[0].u, 0.25f);
+    EXPECT_EQ(all.uvs[0].v, 0.5f);
+    EXPECT_EQ(all.uvs[1].u, 0.75f);
+    ASSERT_EQ(all.colors.size(), 2u);
+    EXPECT_EQ(all.colors[0].rgb[2], 0.3f);
+    EXPECT_EQ(all.colors[0].alpha, 0.4f);
+    ASSERT_EQ(all.ExtrasOf(0).size(), 2u);
+    EXPECT_EQ(all.ExtrasOf(0)[1].u, 0.125f);
+    ASSERT_EQ(all.ExtrasOf(1).size(), 1u);
+    EXPECT_EQ(all.ExtrasOf(1)[0].v, 0.5f);
+    ASSERT_EQ(all.weights.size(), 2u);
+    EXPECT_EQ(all.weights[1].influences[0].bone, reinterpret_cast<INode*>(0x41));
+    VertexAttributes none = TakeVertexAttributes(builder, false, false);
+    EXPECT_TRUE(none.uvs.empty());
+    EXPECT_TRUE(none.colors.empty());
+}
+
 }  // namespace
