@@ -265,8 +265,10 @@ std::vector<std::string> SegmentNames(const aiScene& source) {
     std::set<std::string> taken;
     for (unsigned a = 0; a < source.mNumAnimations; ++a) {
         const aiString& given = source.mAnimations[a]->mName;
-        const std::string base =
-            given.length > 0 ? TextOf(given) : kUnnamedAnimation + (" " + std::to_string(a + 1));
+        std::string base = given.length > 0 ? TextOf(given) : std::string(kUnnamedAnimation);
+        // Appended rather than " " + std::to_string(...): GCC 12 at -O3 takes that
+        // concatenation's inlined memcpy for an overlapping one (a false -Wrestrict).
+        if (given.length == 0) base.append(" ").append(std::to_string(a + 1));
         std::string name = base;
         for (int n = 2; taken.contains(name); ++n) name = base + " " + std::to_string(n);
         taken.insert(name);

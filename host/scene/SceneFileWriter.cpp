@@ -443,10 +443,15 @@ void Render(const json& root, std::string& out) {
         if (top.next == top.value->end()) {
             const bool object = top.value->is_object();
             open.pop_back();
-            out += "\n" + Indent(open.size()) + (object ? "}" : "]");
+            // Piece by piece: GCC 12 at -O3 takes "\n" + Indent(...)'s inlined memcpy for an
+            // overlapping one (a false -Wrestrict).
+            out += '\n';
+            out += Indent(open.size());
+            out += object ? '}' : ']';
             continue;
         }
-        out += (top.next == top.value->begin() ? "" : ",\n") + Indent(open.size());
+        if (top.next != top.value->begin()) out += ",\n";
+        out += Indent(open.size());
         const auto element = top.next++;
         if (top.value->is_object()) out += ScalarText(json(element.key())) + ": ";
         start(*element);  // `top` moves when `open` grows
