@@ -59,6 +59,7 @@ class TextMemberWriter final : public XPayloadVisitor {
     void FlatRecords(const XMember& array, const XFlatRecordLayout& layout,
                      std::span<const std::uint8_t> bytes, std::size_t elements, std::size_t depth) {
         bool lineBreaks = depth == 0 && IsSizedByMember(array);
+        if (IsCountedList(layout)) return WriteCountedLists(bytes.data(), elements, lineBreaks);
         std::vector<std::uint64_t> values(layout.MemberCount());
         WithValueWriter(layout.Type(), [&](auto writeValue) {
             const std::uint8_t* at = bytes.data();
@@ -180,6 +181,35 @@ class TextMemberWriter final : public XPayloadVisitor {
         }
         char* start = reinterpret_cast<char*>(m_out.Room(kNumberTextBytes));
         m_out.Advance(static_cast<std::size_t>(writeValue(bytes, start) - start));
+    }
+
+    // MeshFace's shape: a DWORD count and that many DWORDs.
+    static bool IsCountedList(const XFlatRecordLayout& layout) {
+        const auto& members = layout.Members();
+        return layout.Type() == XPrimitive::Dword && members.size() == 2 && !members[0].isArray &&
+               members[1].isArray && members[1].sizeMember == 0 && members[1].fixedCount == 1;
+    }
+
+    // Records of that shape as WriteFlatRecord writes them, without its look at each member:
+    // every record starts with its count, so the line's indent goes before the first.
+    void WriteCountedLists(const std::uint8_t* bytes, std::size_t elements, bool lineBreaks) {
+        constexpr std::size_t kDword = 4;
+        auto writeValue = [](const std::uint8_t* at, char* out) {
+            return WriteDwordText(LoadDword(at), out);
+        };
+        StartLine();
+        for (std::size_t index = 0; index < elements; ++index) {
+            if (index > 0) WriteElementSeparator(lineBreaks);
+            std::uint32_t count = LoadDword(bytes);
+            WriteValueThen(bytes, ';', writeValue);
+            bytes += kDword;
+            if (count == 0) continue;
+            for (std::uint32_t value = 1; value < count; ++value, bytes += kDword) {
+                WriteValueThen(bytes, ',', writeValue);
+            }
+            WriteValueThen(bytes, ';', writeValue);
+            bytes += kDword;
+        }
     }
 
     // One record; `values` keeps its integer members for the arrays they size.

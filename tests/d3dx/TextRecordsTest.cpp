@@ -131,6 +131,21 @@ TEST(TextRecords, NestedRecordsShareTheirParentsLine) {
               "}\n");
 }
 
+// MeshFace records, the commonest, including one with no indices.
+TEST(TextRecords, FacesKeepTheirCountsAndAnEmptyFaceWritesOnlyItsCount) {
+    XPayloadWriter mesh;
+    mesh.Dword(1).Floats({0, 0, 0}).Dword(3).Dwords({3, 0, 1, 4294967295u}).Dword(0).Dwords({1, 7});
+    EXPECT_EQ(SavedObjectText(TID_D3DRMMesh, mesh),
+              "Mesh It {\n"
+              " 1;\n"
+              " 0.0;0.0;0.0;;\n"
+              " 3;\n"
+              " 3;0,1,4294967295;,\n"
+              " 0;,\n"
+              " 1;7;;\n"
+              "}\n");
+}
+
 TEST(TextRecords, FloatRecordsUseTheFloatSpellings) {
     XPayloadWriter list;
     list.Dword(2).Floats({1.5f, -0.0f, 2.0f, 0.1f, 1e6f, -3.25f});
