@@ -39,6 +39,12 @@ bool InRange(const std::vector<T>& items, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < items.size();
 }
 
+// A vertex of the channel; the origin when the channel is absent or the index is not in it.
+Point3 ChannelVertexOf(const MapChannel* map, int index) {
+    return map && InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)]
+                                                : Point3();
+}
+
 // Normals move with the inverse transpose of the 3×3 part, so that non-uniform scale keeps
 // them perpendicular to the surface.
 Point3 TransformNormal(const Matrix3& m, const Point3& n) {
@@ -293,13 +299,15 @@ bool IGameMesh::GetVertex(int index, Point3& vert, bool objectSpace) {
     return true;
 }
 
+// Texture and colour vertices are read once per face corner: they go to their channel
+// directly rather than through the general map lookup.
 Point2 IGameMesh::GetTexVertex(int index) {
-    Point3 p = GetMapVertex(MAP_TEXCOORD_CHANNEL, index);
+    Point3 p = ChannelVertexOf(m_texChannel, index);
     return Point2(p.x, p.y);
 }
 
 Point3 IGameMesh::GetColorVertex(int index) {
-    return GetMapVertex(MAP_COLOR_CHANNEL, index);
+    return ChannelVertexOf(m_colorChannel, index);
 }
 
 // Without alpha vertices every corner is opaque.
@@ -338,9 +346,7 @@ bool IGameMesh::GetMapFaceIndex(int mapChannel, int faceNum, DWORD* index) {
 }
 
 Point3 IGameMesh::GetMapVertex(int mapChannel, int index) {
-    const MapChannel* map = Channel(mapChannel);
-    return map && InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)]
-                                                : Point3();
+    return ChannelVertexOf(Channel(mapChannel), index);
 }
 
 int IGameMesh::GetNumberOfMapVerts(int mapChannel) {

@@ -108,6 +108,10 @@ TEST(IGameMesh, FacesCarryEveryAttributeIndex) {
     EXPECT_EQ(mesh->GetFace(0)->color[2], 1u);
     EXPECT_EQ(mesh->GetTexVertex(2), Point2(1, 1));
     ExpectNear(mesh->GetColorVertex(1), Point3(0, 1, 0));
+    // An index past either end of the channel reads as the origin.
+    EXPECT_EQ(mesh->GetTexVertex(4), Point2(0, 0));
+    EXPECT_EQ(mesh->GetTexVertex(-1), Point2(0, 0));
+    EXPECT_EQ(mesh->GetColorVertex(2), Point3(0, 0, 0));
     EXPECT_EQ(mesh->GetAlphaVertex(face->alpha[0]), 0.25f);
     EXPECT_EQ(mesh->GetFace(5), nullptr);
 
@@ -136,6 +140,8 @@ TEST(IGameMesh, WithoutColourOrAlphaVerticesCornersAreZeroAndOpaque) {
     EXPECT_EQ(mesh->GetNumberOfColorVerts(), 0);
     EXPECT_EQ(mesh->GetFace(0)->texCoord[1], 0u);
     EXPECT_EQ(mesh->GetAlphaVertex(0), 1.0f);
+    EXPECT_EQ(mesh->GetTexVertex(0), Point2(0, 0));
+    EXPECT_EQ(mesh->GetColorVertex(0), Point3(0, 0, 0));
     EXPECT_EQ(mesh->GetActiveMapChannelNum().Count(), 0);
 }
 
