@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <string>
+#include <utility>
 
 #include "mesh/FloatHash.h"
 #include "mesh/Mesh.h"
@@ -146,7 +147,8 @@ std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal) {
 
 Point3 GetCornerNormal(Mesh& mesh, int faceIndex, const RVertex& rv) {
     if (rv.rFlags & SPECIFIED_NORMAL) return rv.rn.getNormal();
-    DWORD group = mesh.getFace(faceIndex).getSmGroup();
+    // Read through a const view: a write access would mark the host's normals as stale.
+    DWORD group = std::as_const(mesh).getFace(faceIndex).getSmGroup();
     DWORD count = rv.rFlags & NORCT_MASK;
     if (count == 0 || group == 0) return mesh.getFaceNormal(faceIndex);
     if (count == 1) return rv.rn.getNormal();
