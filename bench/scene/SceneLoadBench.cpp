@@ -4,7 +4,7 @@
 // file per second; the floor is reading the file into memory, which any loader must do.
 //   load_MB_s      LoadSceneFile: read, parse and check into the scene records
 //   read_MB_s      ReadWholeFile alone (the floor)
-//   bytes_MB_s     SceneFileBytes::Read, the loader's own read into large pages
+//   bytes_MB_s     SceneFileBytes::Read, the loader's own read (the file's pages mapped)
 //   streaming_MB_s ParseSceneStreaming on text already in memory
 //   one_thread_MB_s the same with every list read by one thread
 //   document_MB_s  ParseSceneDocument on text already in memory (the whole-tree reader)

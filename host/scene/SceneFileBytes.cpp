@@ -50,6 +50,7 @@ void SceneFileBytes::Release() {
     m_mappingBytes = 0;
     m_bytes = nullptr;
     m_size = 0;
+    m_mapped = false;
 }
 
 bool SceneFileBytes::Read(const std::string& file) {
@@ -63,6 +64,42 @@ bool SceneFileBytes::Read(const std::string& file) {
         !S_ISREG(status.st_mode))
         return false;
     const auto size = static_cast<std::size_t>(status.st_size);
+    return Map(open.Descriptor(), size) || Copy(open.Descriptor(), size);
+}
+
+bool SceneFileBytes::Map(int fd, std::size_t size) {
+    const long page = ::sysconf(_SC_PAGESIZE);
+    // An empty file cannot be mapped, and one that fills its last page has no byte after it.
+    if (page <= 0 || size == 0 || size % static_cast<std::size_t>(page) == 0) return false;
+    // Populated at once: one call into the system instead of a fault per group of pages.
+    // Read-only while it is populated, which would otherwise copy every page for writing.
+    void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
+    if (mapping == MAP_FAILED) return false;
+    m_mapping = mapping;
+    m_mappingBytes = size;
+    m_mapped = true;
+    // A file cut short meanwhile would leave pages past its new end that fault when read.
+    struct stat status {};
+    if (::fstat(fd, &status) != 0 || static_cast<std::size_t>(status.st_size) != size) {
+        Release();
+        return false;
+    }
+    // Only the last page is made writable, for the zero after the end, which then lives in
+    // a private copy of it; every other page stays the cached file's own.
+    char* bytes = static_cast<char*>(mapping);
+    const std::size_t lastPage =
+        size / static_cast<std::size_t>(page) * static_cast<std::size_t>(page);
+    if (::mprotect(bytes + lastPage, size - lastPage, PROT_READ | PROT_WRITE) != 0) {
+        Release();
+        return false;
+    }
+    bytes[size] = '\0';
+    m_bytes = bytes;
+    m_size = size;
+    return true;
+}
+
+bool SceneFileBytes::Copy(int fd, std::size_t size) {
     // One byte more than the file, for the zero after it and to notice a file that grew.
     m_mappingBytes = size + 1;
     m_mapping =
@@ -72,7 +109,7 @@ bool SceneFileBytes::Read(const std::string& file) {
         return false;
     }
     char* bytes = static_cast<char*>(m_mapping);
-    const std::ptrdiff_t got = ReadUpTo(open.Descriptor(), bytes, size + 1);
+    const std::ptrdiff_t got = ReadUpTo(fd, bytes, size + 1);
     if (got < 0 || static_cast<std::size_t>(got) > size) {
         Release();
         return false;

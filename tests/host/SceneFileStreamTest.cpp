@@ -214,6 +214,37 @@ TEST(SceneFileStream, LoadSceneFileReadsAFileAsTheDocumentReaderReadsItsText) {
     EXPECT_TRUE(scenefile::SameSceneBits(loaded, expected));
 }
 
+TEST(SceneFileStream, FileBytesEndInAZeroWhereverTheFileEndsInItsLastPage) {
+    // A mapped file has a zero after its end only when its last page has room for one; a file
+    // that fills its last page must be read into memory of its own instead.
+    const auto page = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
+    auto dir =
+        std::filesystem::temp_directory_path() /
+        ("tarvo-stream-page-" + std::to_string(::testing::UnitTest::GetInstance()->random_seed()));
+    std::filesystem::create_directories(dir);
+    for (std::size_t size : {page - 1, page, page + 1, 2 * page, 3 * page - 1}) {
+        SCOPED_TRACE(size);
+        ASSERT_LE(kEveryMeshMember.size(), size);
+        // White space after the document keeps it a scene, at any length.
+        std::string text = kEveryMeshMember + std::string(size - kEveryMeshMember.size(), ' ');
+        auto file = dir / ("padded-" + std::to_string(size) + ".tscene.json");
+        std::ofstream(file, std::ios::binary) << text;
+        {
+            scenefile::SceneFileBytes bytes;
+            ASSERT_TRUE(bytes.Read(file.string()));
+            EXPECT_EQ(bytes.Mapped(), size % page != 0);
+            EXPECT_EQ(bytes.View(), text);
+            EXPECT_EQ(bytes.View().data()[size], '\0');
+        }
+        EXPECT_EQ(FileText(file), text) << "the zero after the end reached the file";
+        EXPECT_TRUE(scenefile::SameSceneBits(
+            scenefile::LoadSceneFile(file.string()),
+            scenefile::ParseSceneDocument(text, file.string(),
+                                          std::filesystem::absolute(dir).string())));
+    }
+    std::filesystem::remove_all(dir);
+}
+
 TEST(SceneFileStream, LoadSceneFileReadsAPipeAsItReadsAFile) {
     // A pipe has no size to read by: it is read the ordinary way, chunk by chunk.
     auto dir =
