@@ -77,6 +77,12 @@ struct NumberText {
 // Up to this many decimal digits always fit an unsigned 64-bit number.
 constexpr int kDigitsThatAlwaysFit = 19;
 
+// How far past an item's start the compact readers may look: the longest compact face,
+// {"v":[4294967295,4294967295,4294967295],"smoothing":4294967295}, is 63 bytes, and an index
+// is read by loading the eight bytes from its start at once. The last items of a text, where
+// fewer bytes than this are left, go to the general reader.
+constexpr std::ptrdiff_t kCompactItemReach = 72;
+
 // Reads tokens from the text. Every step either moves on over well-formed JSON or gives up.
 class Cursor {
   public:
@@ -142,6 +148,18 @@ class Cursor {
     std::string_view RawValue();
 
     NumberText Number();
+
+    // An item read by a compact reader (a function of the bytes from the item's start that
+    // returns where the item ends, or null); false, without moving, when it declines.
+    template <typename ReadCompact, typename... Into>
+    bool TakeCompact(ReadCompact read, Into&&... into) {
+        SkipSpace();
+        if (m_end - m_at < kCompactItemReach) return false;
+        const char* after = read(m_at, into...);
+        if (after == nullptr) return false;
+        m_at = after;
+        return true;
+    }
 
     // An index as a writer spells it, plain digits that fit 32 bits, read in one step;
     // nothing, without moving, for any other spelling, which Number then judges.
@@ -347,6 +365,151 @@ unsigned ScanObject(Cursor& in, WhichMember which, ReadMember readMember) {
     return seen;
 }
 
+// ---- Items as writers spell them ----
+// The items of the long lists nearly always come with no space inside and every number in
+// its plainest spelling. These read such an item straight from the bytes; on the first byte
+// they do not expect they return null, having moved nothing, and the general reader below
+// reads the item from its start and judges it. So they only ever take a subset of what the
+// general reader takes, and give the same values for it.
+
+// Whether the text at `at` starts with `prefix`. Compared byte by byte, so that it stops at
+// the text's terminating zero and never looks past it.
+template <std::size_t N>
+const char* AfterPrefix(const char* at, const char (&prefix)[N]) {
+    for (std::size_t i = 0; i + 1 < N; ++i)
+        if (at[i] != prefix[i]) return nullptr;
+    return at + N - 1;
+}
+
+constexpr std::uint64_t EveryByte(unsigned char byte) {
+    return 0x0101010101010101ull * byte;
+}
+
+// The number of decimal digits the eight bytes start with (8 for eight or more), as the
+// first byte of each 8-bit field that is no digit: ASCII digits are 0x30 to 0x39, so after an
+// exclusive or with 0x30 a digit is a value up to 9; anything else has a high nibble, or
+// carries into one when 6 is added. A carry out of a field only disturbs the fields after
+// it, which follow the first byte that is no digit.
+unsigned LeadingDigits(std::uint64_t eightBytes) {
+    const std::uint64_t values = eightBytes ^ EveryByte('0');
+    const std::uint64_t notDigits = (values | (values + EveryByte(6))) & EveryByte(0xF0);
+    return notDigits == 0 ? 8u : static_cast<unsigned>(__builtin_ctzll(notDigits)) / 8u;
+}
+
+// The value of the first `count` (1 to 8) digits of the eight bytes: the digits are moved to
+// the top, behind zeros, and pairs, fours and eights of them are combined by multiplying.
+std::uint32_t DigitsValue(std::uint64_t eightBytes, unsigned count) {
+    std::uint64_t values = (eightBytes ^ EveryByte('0')) << (8 * (8 - count));
+    values = (values * 10 + (values >> 8)) & 0x00FF00FF00FF00FFull;
+    values = (values * 100 + (values >> 16)) & 0x0000FFFF0000FFFFull;
+    return static_cast<std::uint32_t>((values * 10000 + (values >> 32)) & 0xFFFFFFFFull);
+}
+
+// Plain digits of a 32-bit index: no sign, no leading zero before another digit, at most ten
+// digits that fit. Up to eight digits are read from one load; the caller has checked that
+// the eight bytes lie within the text (kCompactItemReach).
+const char* CompactIndex(const char* at, std::uint32_t& value) {
+    std::uint64_t eightBytes = 0;
+    std::memcpy(&eightBytes, at, sizeof eightBytes);
+    if constexpr (std::endian::native == std::endian::little) {
+        const unsigned count = LeadingDigits(eightBytes);
+        if (count == 0 || (count > 1 && *at == '0')) return nullptr;
+        if (count < 8) {
+            value = DigitsValue(eightBytes, count);
+            return at + count;
+        }
+    }
+    constexpr int kMostIndexDigits = 10;  // 4294967295
+    if (!IsDigit(*at)) return nullptr;
+    std::uint64_t digits = static_cast<unsigned>(*at++ - '0');
+    for (int count = 1; digits != 0 && count < kMostIndexDigits && IsDigit(*at); ++count)
+        digits = digits * 10 + static_cast<unsigned>(*at++ - '0');
+    if (digits > 0xFFFFFFFF || IsDigit(*at)) return nullptr;
+    value = static_cast<std::uint32_t>(digits);
+    return at;
+}
+
+// Powers of ten that a double holds exactly.
+constexpr std::array<double, 23> kExactPowersOfTen = {
+    1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+    1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Below this a whole number of digits is exact in a double.
+constexpr std::uint64_t kExactDoubleLimit = std::uint64_t{1} << 53;
+
+// A decimal number without exponent whose digits, read as a whole number, are exact in a
+// double: dividing them by an exact power of ten rounds once, correctly, so the double is
+// the one std::from_chars makes of the same text (and a whole number, as the document reader
+// holds it, is that number, with "-0" plain zero). The float is then cast from it as ToFloat
+// casts.
+const char* CompactFloat(const char* at, float& value) {
+    constexpr int kMostDigits = 15;  // below 2^53 for sure
+    const bool negative = *at == '-';
+    if (negative) ++at;
+    if (!IsDigit(*at)) return nullptr;
+    std::uint64_t digits = 0;
+    int count = 0;
+    int fractionDigits = 0;
+    if (*at == '0') {
+        ++at;
+        if (IsDigit(*at)) return nullptr;
+    } else {
+        for (; IsDigit(*at); ++at, ++count) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    }
+    if (*at == '.') {
+        ++at;
+        if (!IsDigit(*at)) return nullptr;
+        for (; IsDigit(*at); ++at, ++count, ++fractionDigits)
+            digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    }
+    if (count > kMostDigits || digits >= kExactDoubleLimit) return nullptr;
+    if (*at == 'e' || *at == 'E' || !EndsScalar(*at)) return nullptr;
+    double magnitude =
+        static_cast<double>(digits) / kExactPowersOfTen[static_cast<std::size_t>(fractionDigits)];
+    // A whole "-0" is the integer zero to the document reader; "-0.0" is a negative zero.
+    const bool negativeZero = negative && fractionDigits == 0 && digits == 0;
+    value = static_cast<float>(negative && !negativeZero ? -magnitude : magnitude);
+    return at;
+}
+
+// "[i,i,i]"
+const char* CompactIndexTriple(const char* at, std::array<std::uint32_t, 3>& v) {
+    if (*at++ != '[') return nullptr;
+    if (!(at = CompactIndex(at, v[0])) || *at++ != ',') return nullptr;
+    if (!(at = CompactIndex(at, v[1])) || *at++ != ',') return nullptr;
+    if (!(at = CompactIndex(at, v[2])) || *at++ != ']') return nullptr;
+    return at;
+}
+
+// "[f,f,f]", or "[f,f]" when `thirdMayBeMissing` (a missing third is zero).
+const char* CompactFloats(const char* at, Point3& p, bool thirdMayBeMissing) {
+    float x = 0.0f, y = 0.0f, z = 0.0f;  // `p` is only written once the whole item is read
+    if (*at++ != '[') return nullptr;
+    if (!(at = CompactFloat(at, x)) || *at++ != ',') return nullptr;
+    if (!(at = CompactFloat(at, y))) return nullptr;
+    if (!(thirdMayBeMissing && *at == ']')) {
+        if (*at++ != ',' || !(at = CompactFloat(at, z))) return nullptr;
+    }
+    if (*at++ != ']') return nullptr;
+    p = Point3(x, y, z);
+    return at;
+}
+
+// {"v":[i,i,i]} or {"v":[i,i,i],"smoothing":i}
+const char* CompactFace(const char* at, FaceData& f) {
+    std::array<std::uint32_t, 3> v{};
+    if (!(at = AfterPrefix(at, "{\"v\":")) || !(at = CompactIndexTriple(at, v))) return nullptr;
+    std::uint32_t smoothing = 0;
+    if (const char* group = AfterPrefix(at, ",\"smoothing\":")) {
+        if (!(at = CompactIndex(group, smoothing))) return nullptr;
+    }
+    if (*at++ != '}') return nullptr;
+    std::copy(v.begin(), v.end(), f.v);
+    f.smGroup = smoothing;
+    f.matId = 0;
+    return at;
+}
+
 // ---- The items of the long lists ----
 // Each reads one item from where the cursor stands and nothing around it, so that any
 // thread may read any run of items with a cursor of its own.
@@ -362,6 +525,7 @@ std::uint32_t Index(Cursor& in) {
 
 Point3 Vector3(Cursor& in) {
     Point3 p;
+    if (in.TakeCompact(CompactFloats, p, false)) return p;
     in.Expect('[');
     p.x = Float(in);
     in.Expect(',');
@@ -375,6 +539,7 @@ Point3 Vector3(Cursor& in) {
 // Two or three numbers; a missing third is zero.
 Point3 MapVertex(Cursor& in) {
     Point3 p;
+    if (in.TakeCompact(CompactFloats, p, true)) return p;
     in.Expect('[');
     p.x = Float(in);
     in.Expect(',');
@@ -388,6 +553,7 @@ Point3 MapVertex(Cursor& in) {
 
 std::array<std::uint32_t, 3> IndexTriple(Cursor& in) {
     std::array<std::uint32_t, 3> v{};
+    if (in.TakeCompact(CompactIndexTriple, v)) return v;
     in.Expect('[');
     v[0] = Index(in);
     in.Expect(',');
@@ -400,6 +566,7 @@ std::array<std::uint32_t, 3> IndexTriple(Cursor& in) {
 
 FaceData Face(Cursor& in) {
     FaceData f;
+    if (in.TakeCompact(CompactFace, f)) return f;
     auto which = [](std::string_view key) -> unsigned {
         return key == "v"            ? kCorners
                : key == "smoothing"  ? kSmoothing
@@ -435,6 +602,17 @@ struct ListSurvey {
     // The start of item 0 and of every stride-th item after it.
     std::vector<const char*> marks;
 };
+
+// The set bits of a 16-bit mask, by adding neighbouring fields. std::popcount would be a
+// call into the runtime library on a build for processors that may lack a count instruction.
+constexpr unsigned BitsSetIn16(unsigned mask) {
+    mask = mask - ((mask >> 1) & 0x5555u);
+    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
+    mask = (mask + (mask >> 4)) & 0x0F0Fu;
+    return (mask + (mask >> 8)) & 0x1Fu;
+}
+static_assert(BitsSetIn16(0) == 0 && BitsSetIn16(0xFFFF) == 16 && BitsSetIn16(0x8001) == 2 &&
+              BitsSetIn16(0x1234) == 5);
 
 class ListSurveyor {
   public:
@@ -491,7 +669,7 @@ class ListSurveyor {
             if (ends == 0) continue;
             const auto commas =
                 static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(after, comma)));
-            const auto count = static_cast<std::size_t>(std::popcount(ends));
+            const auto count = static_cast<std::size_t>(BitsSetIn16(ends));
             if ((ends & ~commas) != 0 || count >= m_itemsToMark) break;
             m_survey.items += count;
             m_itemsToMark -= count;

@@ -130,6 +130,26 @@ std::string MeshWith(const std::string& number, const std::string& index = "0") 
            number + R"(, 0, 0]], "faces": [{"v": [)" + index + R"(, 0, 0]}]}}]})";
 }
 
+// A three-vertex mesh scene spelt as writers spell it, without spaces: `number` is a
+// coordinate of every vertex, map vertex (of two and of three numbers) and normal, `corner` a
+// corner of faces, map faces and normal faces, `smoothing` the first face's group.
+std::string CompactMeshWith(const std::string& number, const std::string& corner,
+                            const std::string& smoothing) {
+    std::string text =
+        R"({"format":"tarvo-scene","version":1,"nodes":[{"name":"N","object":"mesh","mesh":{)";
+    text += R"("vertices":[[)" + number + ",0,0],[0," + number + ",0],[0,0," + number + "]],";
+    text += R"("faces":[{"v":[)" + corner + R"(,1,2],"smoothing":)" + smoothing + R"(},)";
+    text += R"({"v":[0,)" + corner + "," + corner + R"(]},{"v":[2,1,0],"smoothing":1}],)";
+    text += R"("maps":[{"channel":1,"vertices":[[)" + number + ",0],[0," + number + ",1],[0," +
+            number + "]],";
+    text += R"("faces":[[)" + corner + ",1,2],[0," + corner + "," + corner + "],[2,1,0]]}],";
+    text += R"("normals":{"normals":[[)" + number + ",0,1],[0,0," + number + "],[0,1,0]],";
+    text += R"("faces":[[)" + corner + ",1,0],[0,0," + corner + "],[1,1,1]]}}}]}";
+    // The last items of a text are read the general way: white space after the document
+    // keeps every item above on the compact way.
+    return text + std::string(128, ' ');
+}
+
 std::uint32_t BitsOf(float f) {
     std::uint32_t bits = 0;
     std::memcpy(&bits, &f, sizeof bits);
@@ -340,6 +360,69 @@ TEST(SceneFileStream, AgreesOnEverySpellingOfAnIndex) {
                               "18446744073709551616", "1e400", "00", "\"0\"", "null"}) {
         EXPECT_TRUE(Agree(MeshWith("0", index))) << index;
     }
+}
+
+TEST(SceneFileStream, AgreesOnEverySpellingOfACoordinateWithoutSpaces) {
+    for (const char* number : {"1",
+                               "-1",
+                               "0",
+                               "-0",
+                               "0.0",
+                               "-0.0",
+                               "1.0",
+                               "0.1",
+                               "-0.5",
+                               "0.30000000000000004",
+                               "3.14159",
+                               "16777217",
+                               "16777219",
+                               "123456789012345",
+                               "1234567890123456",
+                               "9007199254740993",
+                               "0.000000000000001",
+                               "0.0000000000000001",
+                               "0.100000001490116",
+                               "3.4028235e38",
+                               "1e400",
+                               "1e5",
+                               "1E5",
+                               "2.5e-45",
+                               "01",
+                               "-01",
+                               "00",
+                               "1.",
+                               ".5",
+                               "-",
+                               "+1",
+                               "1.e5",
+                               "0x10",
+                               "\"1\"",
+                               "true",
+                               "null",
+                               "[1]",
+                               "{}",
+                               "1\"",
+                               "1a"}) {
+        EXPECT_TRUE(Agree(CompactMeshWith(number, "1", "7"))) << number;
+    }
+    // A good spelling is taken, not only left to the document reader.
+    for (const char* number : {"-0", "-0.0", "0.30000000000000004", "16777219", "123456789012345"})
+        ExpectStreamedAlike(CompactMeshWith(number, "1", "7"));
+}
+
+TEST(SceneFileStream, AgreesOnEverySpellingOfAnIndexWithoutSpaces) {
+    for (const char* index :
+         {"0",          "1",          "2",          "3",           "00",
+          "01",         "-0",         "-1",         "0.0",         "1e0",
+          "12",         "1234567",    "12345678",   "123456789",   "1234567890",
+          "4294967295", "4294967296", "9999999999", "10000000000", "18446744073709551616",
+          "\"0\"",      "null",       "[1]",        "1a",          "1 "}) {
+        EXPECT_TRUE(Agree(CompactMeshWith("0.5", index, "1"))) << index << " as a corner";
+        EXPECT_TRUE(Agree(CompactMeshWith("0.5", "1", index))) << index << " as a group";
+    }
+    // A good spelling is taken, not only left to the document reader.
+    ExpectStreamedAlike(CompactMeshWith("0.5", "2", "4294967295"));
+    ExpectStreamedAlike(CompactMeshWith("-123.25", "0", "12345678"));
 }
 
 TEST(SceneFileStream, ReadsMinusZeroAsTheDocumentReaderDoes) {
