@@ -11,6 +11,7 @@
 #include <future>
 #include <limits>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
@@ -599,6 +600,8 @@ constexpr char kFaceItemEnd = '}';
 // that misleads it is still refused.
 struct ListSurvey {
     std::size_t items = 0;
+    // The list's closing bracket.
+    const char* close = nullptr;
     // The start of item 0 and of every stride-th item after it.
     std::vector<const char*> marks;
 };
@@ -616,8 +619,10 @@ static_assert(BitsSetIn16(0) == 0 && BitsSetIn16(0xFFFF) == 16 && BitsSetIn16(0x
 
 class ListSurveyor {
   public:
-    ListSurveyor(const char* end, char itemEnd, std::size_t stride)
-        : m_end(end), m_itemEnd(itemEnd), m_stride(stride), m_itemsToMark(stride) {}
+    // `stop`, when given, ends the survey early (as a doubt) once it is set.
+    ListSurveyor(const char* end, char itemEnd, std::size_t stride,
+                 const std::atomic<bool>* stop = nullptr)
+        : m_end(end), m_itemEnd(itemEnd), m_stride(stride), m_itemsToMark(stride), m_stop(stop) {}
 
     // From `first`, where item 0 starts, to the list's closing bracket.
     ListSurvey Survey(const char* first) {
@@ -643,12 +648,16 @@ class ListSurveyor {
     bool NextItem(const char* itemEnd, const char*& next) {
         ++m_survey.items;
         const char* at = SkipSpace(itemEnd + 1);
-        if (*at == ']') return false;
+        if (*at == ']') {
+            m_survey.close = at;
+            return false;
+        }
         if (*at != ',') GiveUp();
         next = SkipSpace(at + 1);
         if (--m_itemsToMark == 0) {
             m_survey.marks.push_back(next);
             m_itemsToMark = m_stride;
+            if (m_stop != nullptr && m_stop->load(std::memory_order_relaxed)) GiveUp();
         }
         return true;
     }
@@ -684,6 +693,7 @@ class ListSurveyor {
     char m_itemEnd;
     std::size_t m_stride;
     std::size_t m_itemsToMark;  // until the next item that gets a mark
+    const std::atomic<bool>* m_stop;
     ListSurvey m_survey;
 };
 
@@ -743,11 +753,8 @@ std::size_t MarkStride(const ListSharing& sharing) {
 // Reads the whole list whose first item starts where `in` stands, sharing its parts out
 // among threads, each writing its own run of `into`; on return `in` stands after the list.
 template <typename T, typename ReadItem>
-void ReadListInParts(Cursor& in, std::vector<T>& into, char itemEnd, ReadItem readItem,
-                     const ListSharing& sharing) {
-    const std::size_t stride = MarkStride(sharing);
-    ListSurvey survey = ListSurveyor(in.End(), itemEnd, stride).Survey(in.Position());
-    std::vector<ListPart> plan = PlanParts(survey, stride, sharing);
+void ReadListInParts(Cursor& in, std::vector<T>& into, const ListSurvey& survey,
+                     const std::vector<ListPart>& plan, ReadItem readItem) {
     // Sized once: a vector grown item by item would fill and copy about twice the memory.
     into.resize(survey.items);
     std::vector<T*> firstOf;
@@ -788,6 +795,73 @@ void ReadListInParts(Cursor& in, std::vector<T>& into, char itemEnd, ReadItem re
     in.MoveTo(after);
 }
 
+// ---- Surveying the next list ahead ----
+// A survey reads a list on one thread, while the other cores would wait for it. So once a list
+// is surveyed and its parts are being read, the list that probably comes next is surveyed on a
+// thread of its own meanwhile. Where it starts is a guess; its survey is used only when the
+// scanner then stands at that very item with that kind of list, and a survey depends on
+// nothing else, so a guess can only be used or wasted, never wrong.
+
+// How far past a list's close the next one is looked for: the keys and brackets between two
+// lists of a mesh.
+constexpr std::ptrdiff_t kNextListLookAhead = 4096;
+
+// The first item of the next list after `close` that looks like a long list's: an array that
+// opens with a number array or with a face. Null when there is none near.
+const char* NextListGuess(const char* close, const char* end, char& itemEnd) {
+    auto skipSpace = [](const char* at) {
+        while (IsSpace(*at)) ++at;
+        return at;
+    };
+    const char* at = close + 1;
+    const char* limit = end - at > kNextListLookAhead ? at + kNextListLookAhead : end;
+    while (at < limit && (at = static_cast<const char*>(std::memchr(
+                              at, '[', static_cast<std::size_t>(limit - at)))) != nullptr) {
+        const char* item = skipSpace(at + 1);
+        // Looked into only when it opens, so never past the text's terminating zero.
+        const char* inside = *item == '[' ? skipSpace(item + 1) : item;
+        if (*item == '[' && (IsDigit(*inside) || *inside == '-')) {
+            itemEnd = kArrayItemEnd;
+            return item;
+        }
+        if (AfterPrefix(item, "{\"v\"") != nullptr) {
+            itemEnd = kFaceItemEnd;
+            return item;
+        }
+        ++at;
+    }
+    return nullptr;
+}
+
+// One survey begun ahead. Dropped unused, it is stopped and waited for.
+class SurveyAhead {
+  public:
+    SurveyAhead(const char* first, char itemEnd, const char* end, std::size_t stride)
+        : m_first(first), m_itemEnd(itemEnd) {
+        m_survey = std::async(std::launch::async, [this, first, itemEnd, end, stride] {
+            return ListSurveyor(end, itemEnd, stride, &m_stop).Survey(first);
+        });
+    }
+    SurveyAhead(const SurveyAhead&) = delete;
+    SurveyAhead& operator=(const SurveyAhead&) = delete;
+    ~SurveyAhead() {
+        m_stop = true;
+        if (m_survey.valid()) m_survey.wait();
+    }
+
+    bool Covers(const char* first, char itemEnd) const {
+        return first == m_first && itemEnd == m_itemEnd;
+    }
+    // The survey, or its doubt rethrown: the same that surveying here would give.
+    ListSurvey Take() { return m_survey.get(); }
+
+  private:
+    const char* m_first;
+    char m_itemEnd;
+    std::atomic<bool> m_stop{false};
+    std::future<ListSurvey> m_survey;
+};
+
 // Reads the scene: walks the top level, the node tree and the meshes, and hands every other
 // value to the document reader whole.
 class Scanner {
@@ -806,7 +880,30 @@ class Scanner {
     void ScanLongList(std::vector<T>& into, char itemEnd, ReadItem readItem) {
         m_in.Expect('[');
         if (m_in.Take(']')) return;
-        ReadListInParts(m_in, into, itemEnd, readItem, m_sharing);
+        const std::size_t stride = MarkStride(m_sharing);
+        ListSurvey survey = SurveyList(m_in.Position(), itemEnd, stride);
+        std::vector<ListPart> plan = PlanParts(survey, stride, m_sharing);
+        // Only worth a thread while the parts of this list keep the others busy.
+        if (plan.size() > 1) SurveyNextAhead(survey.close, stride);
+        ReadListInParts(m_in, into, survey, plan, readItem);
+    }
+
+    ListSurvey SurveyList(const char* first, char itemEnd, std::size_t stride) {
+        // Taken out whether used or not: an unused one is stopped here, not left running.
+        std::unique_ptr<SurveyAhead> ahead = std::move(m_ahead);
+        if (ahead && ahead->Covers(first, itemEnd)) return ahead->Take();
+        return ListSurveyor(m_in.End(), itemEnd, stride).Survey(first);
+    }
+
+    void SurveyNextAhead(const char* close, std::size_t stride) {
+        char itemEnd = 0;
+        const char* next = NextListGuess(close, m_in.End(), itemEnd);
+        if (next == nullptr) return;
+        try {
+            m_ahead = std::make_unique<SurveyAhead>(next, itemEnd, m_in.End(), stride);
+        } catch (const std::system_error&) {
+            // No thread to be had: the list is surveyed when it comes.
+        }
     }
 
     template <typename WhichMember, typename ReadMember>
@@ -820,6 +917,7 @@ class Scanner {
     Cursor m_in;
     ListSharing m_sharing;
     std::vector<MeshData> m_meshes;
+    std::unique_ptr<SurveyAhead> m_ahead;
 };
 
 SceneSkeleton Scanner::Scan() {
