@@ -41,6 +41,26 @@ char* WriteFixed(T value, char* out) {
     return end;
 }
 
+// A whole number needs no digits after the point, so fixed notation spells its exact digits;
+// below 2^24 they fit a DWORD and are written without the general search for the shortest
+// digits. Zeros and small whole numbers fill normals, texture coordinates and matrices.
+constexpr float kWholeFloatsExactBelow = 16777216.0f;
+
+char* WriteFloatFixed(float value, char* out) {
+    float magnitude = std::fabs(value);
+    if (magnitude < kWholeFloatsExactBelow) {
+        auto whole = static_cast<std::uint32_t>(magnitude);
+        if (static_cast<float>(whole) == magnitude) {
+            if (std::signbit(value)) *out++ = '-';
+            out = WriteDwordText(whole, out);
+            *out++ = '.';
+            *out++ = '0';
+            return out;
+        }
+    }
+    return WriteFixed(value, out);
+}
+
 template <typename T>
 std::string_view FormatFixed(T value, XNumberBuffer& buffer) {
     char* end = WriteFixed(value, buffer.data());
@@ -120,7 +140,8 @@ float NarrowToFloat(double value) {
 }
 
 std::string_view FormatFloatText(float value, XNumberBuffer& buffer) {
-    return FormatFixed(value, buffer);
+    char* end = WriteFloatFixed(value, buffer.data());
+    return {buffer.data(), static_cast<std::size_t>(end - buffer.data())};
 }
 
 std::string_view FormatDoubleText(double value, XNumberBuffer& buffer) {
@@ -128,7 +149,7 @@ std::string_view FormatDoubleText(double value, XNumberBuffer& buffer) {
 }
 
 char* WriteFloatText(float value, char* out) {
-    return WriteFixed(value, out);
+    return WriteFloatFixed(value, out);
 }
 
 char* WriteDoubleText(double value, char* out) {

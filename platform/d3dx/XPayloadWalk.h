@@ -78,6 +78,7 @@ class XFlatRecordLayout {
     // array is longer than an array may be, where the full walk fails too.
     std::optional<std::size_t> Measure(std::span<const std::uint8_t> bytes,
                                        std::size_t records) const {
+        if (IsCountedList()) return MeasureCountedLists(bytes, records);
         std::vector<std::uint64_t> values(m_members.size());
         std::size_t at = 0;
         for (std::size_t record = 0; record < records; ++record) {
@@ -101,9 +102,31 @@ class XFlatRecordLayout {
         return member.isArray ? ElementCount(member, values) : 1;
     }
 
+    // MeshFace's shape: a DWORD count and that many DWORDs.
+    bool IsCountedList() const {
+        return m_type == XPrimitive::Dword && m_members.size() == 2 && !m_members[0].isArray &&
+               m_members[1].isArray && m_members[1].sizeMember == 0 && m_members[1].fixedCount == 1;
+    }
+
     static constexpr std::uint64_t kMostElements = UINT32_MAX;
 
   private:
+    // Measure for counted lists: each record is stepped over by its count alone. A DWORD
+    // count never passes kMostElements.
+    static std::optional<std::size_t> MeasureCountedLists(std::span<const std::uint8_t> bytes,
+                                                          std::size_t records) {
+        constexpr std::size_t kDword = 4;
+        std::size_t at = 0;
+        for (std::size_t record = 0; record < records; ++record) {
+            if (bytes.size() - at < kDword) return std::nullopt;
+            std::uint32_t count = LoadDword(bytes.data() + at);
+            at += kDword;
+            if (count > (bytes.size() - at) / kDword) return std::nullopt;
+            at += std::size_t{count} * kDword;
+        }
+        return at;
+    }
+
     explicit XFlatRecordLayout(XPrimitive type)
         : m_type(type), m_valueSize(PrimitiveSize(type)), m_integers(IsIntegerPrimitive(type)) {}
 

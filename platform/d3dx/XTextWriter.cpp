@@ -59,7 +59,7 @@ class TextMemberWriter final : public XPayloadVisitor {
     void FlatRecords(const XMember& array, const XFlatRecordLayout& layout,
                      std::span<const std::uint8_t> bytes, std::size_t elements, std::size_t depth) {
         bool lineBreaks = depth == 0 && IsSizedByMember(array);
-        if (IsCountedList(layout)) return WriteCountedLists(bytes.data(), elements, lineBreaks);
+        if (layout.IsCountedList()) return WriteCountedLists(bytes.data(), elements, lineBreaks);
         std::vector<std::uint64_t> values(layout.MemberCount());
         WithValueWriter(layout.Type(), [&](auto writeValue) {
             const std::uint8_t* at = bytes.data();
@@ -115,6 +115,12 @@ class TextMemberWriter final : public XPayloadVisitor {
     static constexpr std::size_t kValueRoom = kNumberTextBytes + 1;
     // A separator and indent longer than this (a tree nested thousands deep) go the slow way.
     static constexpr std::size_t kMostInlineSeparator = 256;
+    static constexpr std::size_t kDwordBytes = 4;
+    // The longest DWORD, 4294967295, and the character after it.
+    static constexpr std::size_t kDwordRoom = 11;
+    // Counted lists shorter than this are spelt a record at a time; the room they ask for
+    // stays far below a chunk of the output.
+    static constexpr std::uint32_t kMostDwordsAtOnce = 4096;
 
     // Calls `write` with a function that spells one value of `type`, chosen here once for a
     // whole array: the common types get a function of their own, with no choice per value.
@@ -183,33 +189,57 @@ class TextMemberWriter final : public XPayloadVisitor {
         m_out.Advance(static_cast<std::size_t>(writeValue(bytes, start) - start));
     }
 
-    // MeshFace's shape: a DWORD count and that many DWORDs.
-    static bool IsCountedList(const XFlatRecordLayout& layout) {
-        const auto& members = layout.Members();
-        return layout.Type() == XPrimitive::Dword && members.size() == 2 && !members[0].isArray &&
-               members[1].isArray && members[1].sizeMember == 0 && members[1].fixedCount == 1;
+    // Records of that shape as WriteFlatRecord writes them, without its look at each member:
+    // every record starts with its count, so the line's indent goes before the first. A
+    // record of fewer than kMostDwordsAtOnce indices is spelt with one look at the room left.
+    void WriteCountedLists(const std::uint8_t* bytes, std::size_t elements, bool lineBreaks) {
+        std::size_t separator = SeparatorLength(lineBreaks);
+        StartLine();
+        for (std::size_t index = 0; index < elements; ++index) {
+            std::uint32_t count = LoadDword(bytes);
+            std::size_t separatorHere = index > 0 ? separator : 0;
+            if (count >= kMostDwordsAtOnce || separatorHere > kMostInlineSeparator) {
+                if (index > 0) WriteElementSeparator(lineBreaks);
+                bytes = WriteCountedListByValue(bytes);
+                continue;
+            }
+            char* start = reinterpret_cast<char*>(
+                m_out.Room(separatorHere + (std::size_t{count} + 1) * kDwordRoom));
+            char* at = SpellSeparator(start, separatorHere);
+            at = SpellCountedList(bytes, count, at);
+            bytes += (std::size_t{count} + 1) * kDwordBytes;
+            m_out.Advance(static_cast<std::size_t>(at - start));
+        }
     }
 
-    // Records of that shape as WriteFlatRecord writes them, without its look at each member:
-    // every record starts with its count, so the line's indent goes before the first.
-    void WriteCountedLists(const std::uint8_t* bytes, std::size_t elements, bool lineBreaks) {
-        constexpr std::size_t kDword = 4;
+    // One record: its count, ';', its values joined by ',', and ';' after the last.
+    static char* SpellCountedList(const std::uint8_t* bytes, std::uint32_t count, char* at) {
+        at = WriteDwordText(count, at);
+        *at++ = ';';
+        if (count == 0) return at;
+        for (std::uint32_t value = 0; value < count; ++value) {
+            bytes += kDwordBytes;
+            at = WriteDwordText(LoadDword(bytes), at);
+            *at++ = ',';
+        }
+        at[-1] = ';';
+        return at;
+    }
+
+    // A record too long to spell at once: each value gets its own look at the room left.
+    const std::uint8_t* WriteCountedListByValue(const std::uint8_t* bytes) {
         auto writeValue = [](const std::uint8_t* at, char* out) {
             return WriteDwordText(LoadDword(at), out);
         };
-        StartLine();
-        for (std::size_t index = 0; index < elements; ++index) {
-            if (index > 0) WriteElementSeparator(lineBreaks);
-            std::uint32_t count = LoadDword(bytes);
-            WriteValueThen(bytes, ';', writeValue);
-            bytes += kDword;
-            if (count == 0) continue;
-            for (std::uint32_t value = 1; value < count; ++value, bytes += kDword) {
-                WriteValueThen(bytes, ',', writeValue);
-            }
-            WriteValueThen(bytes, ';', writeValue);
-            bytes += kDword;
+        std::uint32_t count = LoadDword(bytes);
+        WriteValueThen(bytes, ';', writeValue);
+        bytes += kDwordBytes;
+        if (count == 0) return bytes;
+        for (std::uint32_t value = 1; value < count; ++value, bytes += kDwordBytes) {
+            WriteValueThen(bytes, ',', writeValue);
         }
+        WriteValueThen(bytes, ';', writeValue);
+        return bytes + kDwordBytes;
     }
 
     // One record; `values` keeps its integer members for the arrays they size.
@@ -236,18 +266,25 @@ class TextMemberWriter final : public XPayloadVisitor {
     // ',' and, for a member's own array sized by another member, the next line's indent,
     // with one look at the room left: written once per face of a mesh.
     void WriteElementSeparator(bool lineBreak) {
-        std::size_t length = lineBreak ? 2 + m_indent : 1;
+        std::size_t length = SeparatorLength(lineBreak);
         if (length > kMostInlineSeparator) {
             m_out.Push(',');
             return WriteLineBreak();
         }
-        std::uint8_t* at = m_out.Room(length);
+        char* start = reinterpret_cast<char*>(m_out.Room(length));
+        m_out.Advance(static_cast<std::size_t>(SpellSeparator(start, length) - start));
+    }
+
+    std::size_t SeparatorLength(bool lineBreak) const { return lineBreak ? 2 + m_indent : 1; }
+
+    // The separator of `length` characters (none for 0): ',' alone, or ',', a line break
+    // and the indent.
+    static char* SpellSeparator(char* at, std::size_t length) {
+        if (length == 0) return at;
         at[0] = ',';
-        if (lineBreak) {
-            at[1] = '\n';
-            for (std::size_t i = 2; i < length; ++i) at[i] = ' ';
-        }
-        m_out.Advance(length);
+        if (length > 1) at[1] = '\n';
+        for (std::size_t i = 2; i < length; ++i) at[i] = ' ';
+        return at + length;
     }
 
     void WriteLineBreak() {

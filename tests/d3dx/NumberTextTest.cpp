@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <charconv>
 #include <cmath>
 #include <cstring>
 #include <limits>
 #include <random>
+#include <string>
 
 #include "platform/d3dx/XNumberText.h"
 
@@ -58,6 +60,58 @@ TEST(FloatText, EveryFiniteFloatReadsBackBitForBit) {
         XToken token;
         ASSERT_TRUE(d3dx::ParseNumberWord(text, token)) << text;
         ASSERT_EQ(Bits(token.floatValue), bits) << text;
+    }
+}
+
+// The spelling of a float through the general search for its shortest digits.
+std::string GeneralFloatText(float value) {
+    char text[64];
+    char* end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed).ptr;
+    std::string spelled(text, end);
+    if (spelled.find('.') == std::string::npos) spelled += ".0";
+    return spelled;
+}
+
+// Whole numbers below 2^24 are spelt from their digits alone; the digits must be those the
+// general search finds, on both sides of that bound.
+TEST(FloatText, WholeNumbersSpellTheDigitsOfTheShortestSearch) {
+    EXPECT_EQ(FloatText(7.0f), "7.0");
+    EXPECT_EQ(FloatText(-7.0f), "-7.0");
+    EXPECT_EQ(FloatText(10.0f), "10.0");
+    EXPECT_EQ(FloatText(16777215.0f), "16777215.0");
+    EXPECT_EQ(FloatText(-16777215.0f), "-16777215.0");
+    EXPECT_EQ(FloatText(-123456792.0f), "-123456792.0");
+    EXPECT_EQ(FloatText(3000000000.0f), "3000000000.0");
+    EXPECT_EQ(FloatText(std::nextafter(3.0f, 4.0f)), "3.0000002");
+    EXPECT_EQ(FloatText(std::nextafter(1.0f, 0.0f)), "0.99999994");
+    constexpr std::uint32_t kStep = 997;
+    for (std::uint32_t whole = 0; whole <= (1u << 25); whole += kStep) {
+        for (float value : {float(whole), -float(whole)}) {
+            ASSERT_EQ(FloatText(value), GeneralFloatText(value)) << whole;
+        }
+    }
+}
+
+// A DWORD's digits are counted before they are written: every change of length is a place
+// where a count one too few or one too many would show.
+TEST(DwordText, SameDigitsAsToCharsAtEveryLength) {
+    auto dwordText = [](std::uint32_t value) {
+        char text[d3dx::kNumberTextBytes];
+        return std::string(text, d3dx::WriteDwordText(value, text));
+    };
+    EXPECT_EQ(dwordText(0), "0");
+    EXPECT_EQ(dwordText(4294967295u), "4294967295");
+    EXPECT_EQ(dwordText(1000000000u), "1000000000");
+    EXPECT_EQ(dwordText(999999999u), "999999999");
+    std::uint64_t power = 1;
+    for (int digits = 1; digits <= 10; ++digits, power *= 10) {
+        for (std::uint64_t value : {power - 1, power, power + 1, power * 2 - 1}) {
+            if (value > 4294967295u) continue;
+            ASSERT_EQ(dwordText(std::uint32_t(value)), std::to_string(value));
+        }
+    }
+    for (std::uint32_t value = 0; value < 100000; ++value) {
+        ASSERT_EQ(dwordText(value), std::to_string(value));
     }
 }
 

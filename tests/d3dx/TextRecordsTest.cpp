@@ -146,6 +146,35 @@ TEST(TextRecords, FacesKeepTheirCountsAndAnEmptyFaceWritesOnlyItsCount) {
               "}\n");
 }
 
+// The indices 0, 1, ... count - 1 of a face as the text form writes them: joined by ','.
+std::string FaceIndexText(std::uint32_t count) {
+    std::string text;
+    for (std::uint32_t index = 0; index < count; ++index) {
+        if (index > 0) text += ',';
+        text += std::to_string(index);
+    }
+    return text;
+}
+
+// Short faces are spelt a whole face at a time; a face of thousands of indices is spelt a
+// value at a time. Both give the same characters, and the faces around them are untouched.
+TEST(TextRecords, FacesOfThousandsOfIndicesKeepEveryIndex) {
+    constexpr std::uint32_t kLongFaces[] = {4095, 4096, 5000};
+    XPayloadWriter mesh;
+    mesh.Dword(1).Floats({0, 0, 0}).Dword(std::size(kLongFaces) + 2).Dwords({2, 5, 6});
+    for (std::uint32_t count : kLongFaces) {
+        mesh.Dword(count);
+        for (std::uint32_t index = 0; index < count; ++index) mesh.Dword(index);
+    }
+    mesh.Dwords({1, 9});
+    std::string expected = "Mesh It {\n 1;\n 0.0;0.0;0.0;;\n 5;\n 2;5,6;,\n";
+    for (std::uint32_t count : kLongFaces) {
+        expected += " " + std::to_string(count) + ";" + FaceIndexText(count) + ";,\n";
+    }
+    expected += " 1;9;;\n}\n";
+    EXPECT_EQ(SavedObjectText(TID_D3DRMMesh, mesh), expected);
+}
+
 TEST(TextRecords, FloatRecordsUseTheFloatSpellings) {
     XPayloadWriter list;
     list.Dword(2).Floats({1.5f, -0.0f, 2.0f, 0.1f, 1e6f, -3.25f});
@@ -194,6 +223,33 @@ TEST(FlatRecordLayout, MeasuresRecordsByTheirCountsAndRefusesWhatDoesNotFit) {
     EXPECT_EQ(strip->Measure(bytes.first(bytes.size() - kDword), 3), std::nullopt);
     EXPECT_EQ(strip->Measure(bytes.first(6 * kDword + 2), 3), std::nullopt);
     EXPECT_EQ(strip->Measure(bytes.first(0), 1), std::nullopt);
+}
+
+// MeshFace, a count and that many values, is measured by a loop of its own.
+TEST(FlatRecordLayout, MeasuresFacesByTheirCountsAndRefusesWhatDoesNotFit) {
+    d3dx::XTemplateRegistry registry = Registered();
+    auto face = LayoutOf(registry, "MeshFace");
+    ASSERT_TRUE(face.has_value());
+    EXPECT_TRUE(face->IsCountedList());
+    EXPECT_FALSE(LayoutOf(registry, "Strip")->IsCountedList());
+    EXPECT_FALSE(LayoutOf(registry, "Weights")->IsCountedList());
+
+    XPayloadWriter faces;
+    faces.Dwords({3, 0, 1, 2}).Dword(0).Dwords({2, 5, 6});
+    std::span<const std::uint8_t> bytes(faces.Bytes(), faces.Size());
+    constexpr std::size_t kDword = 4;
+    EXPECT_EQ(face->Measure(bytes, 3), std::optional<std::size_t>(8 * kDword));
+    EXPECT_EQ(face->Measure(bytes, 2), std::optional<std::size_t>(5 * kDword));
+    EXPECT_EQ(face->Measure(bytes, 0), std::optional<std::size_t>(0));
+    // The last face loses its last index; a count is cut in two; one face too many.
+    EXPECT_EQ(face->Measure(bytes.first(7 * kDword), 3), std::nullopt);
+    EXPECT_EQ(face->Measure(bytes.first(5 * kDword + 2), 3), std::nullopt);
+    EXPECT_EQ(face->Measure(bytes, 4), std::nullopt);
+
+    // A count far beyond the bytes is refused, not wrapped around.
+    XPayloadWriter huge;
+    huge.Dwords({4294967295u, 1, 2});
+    EXPECT_EQ(face->Measure({huge.Bytes(), huge.Size()}, 1), std::nullopt);
 }
 
 }  // namespace
