@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -9,6 +10,7 @@
 namespace {
 
 using d3dx::StandardTemplates;
+using d3dx::XPayloadWriter;
 using d3dx::XTemplateRegistry;
 
 TEST(TemplateSets, StandardBlockIsTheBinaryTokenisationOfTheThirtyFiveTemplates) {
@@ -143,6 +145,20 @@ class RegisterTemplatesTest : public ::testing::Test {
         return hr == S_OK;
     }
 
+    // Whether an add of an object of the template `guid` with the first `size` bytes of
+    // `payload` (all of them by default) succeeds.
+    bool Knows(const GUID& guid, const XPayloadWriter& payload,
+               std::size_t size = std::size_t(-1)) {
+        ID3DXFileSaveObject* save = nullptr;
+        EXPECT_EQ(m_file->CreateSaveObject("unused.x", D3DXF_FILESAVE_TOFILE, D3DXF_FILEFORMAT_TEXT,
+                                           &save),
+                  S_OK);
+        HRESULT hr = save->AddDataObject(guid, nullptr, nullptr, std::min(size, payload.Size()),
+                                         payload.Data(), nullptr);
+        save->Release();
+        return hr == S_OK;
+    }
+
     ID3DXFile* m_file = nullptr;
 };
 
@@ -160,6 +176,26 @@ TEST_F(RegisterTemplatesTest, CallsAddUpAndLaterTemplatesUseEarlierOnes) {
         S_OK);
     EXPECT_TRUE(Knows(kOneGuid));
     EXPECT_TRUE(Knows(kTwoGuid));
+}
+
+// A registered template whose members are standard templates, single and in an array sized
+// by an earlier member, is found by its GUID and takes a payload of those records.
+TEST_F(RegisterTemplatesTest, TemplatesMadeOfStandardTemplatesAreFoundByTheirGuid) {
+    ASSERT_EQ(RegisterStandardTemplateSets(m_file), S_OK);
+    ASSERT_EQ(Register("xof 0303txt 0032\n"
+                       "template Polygons { <11111111-2222-3333-4444-555555555555>\n"
+                       " DWORD count; array MeshFace faces[count]; }\n"
+                       "template Marker { <11111111-2222-3333-4444-666666666666>\n"
+                       " Vector at; MeshFace face; }"),
+              S_OK);
+    XPayloadWriter polygons;
+    polygons.Dword(2).Dwords({3, 0, 1, 2}).Dwords({2, 4, 5});
+    XPayloadWriter marker;
+    marker.Floats({1, 2, 3}).Dwords({1, 9});
+    EXPECT_TRUE(Knows(kOneGuid, polygons));
+    EXPECT_TRUE(Knows(kTwoGuid, marker));
+    // One index short of the last face: the faces are measured, not taken on trust.
+    EXPECT_FALSE(Knows(kOneGuid, polygons, polygons.Size() - 4));
 }
 
 TEST_F(RegisterTemplatesTest, MalformedBlockRegistersNothingOfThatCall) {
