@@ -18,6 +18,9 @@
 
 class TarvoDirectXMaxExporter;
 struct ExportOptions;
+namespace d3dx {
+class XPayloadWriter;
+}
 
 // Writes the node's mesh under the parent: the Mesh and its children.
 void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue time,
@@ -225,7 +228,24 @@ struct MeshContext {
     int colorVertCount = 0;
     std::vector<int> extraChannels;  // channel numbers that become extra channels, in order
     std::int32_t channelsUsed = 0;
+    // Positions and texture vertices read from the host once, before the face loop: the
+    // corners name each host vertex several times over, and every read is a call into the
+    // host. They cover the lowest indices only (see ReadHostValues); the rest are asked for.
+    std::vector<Point3> positions;
+    std::vector<Point2> texVerts;
+    // Per face, in output corner order, what the corner's normal is read from: the index of
+    // its explicit normal (customNormals) or its host vertex (smoothing groups). Noted in
+    // the face loop so that the normals need no second walk of the faces; they turn it into
+    // their index triples.
+    std::vector<FaceIndices> normalSources;
 };
+
+// What the host gives for index `index` of an array read once into `values`: the value read
+// then, or for an index past it the host's own answer (out of range included).
+template <typename Value, typename Read>
+Value HostValue(const std::vector<Value>& values, DWORD index, Read&& read) {
+    return index < values.size() ? values[index] : read(static_cast<int>(index));
+}
 
 // ---- Gathering (inside the face loop) --------------------------------------------------
 
@@ -248,9 +268,15 @@ std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
 
 // ---- Children of the Mesh ----------------------------------------------------------------
 
-// Normals of the mesh as MeshNormals; false when the payload could not be allocated (the
-// later children are then not written).
-bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData);
+// A count, then per face its index count 3 and its three indices: the MeshFace array of the
+// Mesh and of MeshNormals.
+void WriteMeshFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload);
+
+// Normals of the mesh as MeshNormals, from the corner sources the face loop noted (taken and
+// used up as the index triples); false when the payload could not be allocated (the later
+// children are then not written).
+bool WriteMeshNormals(const MeshContext& context, std::vector<FaceIndices> cornerSources,
+                      ID3DXFileSaveData* meshData);
 // Each child writer returns the add call's result, or E_OUTOFMEMORY when its payload cannot
 // be had (the object is then skipped).
 [[nodiscard]] HRESULT WriteVertexColors(const VertexAttributes& vertices,

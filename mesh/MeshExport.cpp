@@ -62,13 +62,45 @@ void ReadHostCounts(MeshContext& context) {
                context.colorVertCount, context.texVertCount, maps);
 }
 
+// How many of `count` host values to read ahead: never more than the corners could name, so
+// a mesh of few faces over a large array reads no more than it did one corner at a time.
+std::size_t HostValuesToRead(int count, int faceCount) {
+    return std::min(static_cast<std::size_t>(std::max(count, 0)),
+                    3 * static_cast<std::size_t>(std::max(faceCount, 0)));
+}
+
+void ReadHostValues(MeshContext& context) {
+    IGameMesh* mesh = context.mesh;
+    context.positions.resize(HostValuesToRead(mesh->GetNumberOfVerts(), context.faceCount));
+    for (std::size_t i = 0; i < context.positions.size(); ++i)
+        context.positions[i] = mesh->GetVertex(static_cast<int>(i), context.objectSpaceFlag);
+    if (!context.options->textureCoords || context.texVertCount < 1) return;
+    context.texVerts.resize(HostValuesToRead(context.texVertCount, context.faceCount));
+    for (std::size_t i = 0; i < context.texVerts.size(); ++i)
+        context.texVerts[i] = mesh->GetTexVertex(static_cast<int>(i));
+}
+
+void ForgetHostValues(MeshContext& context) {
+    std::vector<Point3>().swap(context.positions);
+    std::vector<Point2>().swap(context.texVerts);
+}
+
 void GatherPositions(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
+    auto read = [&context](int index) {
+        return context.mesh->GetVertex(index, context.objectSpaceFlag);
+    };
     for (int k = 0; k < 3; ++k) {
-        Point3 p = context.mesh->GetVertex(
-            static_cast<int>(face.vert[context.corners.hostCorner[k]]), context.objectSpaceFlag);
+        Point3 p = HostValue(context.positions, face.vert[context.corners.hostCorner[k]], read);
         float* position = corners.records[k].position;
         position[0] = p.x, position[1] = p.y, position[2] = p.z;
     }
+}
+
+// What each corner's normal is read from, in output corner order.
+void NoteNormalSources(MeshContext& context, const FaceEx& face, int faceIndex) {
+    const DWORD* source = context.options->customNormals ? face.norm : face.vert;
+    FaceIndices& corners = context.normalSources[static_cast<std::size_t>(faceIndex)];
+    for (std::size_t k = 0; k < 3; ++k) corners[k] = source[context.corners.hostCorner[k]];
 }
 
 HostVertex HostVertexOf(const MeshContext& context, const FaceEx& face, int corner) {
@@ -86,10 +118,12 @@ void AddCorners(const MeshContext& context, VertexBuilder& builder, const FaceEx
     }
 }
 
-// One face: three records gathered, then three output vertices.
-void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
+// One face: three records gathered, then three output vertices. `corners` is scratch that
+// the loop keeps: only the records start each face afresh, as the extra-channel entries
+// past a record's count are never read.
+void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex, FaceCorners& corners) {
     const FaceEx& face = *context.mesh->GetFace(faceIndex);
-    FaceCorners corners;
+    for (MeshVertex& record : corners.records) record = MeshVertex{};
     if (context.skinned) {
         for (MeshVertex& record : corners.records) {
             record.materialId = static_cast<std::uint32_t>(face.matID);
@@ -100,6 +134,7 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex) {
     GatherTextureCoords(context, face, corners);
     GatherExtraChannels(context, faceIndex, corners);
     GatherVertexColors(context, face, corners);
+    if (context.options->normals) NoteNormalSources(context, face, faceIndex);
     FaceIndices& indices = builder.faces[static_cast<std::size_t>(faceIndex)];
     // Influences are gathered only where the host gave skin data: every other mesh would
     // carry empty ones through the builder.
@@ -119,7 +154,13 @@ VertexBuilder BuildVertices(MeshContext& context) {
         context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != kOptMeshNone,
         options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0,
         context.skin.skinned);
-    for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f);
+    if (options.normals)
+        context.normalSources.assign(static_cast<std::size_t>(context.faceCount),
+                                     FaceIndices{0, 0, 0});
+    ReadHostValues(context);
+    FaceCorners corners;
+    for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f, corners);
+    ForgetHostValues(context);
     DebugPrint("Actual Channels used %d\n", context.channelsUsed);
     if (options.optMesh == kOptMeshOptimized) OptimiseVertices(builder);
     CheckMesh(builder);
@@ -144,14 +185,6 @@ void WritePositions(const MeshContext& context, const VertexBuilder& builder,
     }
 }
 
-void WriteFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload) {
-    payload.Dword(static_cast<std::uint32_t>(faces.size()));
-    for (const FaceIndices& face : faces) {
-        payload.Dword(3);
-        for (std::uint32_t index : face) payload.Dword(index);
-    }
-}
-
 // The Mesh: positions times M in the output axis order, then the faces. The builder is used
 // up on the way: once the positions are written, its records give way to the attributes the
 // children write, and only then is room made for the faces, so that the records and the
@@ -166,7 +199,7 @@ ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, VertexBuil
     attributes = TakeVertexAttributes(std::move(builder), WritesTextureCoords(context),
                                       WritesVertexColors(context));
     if (!payload.Reserve(CountedArrayBytes<PackedTriangle>(faces.size()))) return {};
-    WriteFaces(faces, payload);
+    WriteMeshFaces(faces, payload);
     std::vector<FaceIndices>().swap(faces);
     const char* name = context.options->frameSetting > kFrameSettingNoFrames
                            ? nullptr
@@ -182,7 +215,8 @@ ComRef<ID3DXFileSaveData> WriteMeshObject(const MeshContext& context, VertexBuil
 void WriteMeshChildren(MeshContext& context, const VertexAttributes& vertices,
                        ID3DXFileSaveData* meshData) {
     const ExportOptions& options = *context.options;
-    if (options.normals && !WriteMeshNormals(context, meshData)) return;
+    if (options.normals && !WriteMeshNormals(context, std::move(context.normalSources), meshData))
+        return;
     if (options.exportMaterials &&
         !WriteMaterialList(*context.exporter, context.maxNode, context.mesh, meshData))
         return;
@@ -211,6 +245,15 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
 }
 
 }  // namespace
+
+void WriteMeshFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload) {
+    constexpr std::size_t kWordsPerFace = 1 + 3;  // the index count, then the indices
+    payload.Dword(static_cast<std::uint32_t>(faces.size()));
+    payload.DwordRun(kWordsPerFace * faces.size(), [&faces](std::size_t word) {
+        std::size_t member = word % kWordsPerFace;
+        return member == 0 ? 3u : faces[word / kWordsPerFace][member - 1];
+    });
+}
 
 CornerOrder CornerOrderFor(const ExportOptions& options) {
     CornerOrder order;

@@ -83,15 +83,17 @@ struct NormalSource {
     const MeshContext& context;
     Mesh* hostMesh = nullptr;  // the smoothing-group path's mesh, normals built
 
-    Point3 Corner(const FaceEx& face, int faceIndex, int hostCorner) const {
+    // `source` is what the face loop noted for the corner: an explicit normal's index, or
+    // the host vertex whose render normals the smoothing groups choose from.
+    Point3 Corner(int faceIndex, DWORD source) const {
         if (context.options->customNormals)
-            return context.mesh->GetNormal(static_cast<int>(face.norm[hostCorner]), true);
-        return GetCornerNormal(*hostMesh, faceIndex,
-                               hostMesh->getRVert(static_cast<int>(face.vert[hostCorner])));
+            return context.mesh->GetNormal(static_cast<int>(source), true);
+        return GetCornerNormal(*hostMesh, faceIndex, hostMesh->getRVert(static_cast<int>(source)));
     }
 };
 
-// The list and the per-face triples, reporting progress about once per percent of faces.
+// The list, and in place of each corner's source its list entry, reporting progress about
+// once per percent of faces.
 void CollectNormals(const MeshContext& context, NormalList& list,
                     std::vector<FaceIndices>& triples) {
     NormalSource source{context};
@@ -104,10 +106,8 @@ void CollectNormals(const MeshContext& context, NormalList& list,
     if (host != nullptr) host->ProgressUpdate(0, FALSE, title.c_str());
     int step = std::max(1, context.faceCount / 100);
     for (int f = 0; f < context.faceCount; ++f) {
-        const FaceEx& face = *context.mesh->GetFace(f);
-        for (int k = 0; k < 3; ++k)
-            triples[static_cast<std::size_t>(f)][static_cast<std::size_t>(k)] =
-                AddUniqueNormal(list, source.Corner(face, f, context.corners.hostCorner[k]));
+        for (std::uint32_t& corner : triples[static_cast<std::size_t>(f)])
+            corner = AddUniqueNormal(list, source.Corner(f, corner));
         if (f % step == 0 && host != nullptr)
             host->ProgressUpdate(static_cast<int>(100LL * f / context.faceCount), FALSE,
                                  title.c_str());
@@ -122,20 +122,17 @@ void WriteNormal(const MeshContext& context, const Matrix3& normalTransform, con
     for (int axis : context.corners.axis) payload.Float(n[axis]);
 }
 
-}  // namespace
+bool SameNormal(const Point3& a, const Point3& b) {
+    return a.x == b.x && a.y == b.y && a.z == b.z;
+}
 
-std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal) {
-    auto same = [&](std::uint32_t entry) {
-        const Point3& other = list.normals[entry];
-        return other.x == normal.x && other.y == normal.y && other.z == normal.z;
-    };
-    // Entries are never equal to each other, so an equal last entry is the first equal one.
-    if (list.dedupe && list.lastEntry != FirstEqualIndex::kNone && same(list.lastEntry))
-        return list.lastEntry;
+// AddUniqueNormal past its comparison with the last entry.
+std::uint32_t LookUpOrAddNormal(NormalList& list, const Point3& normal) {
     std::uint64_t hash = 0;
     bool hashed = list.dedupe && HashNormal(normal, hash);
     if (hashed) {
-        std::uint32_t found = list.lookup.Find(hash, same);
+        std::uint32_t found = list.lookup.Find(
+            hash, [&](std::uint32_t entry) { return SameNormal(list.normals[entry], normal); });
         if (found != FirstEqualIndex::kNone) return list.lastEntry = found;
     }
     auto entry = static_cast<std::uint32_t>(list.normals.size());
@@ -143,6 +140,17 @@ std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal) {
     if (hashed) list.lookup.Insert(hash, entry);
     list.lastEntry = entry;
     return entry;
+}
+
+}  // namespace
+
+std::uint32_t AddUniqueNormal(NormalList& list, const Point3& normal) {
+    // Entries are never equal to each other, so an equal last entry is the first equal one.
+    // Kept apart from the lookup so that this test, which most corners end at, is inlined.
+    if (list.dedupe && list.lastEntry != FirstEqualIndex::kNone &&
+        SameNormal(list.normals[list.lastEntry], normal))
+        return list.lastEntry;
+    return LookUpOrAddNormal(list, normal);
 }
 
 Point3 GetCornerNormal(Mesh& mesh, int faceIndex, const RVertex& rv) {
@@ -158,11 +166,11 @@ Point3 GetCornerNormal(Mesh& mesh, int faceIndex, const RVertex& rv) {
     return mesh.getFaceNormal(faceIndex);
 }
 
-bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
+bool WriteMeshNormals(const MeshContext& context, std::vector<FaceIndices> cornerSources,
+                      ID3DXFileSaveData* meshData) {
     NormalList list;
     list.dedupe = context.options->optMesh != kOptMeshNone;
-    std::vector<FaceIndices> triples(static_cast<std::size_t>(context.faceCount),
-                                     FaceIndices{0, 0, 0});
+    std::vector<FaceIndices> triples = std::move(cornerSources);
     CollectNormals(context, list, triples);
 
     d3dx::XPayloadWriter payload;
@@ -173,11 +181,7 @@ bool WriteMeshNormals(const MeshContext& context, ID3DXFileSaveData* meshData) {
     payload.Dword(static_cast<std::uint32_t>(list.normals.size()));
     for (const Point3& normal : list.normals)
         WriteNormal(context, normalTransform, normal, payload);
-    payload.Dword(static_cast<std::uint32_t>(triples.size()));
-    for (const FaceIndices& triple : triples) {
-        payload.Dword(3);
-        for (std::uint32_t index : triple) payload.Dword(index);
-    }
+    WriteMeshFaces(triples, payload);
     // Whether the add succeeds is not looked at: the Mesh's other children follow either way.
     (void)XParent(meshData).AddLeaf(TID_D3DRMMeshNormals, nullptr, std::move(payload));
     return true;

@@ -16,9 +16,9 @@ float ZeroNaN(float value) {
 
 void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
     if (!context.options->textureCoords || context.texVertCount < 1) return;
+    auto read = [&context](int index) { return context.mesh->GetTexVertex(index); };
     for (int k = 0; k < 3; ++k) {
-        Point2 uv = context.mesh->GetTexVertex(
-            static_cast<int>(face.texCoord[context.corners.hostCorner[k]]));
+        Point2 uv = HostValue(context.texVerts, face.texCoord[context.corners.hostCorner[k]], read);
         float* uvw = corners.records[k].uvw;
         uvw[0] = ZeroNaN(uv.x), uvw[1] = ZeroNaN(uv.y), uvw[2] = 0.0f;
     }

@@ -1,17 +1,55 @@
 // The vertex builder: one record per face corner becomes an output vertex, either its own
 // (sequential mode) or shared with an equal corner of the same host vertex (keyed mode).
 #include <algorithm>
+#include <cstddef>
+
+#ifdef __SSE2__
+#include <emmintrin.h>
+#endif
 
 #include "mesh/FloatHash.h"
 #include "mesh/Mesh.h"
 
 namespace {
 
-bool FloatsEqual(const float* a, const float* b, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i)
-        if (!(a[i] == b[i])) return false;
-    return true;
+// The words of a record that sharing compares, ahead of `next`: ten floats (position, uvw,
+// colour, alpha), then materialId and smoothingGroup.
+constexpr std::size_t kComparedFloats = 10;
+static_assert(offsetof(MeshVertex, alpha) == (kComparedFloats - 1) * sizeof(float));
+static_assert(offsetof(MeshVertex, materialId) == kComparedFloats * sizeof(float));
+static_assert(offsetof(MeshVertex, smoothingGroup) == offsetof(MeshVertex, materialId) + 4);
+static_assert(offsetof(MeshVertex, next) == offsetof(MeshVertex, smoothingGroup) + 4);
+
+#ifdef __SSE2__
+__m128 LoadFloats(const MeshVertex& record, std::size_t offset) {
+    return _mm_loadu_ps(
+        reinterpret_cast<const float*>(reinterpret_cast<const char*>(&record) + offset));
 }
+
+// The compared words four at a time: lanes 0-7 and the tail's first two as floats (so -0.0
+// equals 0.0 and a NaN equals nothing), the tail's last two, the ids, as integers. Most
+// corners repeat their host vertex's first record, so this runs for nearly every corner.
+bool LeadingWordsEqual(const MeshVertex& a, const MeshVertex& b) {
+    constexpr int kAllLanes = 0xF, kFloatLanes = 0x3, kIdLanes = 0xC;
+    __m128 head = _mm_and_ps(_mm_cmpeq_ps(LoadFloats(a, 0), LoadFloats(b, 0)),
+                             _mm_cmpeq_ps(LoadFloats(a, 16), LoadFloats(b, 16)));
+    __m128 tailA = LoadFloats(a, 32), tailB = LoadFloats(b, 32);
+    int tailFloats = _mm_movemask_ps(_mm_cmpeq_ps(tailA, tailB));
+    int tailIds = _mm_movemask_ps(
+        _mm_castsi128_ps(_mm_cmpeq_epi32(_mm_castps_si128(tailA), _mm_castps_si128(tailB))));
+    return _mm_movemask_ps(head) == kAllLanes && (tailFloats & kFloatLanes) == kFloatLanes &&
+           (tailIds & kIdLanes) == kIdLanes;
+}
+#else
+bool LeadingWordsEqual(const MeshVertex& a, const MeshVertex& b) {
+    for (std::size_t i = 0; i < 3; ++i)
+        if (!(a.position[i] == b.position[i]) || !(a.uvw[i] == b.uvw[i]) ||
+            !(a.color[i] == b.color[i]))
+            return false;
+    return a.alpha == b.alpha && a.materialId == b.materialId &&
+           a.smoothingGroup == b.smoothingGroup;
+}
+#endif
 
 // The host vertex a stored record belongs to (keyed mode).
 std::uint32_t HostOf(const VertexBuilder& builder, std::uint32_t vertex) {
@@ -106,10 +144,7 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
 
 bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
                   std::span<const ExtraUv> bExtras) {
-    if (!FloatsEqual(a.position, b.position, 3) || !FloatsEqual(a.uvw, b.uvw, 3)) return false;
-    if (!FloatsEqual(a.color, b.color, 3) || !(a.alpha == b.alpha)) return false;
-    if (a.materialId != b.materialId || a.smoothingGroup != b.smoothingGroup) return false;
-    if (aExtras.size() != bExtras.size()) return false;
+    if (!LeadingWordsEqual(a, b) || aExtras.size() != bExtras.size()) return false;
     for (std::size_t i = 0; i < aExtras.size(); ++i) {
         // The third component is 0 on both sides.
         if (!(aExtras[i].u == bExtras[i].u) || !(aExtras[i].v == bExtras[i].v)) return false;

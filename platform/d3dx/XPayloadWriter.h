@@ -39,6 +39,20 @@ class XPayloadWriter {
         for (float value : values) Float(value);
         return *this;
     }
+    // Appends `count` DWORDs, the i-th being value(i), with one room check for the whole run:
+    // appended one at a time, every value reloads the writer's state (the byte stores may
+    // alias it), and a mesh's index arrays hold millions of values.
+    template <typename Value>
+    XPayloadWriter& DwordRun(std::size_t count, Value&& value) {
+        if (count > SIZE_MAX / sizeof(std::uint32_t)) throw std::bad_alloc();
+        std::uint8_t* out = Extend(count * sizeof(std::uint32_t));
+        for (std::size_t i = 0; i < count; ++i, out += sizeof(std::uint32_t)) {
+            auto word = static_cast<std::uint32_t>(value(i));
+            if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
+            std::memcpy(out, &word, sizeof word);
+        }
+        return *this;
+    }
     XPayloadWriter& String(std::string_view text) {
         Append(text.data(), text.size());
         const char zero = 0;
@@ -72,11 +86,26 @@ class XPayloadWriter {
         return *this;
     }
 
+    // Inlined at every call: a mesh payload is millions of 4-byte appends, and with the
+    // growing kept out of line each one is a room check and a store.
     void Append(const void* bytes, std::size_t count) {
-        if (count > m_capacity - m_size && !Reallocate(std::max(m_size + count, 2 * m_capacity)))
-            throw std::bad_alloc();
+        if (count > m_capacity - m_size) [[unlikely]]
+            GrowFor(count);
         if (count != 0) std::memcpy(m_bytes.data() + m_size, bytes, count);
         m_size += count;
+    }
+
+    // `count` more bytes at the end, for the caller to fill.
+    std::uint8_t* Extend(std::size_t count) {
+        if (count > m_capacity - m_size) [[unlikely]]
+            GrowFor(count);
+        std::uint8_t* at = m_bytes.data() + m_size;
+        m_size += count;
+        return at;
+    }
+
+    [[gnu::noinline]] void GrowFor(std::size_t count) {
+        if (!Reallocate(std::max(m_size + count, 2 * m_capacity))) throw std::bad_alloc();
     }
 
     // The whole capacity is the vector's size, so that appends write through a plain pointer;

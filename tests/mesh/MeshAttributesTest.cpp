@@ -48,6 +48,21 @@ TEST(TextureCoords, VIsFlippedOnOutputInOutputCornerOrder) {
               (std::vector<std::array<float, 2>>{{0.25f, 0.25f}, {1.0f, 0.0f}, {0.5f, 1.0f}}));
 }
 
+// Texture vertices are read ahead for no more indices than the faces have corners; a corner
+// naming one past that still gets the channel's coordinate.
+TEST(TextureCoords, VerticesPastTheCornerCountKeepTheirCoordinates) {
+    MeshData mesh = Triangle();
+    MapChannel channel;
+    for (int i = 0; i < 9; ++i) channel.vertices.push_back(Point3(0.125f * float(i), 0.25f, 0));
+    channel.faces = {{0, 5, 8}};
+    mesh.maps[1] = channel;
+    ExportOptions options = MeshOptions();
+    options.optMesh = 0;
+    // Output corners are host corners 0, 2, 1.
+    EXPECT_EQ(UvsOf(mesh, options),
+              (std::vector<std::array<float, 2>>{{0.0f, 0.75f}, {1.0f, 0.75f}, {0.625f, 0.75f}}));
+}
+
 TEST(TextureCoords, NaNCoordinatesBecomeZeroBeforeTheFlip) {
     MeshData mesh = Triangle();
     mesh.maps[1] = Channel({{NAN, NAN, 0}, {0.5f, NAN, 0}, {NAN, 0.5f, 0}});

@@ -1,10 +1,14 @@
-// The Mesh itself: corner and axis order, vertex counts by sharing mode, names, the mesh
-// transform without frames, and the diagnostic lines of CheckMesh.
+// The Mesh itself: corner and axis order, vertex counts by sharing mode, positions of
+// vertices past the read-ahead, the face array's bytes, names, the mesh transform without
+// frames, and the diagnostic lines of CheckMesh.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "../max/TestScenes.h"
 #include "MeshTestSupport.h"
 #include "mesh/Mesh.h"
+#include "platform/d3dx/XPayloadWriter.h"
 
 namespace {
 
@@ -146,6 +150,26 @@ TEST(MeshGeometry, UnusedHostVerticesAreKeptAsZeroRecordsAndReported) {
     }
 }
 
+// Positions are read ahead for no more host vertices than the faces have corners; a face
+// naming a vertex past that still gets the host's position.
+TEST(MeshGeometry, VerticesPastTheCornerCountKeepTheirPositions) {
+    MeshData mesh;
+    for (int i = 0; i < 9; ++i) mesh.vertices.push_back(Point3(float(i), float(10 + i), 0.5f));
+    mesh.faces.push_back({{0, 4, 8}, 1, 0});
+    for (int optMesh : {0, 1}) {
+        ExportOptions options = MeshOptions();
+        options.optMesh = optMesh;
+        auto written = ReadMesh(ExportRun(OneMeshScene(mesh), options).OnlyMesh());
+        ASSERT_EQ(written.faces.size(), 1u) << optMesh;
+        // Output corners are host corners 0, 2, 1, each written x, z, y.
+        const std::vector<Vec3> expected = {{0, 0.5f, 10}, {8, 0.5f, 18}, {4, 0.5f, 14}};
+        for (std::size_t k = 0; k < 3; ++k) {
+            ASSERT_LT(written.faces[0][k], written.vertices.size()) << optMesh;
+            EXPECT_EQ(written.vertices[written.faces[0][k]], expected[k]) << optMesh << " " << k;
+        }
+    }
+}
+
 TEST(MeshGeometry, DegenerateFacesAreReportedAndWrittenUnchanged) {
     MeshData mesh = Triangle();
     mesh.faces.push_back({{1, 1, 2}, 0, 0});
@@ -225,6 +249,28 @@ TEST(MeshGeometry, HiddenNodesKeepTheirFrameButWriteNoMesh) {
     ExportRun run(scene, MeshOptions());
     EXPECT_TRUE(run.Meshes().empty());
     EXPECT_EQ(run.Contents().objects.size(), 1u);
+}
+
+// The MeshFace array as the Mesh and MeshNormals hold it, written into a writer that has
+// reserved nothing (so the run grows it), after bytes already written.
+TEST(MeshGeometry, MeshFacesAreACountThenThreeAndTheIndicesOfEachFace) {
+    d3dx::XPayloadWriter payload;
+    payload.Dword(0xAABBCCDDu);
+    std::vector<FaceIndices> faces;
+    for (std::uint32_t f = 0; f < 1000; ++f) faces.push_back({f, f + 1000000, 0xFFFFFFFFu - f});
+    WriteMeshFaces(faces, payload);
+    ASSERT_EQ(payload.Size(), 4u + 4u + 16u * faces.size());
+    auto word = [&payload](std::size_t index) {
+        std::uint32_t value = 0;
+        std::memcpy(&value, payload.Bytes() + 4 * index, sizeof value);
+        return value;
+    };
+    EXPECT_EQ(word(0), 0xAABBCCDDu);
+    EXPECT_EQ(word(1), 1000u);
+    for (std::size_t f = 0; f < faces.size(); ++f) {
+        EXPECT_EQ(word(2 + 4 * f), 3u) << f;
+        for (std::size_t k = 0; k < 3; ++k) EXPECT_EQ(word(3 + 4 * f + k), faces[f][k]) << f;
+    }
 }
 
 TEST(MakeObjectName, FollowsTheNameRule) {

@@ -47,6 +47,59 @@ TEST(VertexSharing, ARecordWithANaNIsNeverShared) {
     EXPECT_EQ(Add(builder, 0, record).value, 3u);
 }
 
+// Each compared value on its own: a change in any one of them makes records unequal, a
+// NaN in any float makes a record equal to nothing (itself included), and -0.0 equals 0.0
+// in every float. The link to the next record and the stored extra count are not compared.
+TEST(VertexSharing, RecordsEqualComparesEveryValueOfTheRecord) {
+    const MeshVertex base = [] {
+        MeshVertex record;
+        float value = 1.0f;
+        for (float* f : {record.position, record.uvw, record.color})
+            for (int i = 0; i < 3; ++i) f[i] = value++;
+        record.alpha = value;
+        record.materialId = 7;
+        record.smoothingGroup = 9;
+        return record;
+    }();
+    auto floats = [](MeshVertex& record) {
+        return std::vector<float*>{&record.position[0], &record.position[1], &record.position[2],
+                                   &record.uvw[0],      &record.uvw[1],      &record.uvw[2],
+                                   &record.color[0],    &record.color[1],    &record.color[2],
+                                   &record.alpha};
+    };
+    EXPECT_TRUE(RecordsEqual(base, {}, base, {}));
+    for (std::size_t i = 0; i < 10; ++i) {
+        MeshVertex changed = base;
+        *floats(changed)[i] += 0.5f;
+        EXPECT_FALSE(RecordsEqual(base, {}, changed, {})) << "float " << i;
+        EXPECT_FALSE(RecordsEqual(changed, {}, base, {})) << "float " << i;
+        MeshVertex withNaN = base;
+        *floats(withNaN)[i] = NAN;
+        EXPECT_FALSE(RecordsEqual(withNaN, {}, withNaN, {})) << "float " << i;
+        MeshVertex zero = base, negativeZero = base;
+        *floats(zero)[i] = 0.0f;
+        *floats(negativeZero)[i] = -0.0f;
+        EXPECT_TRUE(RecordsEqual(zero, {}, negativeZero, {})) << "float " << i;
+    }
+    for (std::uint32_t MeshVertex::*id : {&MeshVertex::materialId, &MeshVertex::smoothingGroup}) {
+        MeshVertex changed = base;
+        changed.*id += 1;
+        EXPECT_FALSE(RecordsEqual(base, {}, changed, {}));
+    }
+    // Ids are whole numbers: bits that would read as -0.0 and 0.0 differ, and bits that would
+    // read as a NaN equal themselves.
+    MeshVertex groupZero = base, groupHighBit = base, nanBits = base;
+    groupZero.smoothingGroup = 0;
+    groupHighBit.smoothingGroup = 0x80000000u;
+    nanBits.materialId = 0x7FC00000u;
+    EXPECT_FALSE(RecordsEqual(groupZero, {}, groupHighBit, {}));
+    EXPECT_TRUE(RecordsEqual(nanBits, {}, nanBits, {}));
+    MeshVertex linked = base;
+    linked.next = 5;
+    linked.extraCount = 2;
+    EXPECT_TRUE(RecordsEqual(base, {}, linked, {}));
+}
+
 TEST(VertexSharing, MaterialIdsAndSmoothingGroupsKeepCornersApart) {
     VertexBuilder builder = CreateVertexBuilder(1, 3, true, 0);
     MeshVertex record = At(1);
