@@ -312,19 +312,16 @@ HRESULT SaveObject::Save() {
 
 HRESULT SaveObject::WriteImage() {
     const XTemplateRegistry& templates = Templates();
-    if (!m_compressed) {
-        // Straight into the file as it is made: a large mesh is never held twice in memory.
-        return d3dx::WriteImageFile(m_path, [&](d3dx::XImageSink& sink) {
-            if (m_text)
-                d3dx::WriteTextImage(templates, m_roots, sink);
-            else
-                d3dx::WriteBinaryImage(templates, m_roots, sink);
-        });
-    }
-    d3dx::XBytes image = m_text ? d3dx::WriteTextImage(templates, m_roots)
-                                : d3dx::WriteBinaryImage(templates, m_roots);
-    image = d3dx::CompressImage(image);
-    return WriteFileAtomically(m_path, image);
+    // Straight into the file as it is made, compressed or not: a large mesh is never held
+    // twice in memory.
+    auto write = [&](d3dx::XImageSink& sink) {
+        if (m_text)
+            d3dx::WriteTextImage(templates, m_roots, sink);
+        else
+            d3dx::WriteBinaryImage(templates, m_roots, sink);
+    };
+    return m_compressed ? d3dx::WriteCompressedImageFile(m_path, write)
+                        : d3dx::WriteImageFile(m_path, write);
 }
 
 const char* SaveObject::WriteProblem(HRESULT hr) {

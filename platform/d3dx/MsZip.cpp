@@ -5,12 +5,18 @@
 
 #include <algorithm>
 #include <atomic>
+#include <condition_variable>
+#include <deque>
 #include <exception>
 #include <limits>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "platform/d3dx/XBinaryTokens.h"
 #include "platform/d3dx/XToken.h"
@@ -76,6 +82,19 @@ class BlockDeflater {
     XBytes m_out;  // as large as libdeflate may need for a whole block
 };
 
+// One block as the container holds it: its plain size, its packed size counting "CK", "CK"
+// and the deflate data.
+XBytes FramedBlock(BlockDeflater& deflater, std::span<const std::uint8_t> slice) {
+    std::span<const std::uint8_t> packed = deflater.CompressSlice(slice);
+    XBytes framed;
+    framed.reserve(kBlockHeaderBytes + sizeof kSignature + packed.size());
+    AppendWord(framed, static_cast<std::uint16_t>(slice.size()));
+    AppendWord(framed, static_cast<std::uint16_t>(sizeof kSignature + packed.size()));
+    framed.insert(framed.end(), std::begin(kSignature), std::end(kSignature));
+    framed.insert(framed.end(), packed.begin(), packed.end());
+    return framed;
+}
+
 // The blocks of one body, handed out one at a time to the threads that compress them. Each
 // block's framing and deflate data land in a slot of its own, so threads never share one.
 class BlockJobs {
@@ -122,13 +141,7 @@ class BlockJobs {
     void FrameBlock(BlockDeflater& deflater, std::size_t block) {
         std::size_t at = block * kMsZipBlockBytes;
         auto slice = m_body.subspan(at, std::min(kMsZipBlockBytes, m_body.size() - at));
-        std::span<const std::uint8_t> packed = deflater.CompressSlice(slice);
-        XBytes& framed = m_framed[block];
-        framed.reserve(kBlockHeaderBytes + sizeof kSignature + packed.size());
-        AppendWord(framed, static_cast<std::uint16_t>(slice.size()));
-        AppendWord(framed, static_cast<std::uint16_t>(sizeof kSignature + packed.size()));
-        framed.insert(framed.end(), std::begin(kSignature), std::end(kSignature));
-        framed.insert(framed.end(), packed.begin(), packed.end());
+        m_framed[block] = FramedBlock(deflater, slice);
     }
 
     std::span<const std::uint8_t> m_body;
@@ -166,8 +179,9 @@ void RunJobs(BlockJobs& jobs, unsigned helpers) {
     }
 }
 
+constexpr std::size_t kMaxBodyBytes = std::numeric_limits<std::uint32_t>::max() - kHeaderBytes;
+
 void CheckBodySize(std::size_t bodyBytes) {
-    constexpr std::size_t kMaxBodyBytes = std::numeric_limits<std::uint32_t>::max() - kHeaderBytes;
     if (bodyBytes > kMaxBodyBytes) {
         throw MsZipError("the file would be " + std::to_string(kHeaderBytes + bodyBytes) +
                          " bytes uncompressed, more than the compressed form can announce (" +
@@ -212,7 +226,195 @@ std::uint32_t LoadLittle(std::span<const std::uint8_t> data, std::size_t at, std
     return value;
 }
 
+// Whole blocks waiting for a thread, more than this many per compressing thread, make the
+// writer compress one itself instead of making more: the body waiting for a thread stays
+// within a megabyte however far the writer runs ahead.
+constexpr std::size_t kQueuedBlocksPerThread = 8;
+// Framed blocks are given to the container in runs of at least this many bytes.
+constexpr std::size_t kPassedRunBytes = 256 * 1024;
+
 }  // namespace
+
+// The compressing side of MsZipWriter: whole blocks queued by the writer's thread, helper
+// threads started as there is work for them, and the framed blocks kept by number until the
+// writer's thread passes them on in order. Only the writer's thread calls its members.
+class MsZipBlockPipeline {
+  public:
+    explicit MsZipBlockPipeline(unsigned threads) : m_maxHelpers(std::max(threads, 1u) - 1) {}
+    ~MsZipBlockPipeline() { StopHelpers(); }
+    MsZipBlockPipeline(const MsZipBlockPipeline&) = delete;
+    MsZipBlockPipeline& operator=(const MsZipBlockPipeline&) = delete;
+
+    void Submit(std::size_t block, XBytes plain) {
+        bool behind = false;
+        {
+            std::lock_guard lock(m_mutex);
+            ThrowIfFailed();
+            m_queue.push_back({block, std::move(plain)});
+            behind = m_queue.size() > kQueuedBlocksPerThread * (m_helpers.size() + 1);
+        }
+        m_jobsReady.notify_one();
+        StartHelperIfWorthIt(++m_submitted);
+        if (behind) CompressOneHere();
+    }
+
+    // Appends to `out` the framed blocks from `next` on that are done, in order.
+    void TakeDone(XBytes& out, std::size_t& next) {
+        std::lock_guard lock(m_mutex);
+        ThrowIfFailed();
+        for (auto done = m_framed.find(next); done != m_framed.end() && done->first == next;
+             done = m_framed.erase(done), ++next) {
+            out.insert(out.end(), done->second.begin(), done->second.end());
+        }
+    }
+
+    // Returns once every block submitted is framed, helping with those still queued.
+    void Drain() {
+        while (CompressOneHere()) {
+        }
+        std::unique_lock lock(m_mutex);
+        m_jobDone.wait(lock, [this] { return (m_busy == 0 && m_starting == 0) || m_failure; });
+        ThrowIfFailed();
+    }
+
+  private:
+    struct Job {
+        std::size_t block;
+        XBytes plain;
+    };
+
+    void ThrowIfFailed() const {
+        if (m_failure) std::rethrow_exception(m_failure);
+    }
+
+    // One helper per kMinBlocksPerThread blocks, as MsZipCompress starts them.
+    void StartHelperIfWorthIt(std::size_t submitted) {
+        if (m_helpers.size() >= m_maxHelpers) return;
+        if (submitted < (m_helpers.size() + 2) * kMinBlocksPerThread) return;
+        {
+            std::lock_guard lock(m_mutex);
+            ++m_starting;
+        }
+        try {
+            m_helpers.emplace_back([this] { HelperLoop(); });
+        } catch (const std::system_error&) {
+            // The blocks are compressed all the same, by the threads there are.
+            std::lock_guard lock(m_mutex);
+            --m_starting;
+            m_maxHelpers = m_helpers.size();
+        }
+    }
+
+    // False when nothing was queued.
+    bool CompressOneHere() {
+        Job job;
+        if (!TakeQueued(job)) return false;
+        XBytes framed;
+        try {
+            framed = FramedBlock(m_own, job.plain);
+        } catch (...) {
+            Abandon(std::current_exception());
+            throw;
+        }
+        Store(job.block, std::move(framed));
+        return true;
+    }
+
+    bool TakeQueued(Job& job) {
+        std::lock_guard lock(m_mutex);
+        if (m_queue.empty()) return false;
+        job = std::move(m_queue.front());
+        m_queue.pop_front();
+        ++m_busy;
+        return true;
+    }
+
+    void HelperLoop() noexcept {
+        std::optional<BlockDeflater> deflater;
+        try {
+            deflater.emplace();
+        } catch (...) {
+            Fail(std::current_exception(), /*starting=*/true);
+            return;
+        }
+        Started();
+        Job job;
+        while (WaitForJob(job)) {
+            try {
+                Store(job.block, FramedBlock(*deflater, job.plain));
+            } catch (...) {
+                Abandon(std::current_exception());
+                return;
+            }
+        }
+    }
+
+    void Started() {
+        std::lock_guard lock(m_mutex);
+        --m_starting;
+        m_jobDone.notify_all();
+    }
+
+    bool WaitForJob(Job& job) {
+        std::unique_lock lock(m_mutex);
+        m_jobsReady.wait(lock, [this] { return m_stopping || m_failure || !m_queue.empty(); });
+        if (m_stopping || m_failure) return false;
+        job = std::move(m_queue.front());
+        m_queue.pop_front();
+        ++m_busy;
+        return true;
+    }
+
+    void Store(std::size_t block, XBytes framed) {
+        std::lock_guard lock(m_mutex);
+        m_framed.emplace(block, std::move(framed));
+        --m_busy;
+        m_jobDone.notify_all();
+    }
+
+    // A job taken and not done: the failure stops every thread.
+    void Abandon(std::exception_ptr failure) {
+        {
+            std::lock_guard lock(m_mutex);
+            --m_busy;
+        }
+        Fail(std::move(failure), /*starting=*/false);
+    }
+
+    void Fail(std::exception_ptr failure, bool starting) {
+        {
+            std::lock_guard lock(m_mutex);
+            if (!m_failure) m_failure = std::move(failure);
+            if (starting) --m_starting;
+        }
+        m_jobsReady.notify_all();
+        m_jobDone.notify_all();
+    }
+
+    void StopHelpers() {
+        {
+            std::lock_guard lock(m_mutex);
+            m_stopping = true;
+        }
+        m_jobsReady.notify_all();
+        m_helpers.clear();  // joins them
+    }
+
+    std::mutex m_mutex;
+    std::condition_variable m_jobsReady;
+    std::condition_variable m_jobDone;
+    std::deque<Job> m_queue;
+    std::map<std::size_t, XBytes> m_framed;  // done, waiting for their turn
+    std::size_t m_busy = 0;                  // jobs taken and not yet stored
+    std::size_t m_starting = 0;              // helpers without their compressor yet
+    std::exception_ptr m_failure;
+    bool m_stopping = false;
+    // The writer's thread only:
+    std::size_t m_submitted = 0;
+    unsigned m_maxHelpers;
+    BlockDeflater m_own;  // made first, so that the caller can always compress
+    std::vector<std::jthread> m_helpers;
+};
 
 unsigned MsZipDefaultThreads() {
     return std::clamp(std::thread::hardware_concurrency(), 1u, kMsZipMaxThreads);
@@ -227,6 +429,132 @@ std::vector<std::uint8_t> MsZipCompress(std::span<const std::uint8_t> body, unsi
     BlockJobs jobs(body);
     RunJobs(jobs, HelperThreads(threads, jobs.BlockCount()));
     return jobs.Assemble();
+}
+
+MsZipWriter::MsZipWriter(XImageSink& container, std::size_t containerOffset, unsigned threads)
+    : m_container(container),
+      m_containerOffset(containerOffset),
+      m_pipeline(std::make_unique<MsZipBlockPipeline>(threads)) {
+    m_filling.reserve(kMsZipBlockBytes);
+}
+
+MsZipWriter::~MsZipWriter() = default;
+
+void MsZipWriter::Append(std::span<const std::uint8_t> bytes) {
+    if (m_tooLarge || bytes.size() > kMaxBodyBytes - m_bodyBytes) {
+        // Nothing more is compressed; the size is still counted for the message.
+        m_tooLarge = true;
+        m_bodyBytes += bytes.size();
+        return;
+    }
+    while (!bytes.empty()) {
+        std::size_t take = std::min(kMsZipBlockBytes - m_filling.size(), bytes.size());
+        m_filling.insert(m_filling.end(), bytes.begin(), bytes.begin() + take);
+        m_bodyBytes += take;
+        bytes = bytes.subspan(take);
+        if (m_filling.size() == kMsZipBlockBytes) CompleteBlock(FillingBlock() - 1);
+    }
+    PassOnCompressed();
+}
+
+void MsZipWriter::Hold(std::size_t offset, std::size_t count) {
+    if (m_tooLarge) return;
+    if (offset < FillingBlock() * kMsZipBlockBytes) {
+        throw std::logic_error("bytes at body offset " + std::to_string(offset) +
+                               " were held after their block was compressed");
+    }
+    m_holds.push_back({offset, count});
+}
+
+void MsZipWriter::Overwrite(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    if (m_tooLarge) return;
+    Mend(offset, bytes);
+    auto hold = std::find_if(m_holds.begin(), m_holds.end(),
+                             [offset](const OpenHold& open) { return open.offset == offset; });
+    if (hold == m_holds.end()) return;
+    m_holds.erase(hold);
+    PassOnFreedBlocks();
+}
+
+void MsZipWriter::Finish() {
+    if (m_tooLarge) CheckBodySize(m_bodyBytes);
+    if (!m_holds.empty()) {
+        throw std::logic_error("held bytes at body offset " + std::to_string(m_holds[0].offset) +
+                               " were never mended");
+    }
+    if (!m_filling.empty()) CompleteBlock(FillingBlock());
+    m_pipeline->Drain();
+    PassOnCompressed(/*last=*/true);
+    std::uint8_t size[4];
+    auto total = static_cast<std::uint32_t>(kHeaderBytes + m_bodyBytes);
+    for (std::size_t i = 0; i < sizeof size; ++i)
+        size[i] = static_cast<std::uint8_t>(total >> (8 * i));
+    m_container.Overwrite(m_containerOffset, size);
+}
+
+void MsZipWriter::CompleteBlock(std::size_t block) {
+    XBytes plain = std::exchange(m_filling, {});
+    m_filling.reserve(kMsZipBlockBytes);
+    if (IsHeld(block)) {
+        m_held.emplace_back(block, std::move(plain));
+    } else {
+        m_pipeline->Submit(block, std::move(plain));
+    }
+}
+
+bool MsZipWriter::IsHeld(std::size_t block) const {
+    std::size_t start = block * kMsZipBlockBytes;
+    std::size_t end = start + kMsZipBlockBytes;
+    return std::any_of(m_holds.begin(), m_holds.end(), [&](const OpenHold& hold) {
+        return hold.offset < end && hold.offset + hold.count > start;
+    });
+}
+
+// Held blocks go to the threads in the order they were held, once no hold is left on them.
+void MsZipWriter::PassOnFreedBlocks() {
+    for (auto held = m_held.begin(); held != m_held.end();) {
+        if (IsHeld(held->first)) {
+            ++held;
+            continue;
+        }
+        m_pipeline->Submit(held->first, std::move(held->second));
+        held = m_held.erase(held);
+    }
+    PassOnCompressed();
+}
+
+void MsZipWriter::PassOnCompressed(bool last) {
+    if (!m_sizeGiven) {
+        // Known only at the end: Finish mends it.
+        m_ready.resize(4);
+        m_sizeGiven = true;
+    }
+    m_pipeline->TakeDone(m_ready, m_passedBlocks);
+    // Blocks go on in runs: a file takes a few large writes rather than one per block.
+    if (last || m_ready.size() >= kPassedRunBytes) {
+        m_container.Append(m_ready);
+        m_ready.clear();
+    }
+}
+
+void MsZipWriter::Mend(std::size_t offset, std::span<const std::uint8_t> bytes) {
+    while (!bytes.empty()) {
+        std::size_t block = offset / kMsZipBlockBytes;
+        std::size_t within = offset % kMsZipBlockBytes;
+        std::size_t take = std::min(kMsZipBlockBytes - within, bytes.size());
+        XBytes* plain = nullptr;
+        if (block == FillingBlock() && within + take <= m_filling.size()) plain = &m_filling;
+        for (auto& [heldBlock, heldBytes] : m_held) {
+            if (heldBlock == block) plain = &heldBytes;
+        }
+        if (plain == nullptr) {
+            throw std::logic_error("bytes at body offset " + std::to_string(offset) +
+                                   " were mended after their block was compressed");
+        }
+        std::copy_n(bytes.begin(), take, plain->begin() + static_cast<std::ptrdiff_t>(within));
+        offset += take;
+        bytes = bytes.subspan(take);
+    }
 }
 
 std::vector<std::uint8_t> MsZipDecompress(std::span<const std::uint8_t> container,

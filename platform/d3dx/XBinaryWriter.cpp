@@ -116,7 +116,7 @@ class BinaryMemberWriter final : public XPayloadVisitor {
         if (m_listKind == XTokenKind::End) return;
         std::uint8_t count[kValueBytes];
         StoreDword(count, m_listCount);
-        m_out.Overwrite(m_countAt, count, kValueBytes);
+        m_out.Fill(m_countAt, count, kValueBytes);
         m_listKind = XTokenKind::End;
     }
 
@@ -125,8 +125,7 @@ class BinaryMemberWriter final : public XPayloadVisitor {
         if (m_listKind == kind) return;
         FinishList();
         AppendTokenTo(m_out, kind);
-        m_countAt = m_out.Position();
-        AppendDwordTo(m_out, 0);
+        m_countAt = m_out.Reserve(kValueBytes);
         m_listKind = kind;
         m_listCount = 0;
     }

@@ -1,5 +1,6 @@
 #include "platform/d3dx/XImageFile.h"
 
+#include "platform/d3dx/XSaveTree.h"
 #include "platform/win/FileIO.h"
 
 namespace d3dx {
@@ -35,6 +36,11 @@ HRESULT WriteImageFile(const std::string& path, const std::function<void(XImageS
             // The failure is the file's: WriteFileAtomically reports it.
         }
     });
+}
+
+HRESULT WriteCompressedImageFile(const std::string& path,
+                                 const std::function<void(XImageSink&)>& write) {
+    return WriteImageFile(path, [&write](XImageSink& file) { WriteCompressedImage(file, write); });
 }
 
 }  // namespace d3dx

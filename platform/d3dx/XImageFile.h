@@ -17,4 +17,10 @@ namespace d3dx {
 [[nodiscard]] HRESULT WriteImageFile(const std::string& path,
                                      const std::function<void(XImageSink&)>& write);
 
+// WriteImageFile for the compressed forms: the file takes the image's header, naming the
+// compressed form, and its body compressed block by block while `write` makes it
+// (WriteCompressedImage), so that neither is held whole in memory.
+[[nodiscard]] HRESULT WriteCompressedImageFile(const std::string& path,
+                                               const std::function<void(XImageSink&)>& write);
+
 }  // namespace d3dx

@@ -7,9 +7,11 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <iterator>
 #include <memory>
 #include <span>
 #include <string_view>
+#include <vector>
 
 #include "platform/d3dx/XBinaryTokens.h"
 
@@ -20,11 +22,16 @@ class XImageSink {
     virtual ~XImageSink() = default;
     // The next bytes of the image.
     virtual void Append(std::span<const std::uint8_t> bytes) = 0;
-    // Replaces bytes already appended, `offset` bytes from the start of the image.
+    // Replaces bytes already appended, `offset` bytes from the start of the image: the bytes
+    // of a Hold, which this ends, or any bytes for a sink that keeps them all.
     virtual void Overwrite(std::size_t offset, std::span<const std::uint8_t> bytes) = 0;
+    // Announces, before they are appended, `count` bytes at `offset` that will be overwritten
+    // once more. A sink that passes bytes on as they come (a compressor) keeps them until
+    // then; one that keeps every byte mendable has nothing to do.
+    virtual void Hold(std::size_t offset, std::size_t count) { (void)offset, (void)count; }
 };
 
-// Collects the image in memory, for the compressed forms and for callers that want bytes.
+// Collects the image in memory, for callers that want the bytes.
 class XBytesSink final : public XImageSink {
   public:
     explicit XBytesSink(XBytes& bytes) : m_bytes(bytes) {}
@@ -78,7 +85,25 @@ class XImageOutput {
     }
     void Advance(std::size_t count) { m_used += count; }
 
-    // Replaces `count` bytes at `offset` from the start of the image.
+    // `count` bytes (at most kChunkBytes / 2) whose value is known only later, such as a
+    // list's length, which the list's end writes with Fill. Until then the sink is told to
+    // keep them mendable.
+    std::size_t Reserve(std::size_t count) {
+        std::size_t offset = Position();
+        m_reserved.push_back({offset, count, false});
+        AppendFill(0, count);
+        return offset;
+    }
+    // Writes the bytes Reserve made room for at `offset`.
+    void Fill(std::size_t offset, const void* bytes, std::size_t count) {
+        Overwrite(offset, bytes, count);
+        auto reserved = std::find_if(m_reserved.rbegin(), m_reserved.rend(),
+                                     [offset](const Reserved& r) { return r.offset == offset; });
+        if (reserved != m_reserved.rend()) m_reserved.erase(std::next(reserved).base());
+    }
+
+    // Replaces `count` bytes at `offset` from the start of the image: bytes still buffered,
+    // or bytes of a Reserve.
     void Overwrite(std::size_t offset, const void* bytes, std::size_t count) {
         const auto* from = static_cast<const std::uint8_t*>(bytes);
         if (offset < m_given) {
@@ -95,6 +120,7 @@ class XImageOutput {
   private:
     void GiveBuffer() {
         if (m_used == 0) return;
+        AnnounceReserved();
         m_sink.Append({m_buffer.get(), m_used});
         m_given += m_used;
         m_used = 0;
@@ -107,10 +133,27 @@ class XImageOutput {
         m_given += count;
     }
 
+    // Tells the sink of the reserved bytes the buffer is about to give it; a list that ends
+    // in the buffer it began in costs the sink nothing.
+    void AnnounceReserved() {
+        for (Reserved& reserved : m_reserved) {
+            if (reserved.announced || reserved.offset >= Position()) continue;
+            m_sink.Hold(reserved.offset, reserved.count);
+            reserved.announced = true;
+        }
+    }
+
+    struct Reserved {
+        std::size_t offset;
+        std::size_t count;
+        bool announced;  // to the sink, as a Hold
+    };
+
     XImageSink& m_sink;
     std::unique_ptr<std::uint8_t[]> m_buffer;
-    std::size_t m_used = 0;   // bytes in the buffer
-    std::size_t m_given = 0;  // bytes given to the sink
+    std::vector<Reserved> m_reserved;  // not yet filled, oldest first
+    std::size_t m_used = 0;            // bytes in the buffer
+    std::size_t m_given = 0;           // bytes given to the sink
 };
 
 }  // namespace d3dx

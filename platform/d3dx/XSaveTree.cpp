@@ -1,5 +1,7 @@
 #include "platform/d3dx/XSaveTree.h"
 
+#include <stdexcept>
+
 #include "platform/d3dx/MsZip.h"
 #include "platform/d3dx/XLexer.h"
 #include "platform/d3dx/XNumberText.h"
@@ -32,6 +34,57 @@ std::string DescribeOne(const XTemplateRegistry& registry, const XSaveNode& node
     if (node.name.empty()) return "unnamed " + tmpl;
     return tmpl + " \"" + node.name + "\"";
 }
+
+constexpr std::size_t kImageHeaderBytes = 16;
+constexpr std::size_t kFormAt = 8;  // the form's four bytes in the header
+
+// The header goes out first, naming the compressed form; the body behind it goes to the
+// compressor, whose offsets start after the header.
+class CompressingSink final : public XImageSink {
+  public:
+    explicit CompressingSink(XImageSink& out)
+        : m_out(out), m_body(out, kImageHeaderBytes, MsZipDefaultThreads()) {}
+
+    void Append(std::span<const std::uint8_t> bytes) override {
+        if (m_header.size() < kImageHeaderBytes) {
+            std::size_t take = std::min(kImageHeaderBytes - m_header.size(), bytes.size());
+            m_header.insert(m_header.end(), bytes.begin(), bytes.begin() + take);
+            bytes = bytes.subspan(take);
+            if (m_header.size() == kImageHeaderBytes) GiveHeader();
+        }
+        if (!bytes.empty()) m_body.Append(bytes);
+    }
+    void Overwrite(std::size_t offset, std::span<const std::uint8_t> bytes) override {
+        m_body.Overwrite(BodyOffset(offset), bytes);
+    }
+    void Hold(std::size_t offset, std::size_t count) override {
+        m_body.Hold(BodyOffset(offset), count);
+    }
+
+    void Finish() {
+        if (m_header.size() < kImageHeaderBytes)
+            throw std::logic_error("an image shorter than its header cannot be compressed");
+        m_body.Finish();
+    }
+
+  private:
+    static std::size_t BodyOffset(std::size_t offset) {
+        // The writers never mend the header.
+        if (offset < kImageHeaderBytes) throw std::logic_error("the header cannot be mended");
+        return offset - kImageHeaderBytes;
+    }
+
+    void GiveHeader() {
+        bool text = m_header[kFormAt] == 't';
+        std::string_view form = text ? "tzip" : "bzip";
+        std::copy(form.begin(), form.end(), m_header.begin() + kFormAt);
+        m_out.Append(m_header);
+    }
+
+    XImageSink& m_out;
+    MsZipWriter m_body;
+    XBytes m_header;
+};
 
 }  // namespace
 
@@ -78,16 +131,10 @@ std::string DescribeSaveNode(const XTemplateRegistry& registry, const XSaveNode&
     return text;
 }
 
-XBytes CompressImage(const XBytes& image) {
-    constexpr std::size_t kHeaderBytes = 16;
-    XBytes out(image.begin(), image.begin() + kHeaderBytes);
-    bool text = out[8] == 't';
-    const char* form = text ? "tzip" : "bzip";
-    std::copy(form, form + 4, out.begin() + 8);
-    auto body = std::span<const std::uint8_t>(image).subspan(kHeaderBytes);
-    XBytes container = MsZipCompress(body);
-    out.insert(out.end(), container.begin(), container.end());
-    return out;
+void WriteCompressedImage(XImageSink& out, const std::function<void(XImageSink&)>& write) {
+    CompressingSink sink(out);
+    write(sink);
+    sink.Finish();
 }
 
 }  // namespace d3dx

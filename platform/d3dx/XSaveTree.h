@@ -2,6 +2,7 @@
 // payloads, and by-name references, in the order they were added.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -82,9 +83,11 @@ std::vector<std::size_t> TemplatesUsedBy(const XTemplateRegistry& registry,
 void AppendTemplateText(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out);
 void AppendTemplateTokens(const XTemplateRegistry& registry, const XTemplate& tmpl, XBytes& out);
 
-// Replaces the four form bytes of a header ("txt " -> "tzip", "bin " -> "bzip") and
-// compresses the body behind it.
-XBytes CompressImage(const XBytes& image);
+// Calls `write` with a sink for a whole image and gives `out` its compressed form as it is
+// made: the header with its four form bytes replaced ("txt " -> "tzip", "bin " ->
+// "bzip"), then the body compressed block by block (MsZipWriter), whose size DWORD is
+// mended at the end. Throws what `write` and MsZipWriter throw.
+void WriteCompressedImage(XImageSink& out, const std::function<void(XImageSink&)>& write);
 
 // Whether a name can stand in the text form so that a reader reads the same name back:
 // no white space or control bytes, none of { } [ ] ( ) , ; < > " , no comment start,
