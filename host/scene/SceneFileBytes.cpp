@@ -5,7 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include <cerrno>  // also program_invocation_short_name
 
 namespace tarvo::scenefile {
 namespace {
@@ -38,6 +38,18 @@ std::ptrdiff_t ReadUpTo(int fd, char* into, std::size_t bytes) {
     return static_cast<std::ptrdiff_t>(done);
 }
 
+// What the program says when the file's mapped pages fault, opening with its name as its
+// other messages do.
+std::string CutShortMessage(const std::string& file) {
+    std::string message = program_invocation_short_name;
+    message += ": ";
+    message += file;
+    message +=
+        ": cannot be read: it changed while it was being read (another program cut it "
+        "short)\n";
+    return message;
+}
+
 }  // namespace
 
 SceneFileBytes::~SceneFileBytes() {
@@ -45,6 +57,9 @@ SceneFileBytes::~SceneFileBytes() {
 }
 
 void SceneFileBytes::Release() {
+    // The range is no longer the file's once it is unmapped, and the system may hand it out
+    // again at once.
+    m_guard.Release();
     if (m_mapping != nullptr) ::munmap(m_mapping, m_mappingBytes);
     m_mapping = nullptr;
     m_mappingBytes = 0;
@@ -64,10 +79,10 @@ bool SceneFileBytes::Read(const std::string& file) {
         !S_ISREG(status.st_mode))
         return false;
     const auto size = static_cast<std::size_t>(status.st_size);
-    return Map(open.Descriptor(), size) || Copy(open.Descriptor(), size);
+    return Map(open.Descriptor(), size, file) || Copy(open.Descriptor(), size);
 }
 
-bool SceneFileBytes::Map(int fd, std::size_t size) {
+bool SceneFileBytes::Map(int fd, std::size_t size, const std::string& file) {
     const long page = ::sysconf(_SC_PAGESIZE);
     // An empty file cannot be mapped, and one that fills its last page has no byte after it.
     if (page <= 0 || size == 0 || size % static_cast<std::size_t>(page) == 0) return false;
@@ -78,6 +93,14 @@ bool SceneFileBytes::Map(int fd, std::size_t size) {
     m_mapping = mapping;
     m_mappingBytes = size;
     m_mapped = true;
+    // Guarded before the first byte is touched (writing the zero reads the last page too),
+    // and up to the end of that page, where the zero goes.
+    const std::size_t pageBytes = static_cast<std::size_t>(page);
+    const std::size_t mappedPages = (size + pageBytes - 1) / pageBytes;
+    if (!m_guard.Guard(mapping, mappedPages * pageBytes, CutShortMessage(file))) {
+        Release();
+        return false;
+    }
     // A file cut short meanwhile would leave pages past its new end that fault when read.
     struct stat status {};
     if (::fstat(fd, &status) != 0 || static_cast<std::size_t>(status.st_size) != size) {

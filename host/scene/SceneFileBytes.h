@@ -10,14 +10,19 @@
 // own. Large pages are not asked for: on the build machine they made the first fill of fresh
 // memory several times slower in some runs.
 //
-// A file cut short by another program while it is being read may end the process (SIGBUS),
-// as any reader of a mapped file may; the size is checked once more after the mapping, which
-// leaves only the time of the parse itself open to it.
+// A file cut short by another program while its pages are mapped takes them away, and a read
+// of one then raises SIGBUS. The size is checked once more after the mapping, which leaves
+// only the time of the parse itself open to that; for that time the mapping is guarded
+// (MappedFileGuard), so that the process ends with a message naming the file and the status
+// of a scene that cannot be read, not with a crash. When no guard is free, the file is read
+// instead.
 #pragma once
 
 #include <cstddef>
 #include <string>
 #include <string_view>
+
+#include "host/scene/MappedFileGuard.h"
 
 namespace tarvo::scenefile {
 
@@ -41,7 +46,7 @@ class SceneFileBytes {
     bool Mapped() const { return m_mapped; }
 
   private:
-    [[nodiscard]] bool Map(int fd, std::size_t size);
+    [[nodiscard]] bool Map(int fd, std::size_t size, const std::string& file);
     [[nodiscard]] bool Copy(int fd, std::size_t size);
     void Release();
 
@@ -50,6 +55,7 @@ class SceneFileBytes {
     const char* m_bytes = nullptr;
     std::size_t m_size = 0;
     bool m_mapped = false;
+    MappedFileGuard m_guard;  // while the bytes are the file's own pages
 };
 
 }  // namespace tarvo::scenefile
