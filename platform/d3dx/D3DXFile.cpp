@@ -3,6 +3,7 @@
 #include <cstring>
 #include <new>
 #include <span>
+#include <stdexcept>
 #include <string>
 
 #include "platform/d3dx/MsZip.h"
@@ -303,6 +304,11 @@ HRESULT SaveObject::Save() {
         return FailWith(D3DXFERR_BADVALUE, m_path + " cannot be compressed: " + tooLarge.what());
     } catch (const std::bad_alloc&) {
         return FailWith(E_OUTOFMEMORY, "out of memory while writing " + m_path);
+    } catch (const std::logic_error& fault) {
+        // A writer that broke the image's own rules (e.g. filled in bytes already
+        // compressed): the save fails with the reason instead of throwing out of the
+        // interface; the file layer threw the half-made file away as the fault unwound.
+        return FailWith(E_FAIL, m_path + " could not be written: " + fault.what());
     }
     if (SUCCEEDED(hr)) return hr;
     std::string why = m_path + " could not be written: " + WriteProblem(hr);
