@@ -84,8 +84,10 @@ bool SceneFileBytes::Read(const std::string& file) {
 
 bool SceneFileBytes::Map(int fd, std::size_t size, const std::string& file) {
     const long page = ::sysconf(_SC_PAGESIZE);
+    if (page <= 0) return false;
+    const auto pageBytes = static_cast<std::size_t>(page);
     // An empty file cannot be mapped, and one that fills its last page has no byte after it.
-    if (page <= 0 || size == 0 || size % static_cast<std::size_t>(page) == 0) return false;
+    if (size == 0 || size % pageBytes == 0) return false;
     // Populated at once: one call into the system instead of a fault per group of pages.
     // Read-only while it is populated, which would otherwise copy every page for writing.
     void* mapping = ::mmap(nullptr, size, PROT_READ, MAP_PRIVATE | MAP_POPULATE, fd, 0);
@@ -95,7 +97,6 @@ bool SceneFileBytes::Map(int fd, std::size_t size, const std::string& file) {
     m_mapped = true;
     // Guarded before the first byte is touched (writing the zero reads the last page too),
     // and up to the end of that page, where the zero goes.
-    const std::size_t pageBytes = static_cast<std::size_t>(page);
     const std::size_t mappedPages = (size + pageBytes - 1) / pageBytes;
     if (!m_guard.Guard(mapping, mappedPages * pageBytes, CutShortMessage(file))) {
         Release();
@@ -110,8 +111,7 @@ bool SceneFileBytes::Map(int fd, std::size_t size, const std::string& file) {
     // Only the last page is made writable, for the zero after the end, which then lives in
     // a private copy of it; every other page stays the cached file's own.
     char* bytes = static_cast<char*>(mapping);
-    const std::size_t lastPage =
-        size / static_cast<std::size_t>(page) * static_cast<std::size_t>(page);
+    const std::size_t lastPage = size / pageBytes * pageBytes;
     if (::mprotect(bytes + lastPage, size - lastPage, PROT_READ | PROT_WRITE) != 0) {
         Release();
         return false;

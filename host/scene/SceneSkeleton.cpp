@@ -275,18 +275,26 @@ NumberText Cursor::Number() {
     return number;
 }
 
-std::optional<std::uint32_t> Cursor::PlainIndex() {
+// Plain digits of a 32-bit index at `at`: no sign, a leading zero only alone ("01" is no
+// JSON number), at most ten digits that fit. Where the digits end, or null.
+const char* PlainIndexDigits(const char* at, std::uint32_t& value) {
     constexpr int kMostIndexDigits = 10;  // 4294967295
+    if (!IsDigit(*at)) return nullptr;
+    std::uint64_t digits = static_cast<unsigned>(*at++ - '0');
+    for (int count = 1; digits != 0 && count < kMostIndexDigits && IsDigit(*at); ++count)
+        digits = digits * 10 + static_cast<unsigned>(*at++ - '0');
+    if (digits > 0xFFFFFFFF || IsDigit(*at)) return nullptr;
+    value = static_cast<std::uint32_t>(digits);
+    return at;
+}
+
+std::optional<std::uint32_t> Cursor::PlainIndex() {
     SkipSpace();
-    const char* at = m_at;
-    if (!IsDigit(*at)) return std::nullopt;
-    std::uint64_t value = static_cast<unsigned>(*at++ - '0');
-    // A leading zero stands alone: "01" is no JSON number.
-    for (int digits = 1; value != 0 && digits < kMostIndexDigits && IsDigit(*at); ++digits)
-        value = value * 10 + static_cast<unsigned>(*at++ - '0');
-    if (value > 0xFFFFFFFF || !EndsScalar(*at)) return std::nullopt;
-    m_at = at;
-    return static_cast<std::uint32_t>(value);
+    std::uint32_t value = 0;
+    const char* after = PlainIndexDigits(m_at, value);
+    if (after == nullptr || !EndsScalar(*after)) return std::nullopt;
+    m_at = after;
+    return value;
 }
 
 // The digits of a whole number as an unsigned magnitude; gives up beyond 64 bits, where the
@@ -406,9 +414,9 @@ std::uint32_t DigitsValue(std::uint64_t eightBytes, unsigned count) {
     return static_cast<std::uint32_t>((values * 10000 + (values >> 32)) & 0xFFFFFFFFull);
 }
 
-// Plain digits of a 32-bit index: no sign, no leading zero before another digit, at most ten
-// digits that fit. Up to eight digits are read from one load; the caller has checked that
-// the eight bytes lie within the text (kCompactItemReach).
+// Plain digits of a 32-bit index, as PlainIndexDigits reads them, but up to eight digits
+// from one load; the caller has checked that the eight bytes lie within the text
+// (kCompactItemReach).
 const char* CompactIndex(const char* at, std::uint32_t& value) {
     std::uint64_t eightBytes = 0;
     std::memcpy(&eightBytes, at, sizeof eightBytes);
@@ -420,14 +428,7 @@ const char* CompactIndex(const char* at, std::uint32_t& value) {
             return at + count;
         }
     }
-    constexpr int kMostIndexDigits = 10;  // 4294967295
-    if (!IsDigit(*at)) return nullptr;
-    std::uint64_t digits = static_cast<unsigned>(*at++ - '0');
-    for (int count = 1; digits != 0 && count < kMostIndexDigits && IsDigit(*at); ++count)
-        digits = digits * 10 + static_cast<unsigned>(*at++ - '0');
-    if (digits > 0xFFFFFFFF || IsDigit(*at)) return nullptr;
-    value = static_cast<std::uint32_t>(digits);
-    return at;
+    return PlainIndexDigits(at, value);
 }
 
 // Powers of ten that a double holds exactly.
@@ -606,6 +607,12 @@ struct ListSurvey {
     std::vector<const char*> marks;
 };
 
+// The first byte at or after `at` that is no JSON white space.
+const char* SkipSpaceAt(const char* at) {
+    while (IsSpace(*at)) ++at;
+    return at;
+}
+
 // The set bits of a 16-bit mask, by adding neighbouring fields. std::popcount would be a
 // call into the runtime library on a build for processors that may lack a count instruction.
 constexpr unsigned BitsSetIn16(unsigned mask) {
@@ -638,22 +645,17 @@ class ListSurveyor {
     }
 
   private:
-    static const char* SkipSpace(const char* at) {
-        while (IsSpace(*at)) ++at;
-        return at;
-    }
-
     // Counts the item ending at `itemEnd`; true, with `next` at the following item, when a
     // comma follows it, false when the list's closing bracket does.
     bool NextItem(const char* itemEnd, const char*& next) {
         ++m_survey.items;
-        const char* at = SkipSpace(itemEnd + 1);
+        const char* at = SkipSpaceAt(itemEnd + 1);
         if (*at == ']') {
             m_survey.close = at;
             return false;
         }
         if (*at != ',') GiveUp();
-        next = SkipSpace(at + 1);
+        next = SkipSpaceAt(at + 1);
         if (--m_itemsToMark == 0) {
             m_survey.marks.push_back(next);
             m_itemsToMark = m_stride;
@@ -809,17 +811,13 @@ constexpr std::ptrdiff_t kNextListLookAhead = 4096;
 // The first item of the next list after `close` that looks like a long list's: an array that
 // opens with a number array or with a face. Null when there is none near.
 const char* NextListGuess(const char* close, const char* end, char& itemEnd) {
-    auto skipSpace = [](const char* at) {
-        while (IsSpace(*at)) ++at;
-        return at;
-    };
     const char* at = close + 1;
     const char* limit = end - at > kNextListLookAhead ? at + kNextListLookAhead : end;
     while (at < limit && (at = static_cast<const char*>(std::memchr(
                               at, '[', static_cast<std::size_t>(limit - at)))) != nullptr) {
-        const char* item = skipSpace(at + 1);
+        const char* item = SkipSpaceAt(at + 1);
         // Looked into only when it opens, so never past the text's terminating zero.
-        const char* inside = *item == '[' ? skipSpace(item + 1) : item;
+        const char* inside = *item == '[' ? SkipSpaceAt(item + 1) : item;
         if (*item == '[' && (IsDigit(*inside) || *inside == '-')) {
             itemEnd = kArrayItemEnd;
             return item;
