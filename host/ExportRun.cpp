@@ -7,6 +7,7 @@
 #include <optional>
 #include <stdexcept>
 #include <string_view>
+#include <variant>
 #include <vector>
 
 #include "host/CancelSignals.h"
@@ -148,9 +149,18 @@ void ReportNoExporter(const PluginLoader& loader, const CommandLine& line, Conso
 
 // ---- Scene ----
 
-std::optional<scene::SceneData> LoadSceneFile(const std::string& file, Console& console) {
+// A scene file's records come checked by its reader; an imported scene's are checked when
+// the host scene is built from them.
+using LoadedRecords = std::variant<scene::SceneData, scene::CheckedScene>;
+
+const scene::SceneData& RecordsOf(const LoadedRecords& loaded) {
+    if (const auto* checked = std::get_if<scene::CheckedScene>(&loaded)) return checked->Records();
+    return std::get<scene::SceneData>(loaded);
+}
+
+std::optional<LoadedRecords> LoadSceneFile(const std::string& file, Console& console) {
     try {
-        return scenefile::LoadSceneFile(file);
+        return scenefile::LoadCheckedSceneFile(file);
     } catch (const scenefile::SceneFileError& error) {
         Fail(console, error.what());
     } catch (const std::exception& error) {
@@ -201,10 +211,11 @@ std::optional<scene::SceneData> ImportForeignScene(const CommandLine& line,
 }
 
 // The scene file format has its own loader; any other file is imported.
-std::optional<scene::SceneData> LoadScene(const CommandLine& line, const WriteTarget& output,
-                                          Console& console) {
+std::optional<LoadedRecords> LoadScene(const CommandLine& line, const WriteTarget& output,
+                                       Console& console) {
     if (assimpimport::IsHostSceneFile(line.scene)) return LoadSceneFile(line.scene, console);
-    return ImportForeignScene(line, output, console);
+    if (auto imported = ImportForeignScene(line, output, console)) return std::move(*imported);
+    return std::nullopt;
 }
 
 // --write-scene: what was loaded, as a scene file, before the export changes anything.
@@ -218,10 +229,12 @@ bool WriteSceneCopy(const scene::SceneData& records, const std::string& file, Co
     }
 }
 
-std::unique_ptr<HostScene> BuildScene(scene::SceneData data, const std::string& file,
+std::unique_ptr<HostScene> BuildScene(LoadedRecords loaded, const std::string& file,
                                       Console& console) {
     try {
-        return std::make_unique<HostScene>(std::move(data));
+        return std::visit(
+            [](auto&& records) { return std::make_unique<HostScene>(std::move(records)); },
+            std::move(loaded));
     } catch (const std::exception& error) {
         Fail(console, file + ": " + error.what());
         return nullptr;
@@ -452,10 +465,10 @@ int RunExport(const CommandLine& line, Console& console) {
     PluginLoader loader;
     if (signals.Received() || !LoadPlugins(loader, line, console)) return stop(kExitFailure);
 
-    std::optional<scene::SceneData> records;
+    std::optional<LoadedRecords> records;
     if (!signals.Received()) records = LoadScene(line, *output, console);
     if (!records) return stop(kExitFailure);
-    if (!line.writeScene.empty() && !WriteSceneCopy(*records, line.writeScene, console))
+    if (!line.writeScene.empty() && !WriteSceneCopy(RecordsOf(*records), line.writeScene, console))
         return stop(kExitFailure);
     std::unique_ptr<HostScene> scene = BuildScene(std::move(*records), line.scene, console);
     records.reset();

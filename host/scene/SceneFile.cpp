@@ -69,7 +69,7 @@ class SceneReader {
           m_baseDirectory(std::move(baseDirectory)),
           m_readyMeshes(readyMeshes) {}
 
-    SceneData Read(const json& document);
+    CheckedScene Read(const json& document);
 
   private:
     // An object being read: members are taken by name, and keys nobody took are refused
@@ -313,7 +313,7 @@ class SceneReader {
                               std::size_t index);
     void ReadFileProperties(const json& v, const std::string& path);
     void ResolveBones();
-    void CheckRecords();
+    CheckedScene CheckRecords();
 
     // A node's JSON pointer, rebuilt from the places of its ancestors: the loader keeps no
     // pointer per node, since a pointer is as long as the node is deep.
@@ -348,7 +348,7 @@ class SceneReader {
     std::vector<BoneReference> m_bones;
 };
 
-SceneData SceneReader::Read(const json& document) {
+CheckedScene SceneReader::Read(const json& document) {
     Object o(*this, document, "");
     std::string format = String(o.Need("format"), "/format");
     if (format != format::kFormat)
@@ -382,8 +382,7 @@ SceneData SceneReader::Read(const json& document) {
     if (auto* x = o.Find("fileProperties")) ReadFileProperties(*x, "/fileProperties");
     o.Finish();
     ResolveBones();
-    CheckRecords();
-    return std::move(m_scene);
+    return CheckRecords();
 }
 
 // ---- Materials ----
@@ -835,9 +834,10 @@ void SceneReader::ReadFileProperties(const json& v, const std::string& path) {
 
 // The records' own rules (index ranges, key order, material cycles), reported at the place
 // in the file that broke them.
-void SceneReader::CheckRecords() {
-    auto problem = CheckScene(m_scene);
-    if (!problem) return;
+CheckedScene SceneReader::CheckRecords() {
+    auto checked = CheckedScene::Check(m_scene);
+    if (auto* scene = std::get_if<CheckedScene>(&checked)) return std::move(*scene);
+    const auto problem = std::get_if<SceneProblem>(&checked);
     std::string at;
     switch (problem->owner) {
         case SceneProblem::Owner::Node:
@@ -864,39 +864,9 @@ std::pair<std::size_t, std::size_t> LineAndColumn(std::string_view text, std::si
     return {line, column};
 }
 
-// The streaming reader first; the document reader whenever it is in any doubt.
-SceneData ParseZeroEndedText(ZeroEndedText text, const std::string& fileName,
-                             const std::string& baseDirectory) {
-    if (auto scene = ParseSceneStreaming(text, fileName, baseDirectory)) return std::move(*scene);
-    return ParseSceneDocument(text.View(), fileName, baseDirectory);
-}
-
-// The file's text through the ordinary whole-file read, which words every failure.
-std::string ReadSceneText(const std::string& file) {
-    std::error_code error;
-    std::string text;
-    // Room for the whole file at once, rather than growing a copy at a time; a size that
-    // cannot be learnt here is left to the read to report.
-    if (auto size = std::filesystem::file_size(file, error); !error) text.reserve(size);
-    const HRESULT read = ReadWholeFile(file, text);
-    // Only a file that could not be opened has a reason from the system worth showing.
-    if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
-        throw SceneFileError(file, "", "cannot be read");
-    if (FAILED(read))
-        throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
-    return text;
-}
-
-}  // namespace
-
-SceneData ParseScene(const std::string& text, const std::string& fileName,
-                     const std::string& baseDirectory) {
-    return ParseZeroEndedText(text, fileName, baseDirectory);
-}
-
-std::optional<SceneData> ParseSceneStreaming(ZeroEndedText text, const std::string& fileName,
-                                             const std::string& baseDirectory,
-                                             const ListSharing& sharing) {
+std::optional<CheckedScene> ReadStreaming(ZeroEndedText text, const std::string& fileName,
+                                          const std::string& baseDirectory,
+                                          const ListSharing& sharing) {
     auto skeleton = stream::ScanScene(text, sharing);
     if (!skeleton) return std::nullopt;
     try {
@@ -906,8 +876,8 @@ std::optional<SceneData> ParseSceneStreaming(ZeroEndedText text, const std::stri
     }
 }
 
-SceneData ParseSceneDocument(std::string_view text, const std::string& fileName,
-                             const std::string& baseDirectory) {
+CheckedScene ReadDocument(std::string_view text, const std::string& fileName,
+                          const std::string& baseDirectory) {
     json document;
     try {
         document = json::parse(text);
@@ -931,7 +901,55 @@ SceneData ParseSceneDocument(std::string_view text, const std::string& fileName,
     return SceneReader(fileName, baseDirectory).Read(document);
 }
 
+// The streaming reader first; the document reader whenever it is in any doubt.
+CheckedScene ParseZeroEndedText(ZeroEndedText text, const std::string& fileName,
+                                const std::string& baseDirectory) {
+    if (auto scene = ReadStreaming(text, fileName, baseDirectory, DefaultListSharing()))
+        return std::move(*scene);
+    return ReadDocument(text.View(), fileName, baseDirectory);
+}
+
+// The file's text through the ordinary whole-file read, which words every failure.
+std::string ReadSceneText(const std::string& file) {
+    std::error_code error;
+    std::string text;
+    // Room for the whole file at once, rather than growing a copy at a time; a size that
+    // cannot be learnt here is left to the read to report.
+    if (auto size = std::filesystem::file_size(file, error); !error) text.reserve(size);
+    const HRESULT read = ReadWholeFile(file, text);
+    // Only a file that could not be opened has a reason from the system worth showing.
+    if (read == HRESULT_FROM_WIN32(ERROR_READ_FAULT))
+        throw SceneFileError(file, "", "cannot be read");
+    if (FAILED(read))
+        throw SceneFileError(file, "", std::string("cannot be read: ") + std::strerror(errno));
+    return text;
+}
+
+}  // namespace
+
+SceneData ParseScene(const std::string& text, const std::string& fileName,
+                     const std::string& baseDirectory) {
+    return ParseZeroEndedText(text, fileName, baseDirectory).TakeRecords();
+}
+
+std::optional<SceneData> ParseSceneStreaming(ZeroEndedText text, const std::string& fileName,
+                                             const std::string& baseDirectory,
+                                             const ListSharing& sharing) {
+    auto scene = ReadStreaming(text, fileName, baseDirectory, sharing);
+    if (!scene) return std::nullopt;
+    return std::move(*scene).TakeRecords();
+}
+
+SceneData ParseSceneDocument(std::string_view text, const std::string& fileName,
+                             const std::string& baseDirectory) {
+    return ReadDocument(text, fileName, baseDirectory).TakeRecords();
+}
+
 SceneData LoadSceneFile(const std::string& file) {
+    return LoadCheckedSceneFile(file).TakeRecords();
+}
+
+CheckedScene LoadCheckedSceneFile(const std::string& file) {
     std::error_code error;
     if (std::filesystem::is_directory(file, error))
         throw SceneFileError(file, "", "cannot be read: it is a directory");

@@ -10,6 +10,7 @@
 #include <stdexcept>
 #include <string>
 
+#include "platform/max/SceneCheck.h"
 #include "platform/max/SceneData.h"
 
 namespace tarvo::scenefile {
@@ -30,6 +31,9 @@ class SceneFileError : public std::runtime_error {
 
 // Reads a scene file. Relative bitmap paths in it are found beside the file.
 scene::SceneData LoadSceneFile(const std::string& file);
+// The same, with the records' own rules already checked on the way (as a host scene built
+// from them would check them again otherwise).
+scene::CheckedScene LoadCheckedSceneFile(const std::string& file);
 
 // Reads scene text; fileName only names the source in errors.
 scene::SceneData ParseScene(const std::string& text, const std::string& fileName,

@@ -14,21 +14,28 @@ using namespace tarvo::scene;
 
 // ---- Building ----
 
-HostScene::HostScene(SceneData data)
-    : m_data(std::move(data)),
+namespace {
+
+CheckedScene CheckOrThrow(SceneData data) {
+    auto checked = CheckedScene::Check(data);
+    if (auto* problem = std::get_if<SceneProblem>(&checked))
+        throw std::invalid_argument(DescribeProblem(data, *problem));
+    return std::get<CheckedScene>(std::move(checked));
+}
+
+}  // namespace
+
+HostScene::HostScene(SceneData data) : HostScene(CheckOrThrow(std::move(data))) {}
+
+HostScene::HostScene(CheckedScene checked)
+    : m_data(std::move(checked).TakeRecords()),
       m_igame(std::make_unique<IGameScene>(this)),
       m_conversion(std::make_unique<IGameConversionManager>()) {
-    Validate();
     BuildMaterials();
     BuildNodes();
 }
 
 HostScene::~HostScene() = default;
-
-void HostScene::Validate() const {
-    if (auto problem = CheckScene(m_data))
-        throw std::invalid_argument(DescribeProblem(m_data, *problem));
-}
 
 namespace {
 

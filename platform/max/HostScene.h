@@ -11,6 +11,7 @@
 #include "platform/max/MaxMath.h"
 #include "platform/max/MaxTypes.h"
 #include "platform/max/Mesh.h"
+#include "platform/max/SceneCheck.h"
 #include "platform/max/SceneData.h"
 
 // The objects the scene builds and owns. Their own sources read the scene back through
@@ -34,6 +35,8 @@ class HostScene {
     // own sub-materials) and builds the objects; throws std::invalid_argument naming the
     // first problem.
     explicit HostScene(tarvo::scene::SceneData data);
+    // Builds the objects over records already checked, without going over them again.
+    explicit HostScene(tarvo::scene::CheckedScene checked);
     ~HostScene();
     HostScene(const HostScene&) = delete;
     HostScene& operator=(const HostScene&) = delete;
@@ -82,7 +85,6 @@ class HostScene {
   private:
     struct PropertyView;
 
-    void Validate() const;
     void BuildNodes();
     void BuildNodeObjects(INode& node, const tarvo::scene::NodeData& data);
     void BuildMaterials();

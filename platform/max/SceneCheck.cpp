@@ -1,6 +1,10 @@
 #include "platform/max/SceneCheck.h"
 
 #include <cmath>
+#include <cstdint>
+#include <future>
+#include <limits>
+#include <system_error>
 #include <vector>
 
 namespace tarvo::scene {
@@ -29,6 +33,71 @@ std::optional<SceneProblem> CheckKeys(int node, const char* track,
     return std::nullopt;
 }
 
+constexpr std::size_t kNoFace = std::numeric_limits<std::size_t>::max();
+
+// The three corners of a face of either kind.
+const std::uint32_t* CornersOf(const FaceData& face) {
+    return face.v;
+}
+const std::uint32_t* CornersOf(const std::array<std::uint32_t, 3>& face) {
+    return face.data();
+}
+
+// The first face of [begin, end) with a corner at or past `limit`, or kNoFace. Faces nearly
+// always pass, so the run is first tested without a branch per face; only a run that fails
+// is searched again for its first bad face.
+template <typename Face>
+std::size_t FirstFaceOutOfRangeIn(const Face* faces, std::size_t begin, std::size_t end,
+                                  std::uint32_t limit) {
+    unsigned anyOut = 0;
+    for (std::size_t f = begin; f < end; ++f) {
+        const std::uint32_t* v = CornersOf(faces[f]);
+        anyOut |= static_cast<unsigned>(v[0] >= limit) | static_cast<unsigned>(v[1] >= limit) |
+                  static_cast<unsigned>(v[2] >= limit);
+    }
+    if (anyOut == 0) return kNoFace;
+    for (std::size_t f = begin; f < end; ++f) {
+        const std::uint32_t* v = CornersOf(faces[f]);
+        if (v[0] >= limit || v[1] >= limit || v[2] >= limit) return f;
+    }
+    return kNoFace;
+}
+
+// Below this many faces a list is not worth a second thread (starting one costs about as much
+// as testing some ten thousand faces).
+constexpr std::size_t kFacesWorthSharing = std::size_t{1} << 17;
+
+// The first face with a corner at or past `count`, or kNoFace. A long list is tested in two
+// halves at once, the second on a thread of its own; the first half's answer comes first in
+// the list, so it wins whenever it has one.
+template <typename Face>
+std::size_t FirstFaceOutOfRange(const std::vector<Face>& faces, std::size_t count) {
+    if (count > std::numeric_limits<std::uint32_t>::max()) return kNoFace;
+    const auto limit = static_cast<std::uint32_t>(count);
+    const std::size_t half = faces.size() / 2;
+    std::future<std::size_t> secondHalf;
+    if (faces.size() >= kFacesWorthSharing) {
+        try {
+            secondHalf = std::async(std::launch::async, [&faces, half, limit] {
+                return FirstFaceOutOfRangeIn(faces.data(), half, faces.size(), limit);
+            });
+        } catch (const std::system_error&) {
+            // No thread to be had: both halves are tested here.
+        }
+    }
+    const std::size_t firstEnd = secondHalf.valid() ? half : faces.size();
+    const std::size_t inFirst = FirstFaceOutOfRangeIn(faces.data(), 0, firstEnd, limit);
+    const std::size_t inSecond = secondHalf.valid() ? secondHalf.get() : kNoFace;
+    return inFirst != kNoFace ? inFirst : inSecond;
+}
+
+// The first corner of the face that is out of range; the face has one.
+template <typename Face>
+std::uint32_t FirstCornerOutOfRange(const Face& face, std::size_t count) {
+    const std::uint32_t* v = CornersOf(face);
+    return v[0] >= count ? v[0] : v[1] >= count ? v[1] : v[2];
+}
+
 std::optional<SceneProblem> CheckTriples(int node, const std::string& field,
                                          const std::vector<std::array<std::uint32_t, 3>>& faces,
                                          std::size_t faceCount, std::size_t vertexCount,
@@ -37,20 +106,19 @@ std::optional<SceneProblem> CheckTriples(int node, const std::string& field,
         return NodeProblem(node, field,
                            "has " + std::to_string(faces.size()) + " faces but the mesh has " +
                                std::to_string(faceCount));
-    for (std::size_t f = 0; f < faces.size(); ++f)
-        for (std::uint32_t v : faces[f])
-            if (v >= vertexCount)
-                return NodeProblem(node, field + "/" + std::to_string(f),
-                                   OutOfRange(v, vertexCount, of));
+    if (std::size_t f = FirstFaceOutOfRange(faces, vertexCount); f != kNoFace)
+        return NodeProblem(
+            node, field + "/" + std::to_string(f),
+            OutOfRange(FirstCornerOutOfRange(faces[f], vertexCount), vertexCount, of));
     return std::nullopt;
 }
 
 std::optional<SceneProblem> CheckMesh(int node, const MeshData& mesh) {
-    for (std::size_t f = 0; f < mesh.faces.size(); ++f)
-        for (std::uint32_t v : mesh.faces[f].v)
-            if (v >= mesh.vertices.size())
-                return NodeProblem(node, "mesh/faces/" + std::to_string(f) + "/v",
-                                   OutOfRange(v, mesh.vertices.size(), "vertices"));
+    const std::size_t vertexCount = mesh.vertices.size();
+    if (std::size_t f = FirstFaceOutOfRange(mesh.faces, vertexCount); f != kNoFace)
+        return NodeProblem(
+            node, "mesh/faces/" + std::to_string(f) + "/v",
+            OutOfRange(FirstCornerOutOfRange(mesh.faces[f], vertexCount), vertexCount, "vertices"));
     std::size_t position = 0;
     for (const auto& [channel, map] : mesh.maps) {
         if (channel < -2 || channel > 99)
@@ -174,6 +242,11 @@ std::optional<SceneProblem> CheckScene(const SceneData& scene) {
     for (int i = 0; i < static_cast<int>(scene.materials.size()); ++i)
         if (auto p = CheckMaterial(scene, i)) return p;
     return std::nullopt;
+}
+
+std::variant<CheckedScene, SceneProblem> CheckedScene::Check(SceneData& records) {
+    if (auto problem = CheckScene(records)) return std::move(*problem);
+    return CheckedScene(std::move(records));
 }
 
 std::string DescribeProblem(const SceneData& scene, const SceneProblem& problem) {

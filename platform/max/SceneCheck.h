@@ -4,6 +4,7 @@
 
 #include <optional>
 #include <string>
+#include <variant>
 
 #include "platform/max/SceneData.h"
 
@@ -21,6 +22,24 @@ struct SceneProblem {
 
 // The first broken rule, or none.
 std::optional<SceneProblem> CheckScene(const SceneData& scene);
+
+// Records that CheckScene has found keeping every rule. Only Check makes one, so a holder
+// of one never needs to check again (a flag that anyone could set would prove nothing);
+// the records can only be read or taken out whole.
+class CheckedScene {
+  public:
+    // The records moved into a CheckedScene when they keep every rule; otherwise the first
+    // broken rule, with `records` left as they were so that the problem can be described.
+    static std::variant<CheckedScene, SceneProblem> Check(SceneData& records);
+
+    const SceneData& Records() const { return m_records; }
+    SceneData TakeRecords() && { return std::move(m_records); }
+
+  private:
+    explicit CheckedScene(SceneData records) : m_records(std::move(records)) {}
+
+    SceneData m_records;
+};
 
 // "node 3 (Arm) mesh/faces/2/v: ..." for messages outside a file.
 std::string DescribeProblem(const SceneData& scene, const SceneProblem& problem);

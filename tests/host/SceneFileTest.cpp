@@ -125,6 +125,26 @@ scene::SceneData EveryFeature() {
 
 }  // namespace
 
+TEST(SceneFile, CheckedLoadGivesTheRecordsOfThePlainLoad) {
+    scene::CheckedScene checked = scenefile::LoadCheckedSceneFile(kExample);
+    EXPECT_TRUE(checked.Records() == scenefile::LoadSceneFile(kExample));
+}
+
+TEST(SceneFile, CheckedLoadRefusesBrokenRecordsAtTheirPlace) {
+    TempDir dir("tarvo-scene");
+    const std::string file = (dir.Path() / "broken.tscene.json").string();
+    std::ofstream(file) << R"({"format": "tarvo-scene", "version": 1, "nodes": [{"name": "A",
+        "object": "mesh", "mesh": {"vertices": [[0,0,0],[1,0,0]],
+        "faces": [{"v":[0,1,0]}, {"v":[1,0,2]}]}}]})";
+    try {
+        static_cast<void>(scenefile::LoadCheckedSceneFile(file));
+        FAIL() << "a face past the vertices was taken";
+    } catch (const scenefile::SceneFileError& e) {
+        EXPECT_EQ(e.Path(), "/nodes/0/mesh/faces/1/v");
+        EXPECT_EQ(e.Problem(), "index 2 is out of range: there are 2 vertices");
+    }
+}
+
 TEST(SceneFile, EveryFeatureSurvivesSaveAndLoad) {
     scene::SceneData original = EveryFeature();
     ASSERT_NO_THROW(HostScene check(original)) << "the records themselves are valid";
