@@ -79,36 +79,107 @@ std::string ProgressTitle(const MeshContext& context) {
     return title;
 }
 
-struct NormalSource {
-    const MeshContext& context;
-    Mesh* hostMesh = nullptr;  // the smoothing-group path's mesh, normals built
+// The entry a source's normal has in the list, kept once found for the sources whose
+// normal is the same at every corner that names them: with sharing on, each such corner
+// would find that very entry again, so the normal is read and looked up once per source
+// instead of once per corner (a large mesh names each host vertex about six times).
+// A kept entry with kGroupedFacesOnly holds only for faces in a smoothing group: faces
+// outside every group take their face normal instead.
+constexpr std::uint32_t kNoKnownEntry = 0xFFFFFFFFu;
+constexpr std::uint32_t kGroupedFacesOnly = 0x80000000u;
 
-    // `source` is what the face loop noted for the corner: an explicit normal's index, or
-    // the host vertex whose render normals the smoothing groups choose from.
-    Point3 Corner(int faceIndex, DWORD source) const {
-        if (context.options->customNormals)
-            return context.mesh->GetNormal(static_cast<int>(source), true);
-        return GetCornerNormal(*hostMesh, faceIndex, hostMesh->getRVert(static_cast<int>(source)));
+// Which corners naming a source share the normal just read for one of them.
+enum class NormalReach { EveryCorner, GroupedFaces, ThisCorner };
+
+bool HasNaN(const Point3& n) {
+    return std::isnan(n.x) || std::isnan(n.y) || std::isnan(n.z);
+}
+
+class CornerNormals {
+  public:
+    CornerNormals(const MeshContext& context, NormalList& list) : m_context(context), m_list(list) {
+        if (!context.options->customNormals) {
+            m_hostMesh = context.mesh->GetMaxMesh();
+            m_hostMesh->buildNormals();
+        }
+        // Without sharing every corner gets an entry of its own, so nothing is kept.
+        if (list.dedupe) m_known.assign(SourceCount(), kNoKnownEntry);
     }
+
+    // The smoothing groups the face belongs to; only the host mesh's normals depend on them.
+    DWORD FaceGroup(int faceIndex) const {
+        return m_hostMesh ? std::as_const(*m_hostMesh).getFace(faceIndex).getSmGroup() : 0;
+    }
+
+    // The list entry of a corner of face `faceIndex` (in smoothing groups `group`), whose
+    // normal the face loop noted as coming from `source`.
+    std::uint32_t Entry(int faceIndex, DWORD group, DWORD source) {
+        const bool keepable = source < m_known.size();
+        if (keepable) {
+            const std::uint32_t known = m_known[source];
+            if (known != kNoKnownEntry && ((known & kGroupedFacesOnly) == 0 || group != 0))
+                return known & ~kGroupedFacesOnly;
+        }
+        NormalReach reach = NormalReach::ThisCorner;
+        const Point3 normal = Read(faceIndex, group, source, reach);
+        const std::uint32_t entry = AddUniqueNormal(m_list, normal);
+        // A NaN equals nothing, so each corner with one gets an entry of its own.
+        if (keepable && reach != NormalReach::ThisCorner && !HasNaN(normal) &&
+            entry < kGroupedFacesOnly)
+            m_known[source] =
+                reach == NormalReach::GroupedFaces ? entry | kGroupedFacesOnly : entry;
+        return entry;
+    }
+
+  private:
+    // Explicit normals by index, or the host mesh's render normals by host vertex.
+    std::size_t SourceCount() const {
+        const int count =
+            m_hostMesh ? m_hostMesh->getNumVerts() : m_context.mesh->GetNumberOfNormals();
+        return static_cast<std::size_t>(std::max(count, 0));
+    }
+
+    // `source` is an explicit normal's index, or the host vertex whose render normals the
+    // smoothing groups choose from.
+    Point3 Read(int faceIndex, DWORD group, DWORD source, NormalReach& reach) const {
+        if (m_hostMesh == nullptr) {
+            reach = NormalReach::EveryCorner;
+            return m_context.mesh->GetNormal(static_cast<int>(source), true);
+        }
+        const RVertex& rv = m_hostMesh->getRVert(static_cast<int>(source));
+        // As GetCornerNormal decides: a specified normal always, a vertex's only normal for
+        // a face in a group; anything else is chosen per face.
+        if (rv.rFlags & SPECIFIED_NORMAL)
+            reach = NormalReach::EveryCorner;
+        else if ((rv.rFlags & NORCT_MASK) == 1 && group != 0)
+            reach = NormalReach::GroupedFaces;
+        return GetCornerNormal(*m_hostMesh, faceIndex, rv);
+    }
+
+    const MeshContext& m_context;
+    NormalList& m_list;
+    Mesh* m_hostMesh = nullptr;          // the smoothing-group path's mesh, normals built
+    std::vector<std::uint32_t> m_known;  // per source: its kept entry, or kNoKnownEntry
 };
 
 // The list, and in place of each corner's source its list entry, reporting progress about
 // once per percent of faces.
 void CollectNormals(const MeshContext& context, NormalList& list,
                     std::vector<FaceIndices>& triples) {
-    NormalSource source{context};
-    if (!context.options->customNormals) {
-        source.hostMesh = context.mesh->GetMaxMesh();
-        source.hostMesh->buildNormals();
-    }
+    CornerNormals normals(context, list);
     Interface* host = context.exporter->hostInterface;
     std::string title = ProgressTitle(context);
     if (host != nullptr) host->ProgressUpdate(0, FALSE, title.c_str());
-    int step = std::max(1, context.faceCount / 100);
+    // Every step-th face from the first; counted rather than divided out for each face.
+    const int step = std::max(1, context.faceCount / 100);
+    std::int64_t nextReport = 0;
     for (int f = 0; f < context.faceCount; ++f) {
+        const DWORD group = normals.FaceGroup(f);
         for (std::uint32_t& corner : triples[static_cast<std::size_t>(f)])
-            corner = AddUniqueNormal(list, source.Corner(f, corner));
-        if (f % step == 0 && host != nullptr)
+            corner = normals.Entry(f, group, corner);
+        if (f != nextReport) continue;
+        nextReport += step;
+        if (host != nullptr)
             host->ProgressUpdate(static_cast<int>(100LL * f / context.faceCount), FALSE,
                                  title.c_str());
     }

@@ -251,6 +251,77 @@ TEST(MeshNormals, OffMeansNoMeshNormals) {
     EXPECT_EQ(meshtest::ChildOf(run.OnlyMesh(), "MeshNormals"), nullptr);
 }
 
+// Two triangles bent along their shared edge (vertices 1 and 2): the first in group 1,
+// the second in no group, so the shared vertices have one render normal, the first face's.
+MeshData BentPair() {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 1}};
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    mesh.faces.push_back({{1, 3, 2}, 0, 0});
+    return mesh;
+}
+
+TEST(MeshNormals, AFaceInNoGroupTakesItsFaceNormalAtAVertexWhoseOnlyNormalIsAnotherFaces) {
+    for (int optMesh : {0, 1, 2}) {
+        ExportOptions options = MeshOptions();
+        options.optMesh = optMesh;
+        options.leftHanded = 0;
+        auto normals = NormalsOf(BentPair(), options);
+        ASSERT_EQ(normals.faces.size(), 2u);
+        const Vec3 first{0, 0, 1};
+        const float d = 1.0f / std::sqrt(3.0f);
+        const Vec3 second{-d, -d, d};
+        for (std::uint32_t index : normals.faces[0]) EXPECT_EQ(normals.normals.at(index), first);
+        for (std::uint32_t index : normals.faces[1]) {
+            const Vec3& n = normals.normals.at(index);
+            EXPECT_NEAR(n.x, second.x, 1e-6f) << optMesh;
+            EXPECT_NEAR(n.y, second.y, 1e-6f) << optMesh;
+            EXPECT_NEAR(n.z, second.z, 1e-6f) << optMesh;
+        }
+        EXPECT_EQ(normals.normals.size(), optMesh == 0 ? 6u : 2u);
+    }
+}
+
+TEST(MeshNormals, EachCornerTakesTheExplicitNormalItNamesWhenSharing) {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}, {1, 1, 0}};
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    mesh.faces.push_back({{1, 3, 2}, 1, 0});
+    tarvo::scene::ExplicitNormals explicitNormals;
+    explicitNormals.normals = {{1, 0, 0}, {0, 1, 0}, {0, 0, 1}};
+    // Host vertices 1 and 2 name other normals in the second face than in the first.
+    explicitNormals.faces = {{0, 1, 2}, {2, 0, 1}};
+    mesh.normals = explicitNormals;
+    ExportOptions options = MeshOptions();
+    options.customNormals = 1;
+    options.leftHanded = 0;
+    auto normals = NormalsOf(mesh, options);
+    EXPECT_EQ(normals.normals, (std::vector<Vec3>{{1, 0, 0}, {0, 1, 0}, {0, 0, 1}}));
+    ASSERT_EQ(normals.faces.size(), 2u);
+    EXPECT_EQ(normals.faces[0], (std::array<std::uint32_t, 3>{0, 1, 2}));
+    EXPECT_EQ(normals.faces[1], (std::array<std::uint32_t, 3>{2, 0, 1}));
+}
+
+TEST(MeshNormals, AnExplicitNaNNormalGivesEveryCornerNamingItAnEntryOfItsOwn) {
+    MeshData mesh;
+    mesh.vertices = {{0, 0, 0}, {1, 0, 0}, {0, 1, 0}};
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    mesh.faces.push_back({{0, 1, 2}, 1, 0});
+    tarvo::scene::ExplicitNormals explicitNormals;
+    explicitNormals.normals = {{NAN, 0, 0}, {0, 0, 1}};
+    explicitNormals.faces = {{0, 1, 1}, {0, 1, 1}};
+    mesh.normals = explicitNormals;
+    ExportOptions options = MeshOptions();
+    options.customNormals = 1;
+    options.leftHanded = 0;
+    auto normals = NormalsOf(mesh, options);
+    // A NaN equals nothing, so both corners naming it get their own entry; (0, 0, 1) is shared.
+    ASSERT_EQ(normals.faces.size(), 2u);
+    EXPECT_EQ(normals.faces[0], (std::array<std::uint32_t, 3>{0, 1, 1}));
+    EXPECT_EQ(normals.faces[1], (std::array<std::uint32_t, 3>{2, 1, 1}));
+    EXPECT_EQ(normals.normals.size(), 3u);
+}
+
 TEST(MeshNormals, AddUniqueNormalReturnsTheFirstEqualEntry) {
     NormalList list;
     list.dedupe = true;
