@@ -255,6 +255,12 @@ struct FaceCorners {
     ExtraUv extras[3][kMaxExtraChannels];
 };
 
+// AddVertex for the three corners of a face, output vertices into `indices`; `weights` are
+// the corners' influences (null: none).
+void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
+                     const FaceCorners& corners, const VertexWeights* weights,
+                     FaceIndices& indices);
+
 void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
 void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners);
 void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners);

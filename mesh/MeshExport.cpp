@@ -107,23 +107,17 @@ HostVertex HostVertexOf(const MeshContext& context, const FaceEx& face, int corn
     return HostVertex(face.vert[context.corners.hostCorner[corner]]);
 }
 
-void AddCorners(const MeshContext& context, VertexBuilder& builder, const FaceEx& face,
-                const FaceCorners& corners, const VertexWeights* weights, FaceIndices& indices) {
-    for (int k = 0; k < 3; ++k) {
-        const MeshVertex& record = corners.records[k];
-        indices[static_cast<std::size_t>(k)] =
-            AddVertex(builder, HostVertexOf(context, face, k), record,
-                      {corners.extras[k], record.extraCount}, weights ? &weights[k] : nullptr)
-                .value;
-    }
-}
+// Every member a gather step may leave alone starts at zero.
+constexpr MeshVertex kEmptyRecord{};
 
 // One face: three records gathered, then three output vertices. `corners` is scratch that
 // the loop keeps: only the records start each face afresh, as the extra-channel entries
 // past a record's count are never read.
 void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex, FaceCorners& corners) {
     const FaceEx& face = *context.mesh->GetFace(faceIndex);
-    for (MeshVertex& record : corners.records) record = MeshVertex{};
+    // Copied one record at a time: cleared as one block, the three records become a string
+    // store whose start-up costs more than the stores themselves.
+    for (MeshVertex& record : corners.records) record = kEmptyRecord;
     if (context.skinned) {
         for (MeshVertex& record : corners.records) {
             record.materialId = static_cast<std::uint32_t>(face.matID);
@@ -136,16 +130,17 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex, Face
     GatherVertexColors(context, face, corners);
     if (context.options->normals) NoteNormalSources(context, face, faceIndex);
     FaceIndices& indices = builder.faces[static_cast<std::size_t>(faceIndex)];
+    const HostVertex hosts[3] = {HostVertexOf(context, face, 0), HostVertexOf(context, face, 1),
+                                 HostVertexOf(context, face, 2)};
     // Influences are gathered only where the host gave skin data: every other mesh would
     // carry empty ones through the builder.
     if (!builder.withWeights) {
-        AddCorners(context, builder, face, corners, nullptr, indices);
+        AddFaceVertices(builder, hosts, corners, nullptr, indices);
         return;
     }
     VertexWeights weights[3];
-    for (int k = 0; k < 3; ++k)
-        GatherVertexWeights(context.skin, HostVertexOf(context, face, k), weights[k]);
-    AddCorners(context, builder, face, corners, weights, indices);
+    for (int k = 0; k < 3; ++k) GatherVertexWeights(context.skin, hosts[k], weights[k]);
+    AddFaceVertices(builder, hosts, corners, weights, indices);
 }
 
 VertexBuilder BuildVertices(MeshContext& context) {

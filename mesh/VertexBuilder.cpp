@@ -51,6 +51,18 @@ bool LeadingWordsEqual(const MeshVertex& a, const MeshVertex& b) {
 }
 #endif
 
+// Record equality (see RecordsEqual), here so that the keyed path, which compares nearly
+// every corner with its host vertex's first record, has it inlined.
+inline bool SameRecord(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
+                       std::span<const ExtraUv> bExtras) {
+    if (!LeadingWordsEqual(a, b) || aExtras.size() != bExtras.size()) return false;
+    for (std::size_t i = 0; i < aExtras.size(); ++i) {
+        // The third component is 0 on both sides.
+        if (!(aExtras[i].u == bExtras[i].u) || !(aExtras[i].v == bExtras[i].v)) return false;
+    }
+    return true;
+}
+
 // The host vertex a stored record belongs to (keyed mode).
 std::uint32_t HostOf(const VertexBuilder& builder, std::uint32_t vertex) {
     auto slots = static_cast<std::uint32_t>(builder.slotCount);
@@ -99,7 +111,7 @@ std::uint32_t FindAppended(const VertexBuilder& builder, std::uint32_t host, std
                            const MeshVertex& record, std::span<const ExtraUv> extras) {
     return builder.lookup.Find(hash, [&](std::uint32_t vertex) {
         return HostOf(builder, vertex) == host &&
-               RecordsEqual(builder.vertices[vertex], builder.ExtrasOf(vertex), record, extras);
+               SameRecord(builder.vertices[vertex], builder.ExtrasOf(vertex), record, extras);
     });
 }
 
@@ -124,7 +136,7 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
     // The head is compared directly: most corners of a host vertex repeat its first record,
     // so the lookup holds only the records appended after a head, and the common path hashes
     // nothing.
-    if (RecordsEqual(builder.vertices[h], builder.ExtrasOf(h), record, extras))
+    if (SameRecord(builder.vertices[h], builder.ExtrasOf(h), record, extras))
         return OutputVertex(h);
     std::uint64_t hash = 0;
     bool hashed = HashInChain(h, record, extras, hash);
@@ -144,12 +156,7 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
 
 bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
                   std::span<const ExtraUv> bExtras) {
-    if (!LeadingWordsEqual(a, b) || aExtras.size() != bExtras.size()) return false;
-    for (std::size_t i = 0; i < aExtras.size(); ++i) {
-        // The third component is 0 on both sides.
-        if (!(aExtras[i].u == bExtras[i].u) || !(aExtras[i].v == bExtras[i].v)) return false;
-    }
-    return true;
+    return SameRecord(a, aExtras, b, bExtras);
 }
 
 bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::uint64_t& hash) {
@@ -189,6 +196,19 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
     const CornerExtras corner{extras, weights};
     return builder.keyed ? AddKeyed(builder, host, record, corner)
                          : AddSequential(builder, record, corner);
+}
+
+void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
+                     const FaceCorners& corners, const VertexWeights* weights,
+                     FaceIndices& indices) {
+    for (std::size_t k = 0; k < 3; ++k) {
+        const MeshVertex& record = corners.records[k];
+        const CornerExtras corner{{corners.extras[k], record.extraCount},
+                                  weights != nullptr ? &weights[k] : nullptr};
+        indices[k] = (builder.keyed ? AddKeyed(builder, hosts[k], record, corner)
+                                    : AddSequential(builder, record, corner))
+                         .value;
+    }
 }
 
 VertexAttributes TakeVertexAttributes(VertexBuilder builder, bool withUvs, bool withColors) {
