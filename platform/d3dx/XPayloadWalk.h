@@ -115,17 +115,42 @@ class XFlatRecordLayout {
     // count never passes kMostElements.
     static std::optional<std::size_t> MeasureCountedLists(std::span<const std::uint8_t> bytes,
                                                           std::size_t records) {
-        constexpr std::size_t kDword = 4;
         std::size_t at = 0;
-        for (std::size_t record = 0; record < records; ++record) {
+        std::size_t record = 0;
+        while (record < records) {
             if (bytes.size() - at < kDword) return std::nullopt;
             std::uint32_t count = LoadDword(bytes.data() + at);
-            at += kDword;
-            if (count > (bytes.size() - at) / kDword) return std::nullopt;
-            at += std::size_t{count} * kDword;
+            if (count > (bytes.size() - at - kDword) / kDword) return std::nullopt;
+            const std::size_t stride = kDword + std::size_t{count} * kDword;
+            at += stride;
+            ++record;
+            record += SkipRepeatedCounts(bytes, records - record, count, stride, at);
         }
         return at;
     }
+
+    // How many of the next records repeat `count`, taken a run at a time while each run fits
+    // (`at` moved past them). A run's counts are loaded independently of each other; stepped
+    // one by one, each load waits for the one before, and a mesh's faces are a million
+    // records of one count.
+    static std::size_t SkipRepeatedCounts(std::span<const std::uint8_t> bytes,
+                                          std::size_t recordsLeft, std::uint32_t count,
+                                          std::size_t stride, std::size_t& at) {
+        constexpr std::size_t kRun = 4;
+        const std::size_t runBytes = kRun * stride;
+        std::size_t skipped = 0;
+        while (recordsLeft - skipped >= kRun && bytes.size() - at >= runBytes) {
+            const std::uint8_t* run = bytes.data() + at;
+            if (LoadDword(run) != count || LoadDword(run + stride) != count ||
+                LoadDword(run + 2 * stride) != count || LoadDword(run + 3 * stride) != count)
+                break;
+            at += runBytes;
+            skipped += kRun;
+        }
+        return skipped;
+    }
+
+    static constexpr std::size_t kDword = 4;
 
     explicit XFlatRecordLayout(XPrimitive type)
         : m_type(type), m_valueSize(PrimitiveSize(type)), m_integers(IsIntegerPrimitive(type)) {}
