@@ -1,6 +1,8 @@
 // ExportMesh: one geometric node into a Mesh data object, then its children in their fixed
 // order.
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 #include "mesh/Mesh.h"
 #include "mesh/PayloadLayouts.h"
@@ -71,13 +73,16 @@ std::size_t HostValuesToRead(int count, int faceCount) {
 
 void ReadHostValues(MeshContext& context) {
     IGameMesh* mesh = context.mesh;
-    context.positions.resize(HostValuesToRead(mesh->GetNumberOfVerts(), context.faceCount));
-    for (std::size_t i = 0; i < context.positions.size(); ++i)
-        context.positions[i] = mesh->GetVertex(static_cast<int>(i), context.objectSpaceFlag);
+    // Appended rather than sized first, so that the arrays are not zeroed before being read.
+    const std::size_t positions = HostValuesToRead(mesh->GetNumberOfVerts(), context.faceCount);
+    context.positions.reserve(positions);
+    for (std::size_t i = 0; i < positions; ++i)
+        context.positions.push_back(mesh->GetVertex(static_cast<int>(i), context.objectSpaceFlag));
     if (!context.options->textureCoords || context.texVertCount < 1) return;
-    context.texVerts.resize(HostValuesToRead(context.texVertCount, context.faceCount));
-    for (std::size_t i = 0; i < context.texVerts.size(); ++i)
-        context.texVerts[i] = mesh->GetTexVertex(static_cast<int>(i));
+    const std::size_t texVerts = HostValuesToRead(context.texVertCount, context.faceCount);
+    context.texVerts.reserve(texVerts);
+    for (std::size_t i = 0; i < texVerts; ++i)
+        context.texVerts.push_back(mesh->GetTexVertex(static_cast<int>(i)));
 }
 
 void ForgetHostValues(MeshContext& context) {
@@ -149,9 +154,7 @@ VertexBuilder BuildVertices(MeshContext& context) {
         context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != kOptMeshNone,
         options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0,
         context.skin.skinned);
-    if (options.normals)
-        context.normalSources.assign(static_cast<std::size_t>(context.faceCount),
-                                     FaceIndices{0, 0, 0});
+    if (options.normals) context.normalSources.resize(static_cast<std::size_t>(context.faceCount));
     ReadHostValues(context);
     FaceCorners corners;
     for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f, corners);
@@ -173,11 +176,17 @@ bool WritesTextureCoords(const MeshContext& context) {
 void WritePositions(const MeshContext& context, const VertexBuilder& builder,
                     d3dx::XPayloadWriter& payload) {
     payload.Dword(static_cast<std::uint32_t>(builder.vertices.size()));
-    for (const MeshVertex& vertex : builder.vertices) {
-        Point3 p = Point3(vertex.position[0], vertex.position[1], vertex.position[2]) *
-                   context.meshTransform;
-        for (int axis : context.corners.axis) payload.Float(p[axis]);
-    }
+    const MeshVertex* vertices = builder.vertices.data();
+    const Matrix3& transform = context.meshTransform;
+    const int* axis = context.corners.axis;
+    payload.DwordRecords<3>(builder.vertices.size(),
+                            [=, &transform](std::size_t v, std::array<std::uint32_t, 3>& words) {
+                                const float* position = vertices[v].position;
+                                Point3 p =
+                                    Point3(position[0], position[1], position[2]) * transform;
+                                for (std::size_t k = 0; k < 3; ++k)
+                                    words[k] = std::bit_cast<std::uint32_t>(p[axis[k]]);
+                            });
 }
 
 // The Mesh: positions times M in the output axis order, then the faces. The builder is used
@@ -244,10 +253,11 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
 void WriteMeshFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload) {
     constexpr std::size_t kWordsPerFace = 1 + 3;  // the index count, then the indices
     payload.Dword(static_cast<std::uint32_t>(faces.size()));
-    payload.DwordRun(kWordsPerFace * faces.size(), [&faces](std::size_t word) {
-        std::size_t member = word % kWordsPerFace;
-        return member == 0 ? 3u : faces[word / kWordsPerFace][member - 1];
-    });
+    const FaceIndices* face = faces.data();
+    payload.DwordRecords<kWordsPerFace>(
+        faces.size(), [face](std::size_t f, std::array<std::uint32_t, kWordsPerFace>& words) {
+            words = {3u, face[f][0], face[f][1], face[f][2]};
+        });
 }
 
 CornerOrder CornerOrderFor(const ExportOptions& options) {
@@ -260,9 +270,14 @@ CornerOrder CornerOrderFor(const ExportOptions& options) {
 }
 
 void CheckMesh(const VertexBuilder& builder) {
-    for (std::size_t slot = 0; slot < builder.used.size(); ++slot)
-        if (builder.used[slot] == 0)
-            DebugPrint("Not Used - What went wrong %d\n", static_cast<int>(slot));
+    // Unused slots are rare: searched for a block at a time rather than slot by slot.
+    const std::uint8_t* used = builder.used.data();
+    const std::uint8_t* end = used + builder.used.size();
+    for (const std::uint8_t* slot = used;
+         slot != end && (slot = static_cast<const std::uint8_t*>(
+                             std::memchr(slot, 0, static_cast<std::size_t>(end - slot))));
+         ++slot)
+        DebugPrint("Not Used - What went wrong %d\n", static_cast<int>(slot - used));
     for (std::size_t f = 0; f < builder.faces.size(); ++f) {
         const FaceIndices& i = builder.faces[f];
         if (i[0] == i[1] || i[1] == i[2] || i[0] == i[2])

@@ -123,21 +123,20 @@ bool HashInChain(std::uint32_t host, const MeshVertex& record, std::span<const E
     return true;
 }
 
-OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
-                      const CornerExtras& corner) {
+// A host vertex's first record heads its chain.
+[[gnu::noinline]] OutputVertex StartChain(VertexBuilder& builder, std::uint32_t h,
+                                          const MeshVertex& record, const CornerExtras& corner) {
+    StoreRecord(builder, h, record, corner);
+    builder.used[h] = 1;
+    builder.chainTail[h] = h;
+    return OutputVertex(h);
+}
+
+// A record that differs from its chain's head: an equal one appended earlier, or a new one
+// at the chain's end.
+[[gnu::noinline]] OutputVertex AddToChain(VertexBuilder& builder, std::uint32_t h,
+                                          const MeshVertex& record, const CornerExtras& corner) {
     std::span<const ExtraUv> extras = corner.extras;
-    std::uint32_t h = host.value;
-    if (builder.used[h] == 0) {
-        StoreRecord(builder, h, record, corner);
-        builder.used[h] = 1;
-        builder.chainTail[h] = h;
-        return OutputVertex(h);
-    }
-    // The head is compared directly: most corners of a host vertex repeat its first record,
-    // so the lookup holds only the records appended after a head, and the common path hashes
-    // nothing.
-    if (SameRecord(builder.vertices[h], builder.ExtrasOf(h), record, extras))
-        return OutputVertex(h);
     std::uint64_t hash = 0;
     bool hashed = HashInChain(h, record, extras, hash);
     if (hashed) {
@@ -150,6 +149,20 @@ OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex&
     builder.chainTail[h] = appended;
     if (hashed) builder.lookup.Insert(hash, appended);
     return OutputVertex(appended);
+}
+
+// Inlined into the face's loop with the rarer steps out of line, so that the common path,
+// a corner equal to its chain's head, costs no call and no saved registers.
+inline OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
+                             const CornerExtras& corner) {
+    std::uint32_t h = host.value;
+    if (builder.used[h] == 0) return StartChain(builder, h, record, corner);
+    // The head is compared directly: most corners of a host vertex repeat its first record,
+    // so the lookup holds only the records appended after a head, and the common path hashes
+    // nothing.
+    if (SameRecord(builder.vertices[h], builder.ExtrasOf(h), record, corner.extras))
+        return OutputVertex(h);
+    return AddToChain(builder, h, record, corner);
 }
 
 }  // namespace
@@ -181,11 +194,13 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     builder.slotCount = keyed ? hostVertexCount : 3 * faceCount;
     builder.extraStride = extraStride;
     auto slots = static_cast<std::size_t>(builder.slotCount);
-    builder.vertices.assign(slots, MeshVertex{});
-    builder.extraUvs.assign(slots * extraStride, ExtraUv{});
+    // Sized on the empty vectors, so that the zeros are one block fill rather than a copy of
+    // a zero element into each place.
+    builder.vertices.resize(slots);
+    builder.extraUvs.resize(slots * extraStride);
     builder.withWeights = withWeights;
-    if (withWeights) builder.weights.assign(slots, VertexWeights{});
-    builder.faces.assign(static_cast<std::size_t>(faceCount), FaceIndices{0, 0, 0});
+    if (withWeights) builder.weights.resize(slots);
+    builder.faces.resize(static_cast<std::size_t>(faceCount));
     builder.used.assign(slots, 0);
     if (keyed) builder.chainTail.assign(slots, 0);
     return builder;
@@ -214,15 +229,22 @@ void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
 VertexAttributes TakeVertexAttributes(VertexBuilder builder, bool withUvs, bool withColors) {
     VertexAttributes attributes;
     attributes.vertexCount = builder.vertices.size();
-    if (withUvs) attributes.uvs.reserve(attributes.vertexCount);
-    if (withColors) attributes.colors.reserve(attributes.vertexCount);
-    if (builder.extraStride != 0) attributes.extraCounts.reserve(attributes.vertexCount);
-    for (const MeshVertex& vertex : builder.vertices) {
-        if (withUvs) attributes.uvs.push_back({vertex.uvw[0], vertex.uvw[1]});
-        if (withColors)
+    // One pass per attribute kept, each a plain copy loop.
+    if (withUvs) {
+        attributes.uvs.reserve(attributes.vertexCount);
+        for (const MeshVertex& vertex : builder.vertices)
+            attributes.uvs.push_back({vertex.uvw[0], vertex.uvw[1]});
+    }
+    if (withColors) {
+        attributes.colors.reserve(attributes.vertexCount);
+        for (const MeshVertex& vertex : builder.vertices)
             attributes.colors.push_back(
                 {{vertex.color[0], vertex.color[1], vertex.color[2]}, vertex.alpha});
-        if (builder.extraStride != 0) attributes.extraCounts.push_back(vertex.extraCount);
+    }
+    if (builder.extraStride != 0) {
+        attributes.extraCounts.reserve(attributes.vertexCount);
+        for (const MeshVertex& vertex : builder.vertices)
+            attributes.extraCounts.push_back(vertex.extraCount);
     }
     attributes.extraStride = builder.extraStride;
     attributes.extraUvs = std::move(builder.extraUvs);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cstdint>
 #include <cstring>
@@ -50,6 +51,24 @@ class XPayloadWriter {
             auto word = static_cast<std::uint32_t>(value(i));
             if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
             std::memcpy(out, &word, sizeof word);
+        }
+        return *this;
+    }
+    // Appends `count` records of `Words` DWORDs each, record i's words put in place by
+    // fill(i, words), with one room check for the whole run: each record is stored whole
+    // rather than word by word, and a mesh's faces are a million records of four words.
+    template <std::size_t Words, typename Fill>
+    XPayloadWriter& DwordRecords(std::size_t count, Fill&& fill) {
+        constexpr std::size_t kRecordBytes = Words * sizeof(std::uint32_t);
+        if (count > SIZE_MAX / kRecordBytes) throw std::bad_alloc();
+        std::uint8_t* out = Extend(count * kRecordBytes);
+        for (std::size_t i = 0; i < count; ++i, out += kRecordBytes) {
+            std::array<std::uint32_t, Words> words;
+            fill(i, words);
+            if constexpr (std::endian::native == std::endian::big) {
+                for (std::uint32_t& word : words) word = __builtin_bswap32(word);
+            }
+            std::memcpy(out, words.data(), kRecordBytes);
         }
         return *this;
     }

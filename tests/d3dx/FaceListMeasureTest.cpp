@@ -1,7 +1,9 @@
-// Measuring a Mesh's faces: records of one count are stepped over in runs, so runs broken by
-// a face of another count, and payloads cut anywhere, must measure as one face at a time.
+// A Mesh's faces in a payload: written as whole records, and measured with records of one
+// count stepped over in runs, so runs broken by a face of another count, and payloads cut
+// anywhere, must measure as one face at a time.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <vector>
 
@@ -68,6 +70,38 @@ TEST(FaceListMeasure, AFaceCountingPastThePayloadIsRefusedWithinARun) {
     // payload holds after it.
     bytes[8 + 6 * 16] = 40;
     EXPECT_TRUE(FAILED(Measure(bytes, bytes.size()).hr));
+}
+
+TEST(PayloadWriterRecords, RecordsFollowWhatCameBeforeWordByWordLittleEndian) {
+    XPayloadWriter payload;
+    ASSERT_TRUE(payload.Reserve(8));  // too small: the records make the writer grow
+    payload.Dword(7);
+    payload.DwordRecords<4>(3, [](std::size_t i, std::array<std::uint32_t, 4>& words) {
+        words = {3u, static_cast<std::uint32_t>(i), 0xA1B2C3D4u,
+                 static_cast<std::uint32_t>(10 * i)};
+    });
+    payload.Dword(9);
+    std::vector<std::uint8_t> expected = {7, 0, 0, 0};
+    for (std::uint8_t i = 0; i < 3; ++i) {
+        const std::uint8_t record[16] = {
+            3, 0, 0, 0, i, 0, 0, 0, 0xD4, 0xC3, 0xB2, 0xA1, static_cast<std::uint8_t>(10 * i),
+            0, 0, 0};
+        expected.insert(expected.end(), std::begin(record), std::end(record));
+    }
+    expected.push_back(9);
+    expected.resize(expected.size() + 3, 0);
+    ASSERT_EQ(payload.Size(), expected.size());
+    EXPECT_EQ(std::vector<std::uint8_t>(payload.Bytes(), payload.Bytes() + payload.Size()),
+              expected);
+}
+
+TEST(PayloadWriterRecords, NoRecordsAddNothing) {
+    XPayloadWriter payload;
+    payload.Dword(1);
+    payload.DwordRecords<3>(0, [](std::size_t, std::array<std::uint32_t, 3>& words) {
+        words = {5, 5, 5};
+    });
+    EXPECT_EQ(payload.Size(), 4u);
 }
 
 }  // namespace
