@@ -111,17 +111,20 @@ class CornerNormals {
         return m_hostMesh ? std::as_const(*m_hostMesh).getFace(faceIndex).getSmGroup() : 0;
     }
 
-    // The list entry of a corner of face `faceIndex` (in smoothing groups `group`), whose
-    // normal the face loop noted as coming from `source`.
-    std::uint32_t Entry(int faceIndex, DWORD group, DWORD source) {
+    // The list entry of a corner of face `faceIndex`, whose normal the face loop noted as
+    // coming from `source`. The face's smoothing groups are read only when the answer
+    // depends on them: a kept entry for every corner, the common case, needs no look at the
+    // host's faces.
+    std::uint32_t Entry(int faceIndex, DWORD source) {
         const bool keepable = source < m_known.size();
         if (keepable) {
             const std::uint32_t known = m_known[source];
-            if (known != kNoKnownEntry && ((known & kGroupedFacesOnly) == 0 || group != 0))
+            if (known != kNoKnownEntry &&
+                ((known & kGroupedFacesOnly) == 0 || FaceGroup(faceIndex) != 0))
                 return known & ~kGroupedFacesOnly;
         }
         NormalReach reach = NormalReach::ThisCorner;
-        const Point3 normal = Read(faceIndex, group, source, reach);
+        const Point3 normal = Read(faceIndex, FaceGroup(faceIndex), source, reach);
         const std::uint32_t entry = AddUniqueNormal(m_list, normal);
         // A NaN equals nothing, so each corner with one gets an entry of its own.
         if (keepable && reach != NormalReach::ThisCorner && !HasNaN(normal) &&
@@ -174,9 +177,8 @@ void CollectNormals(const MeshContext& context, NormalList& list,
     const int step = std::max(1, context.faceCount / 100);
     std::int64_t nextReport = 0;
     for (int f = 0; f < context.faceCount; ++f) {
-        const DWORD group = normals.FaceGroup(f);
         for (std::uint32_t& corner : triples[static_cast<std::size_t>(f)])
-            corner = normals.Entry(f, group, corner);
+            corner = normals.Entry(f, corner);
         if (f != nextReport) continue;
         nextReport += step;
         if (host != nullptr)
