@@ -21,7 +21,7 @@ HRESULT XParent::AddLeaf(REFGUID rguidTemplate, LPCSTR szName, SIZE_T cbSize,
 
 HRESULT XParent::AddDataObject(REFGUID rguidTemplate, LPCSTR szName, const GUID* pId,
                                d3dx::XPayloadWriter&& payload, ID3DXFileSaveData** ppObj) const {
-    std::vector<std::uint8_t> bytes = payload.TakeBytes();
+    d3dx::XPayloadBytes bytes = payload.TakeBytes();
     if (m_file != nullptr)
         return d3dx::AddDataObjectAdopting(m_file, rguidTemplate, szName, pId, std::move(bytes),
                                            ppObj);

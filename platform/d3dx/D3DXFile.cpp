@@ -44,7 +44,7 @@ class FileObject;
 struct NodePayload {
     SIZE_T size = 0;
     LPCVOID data = nullptr;
-    d3dx::XBytes* adopted = nullptr;
+    d3dx::XPayloadBytes* adopted = nullptr;
 };
 
 class SaveObject : public ID3DXFileSaveObject {
@@ -344,7 +344,8 @@ std::string d3dx::LastFailureDetail(HRESULT hr) {
 }
 
 HRESULT d3dx::AddDataObjectAdopting(ID3DXFileSaveObject* save, REFGUID rguidTemplate, LPCSTR szName,
-                                    const GUID* pId, XBytes&& payload, ID3DXFileSaveData** ppObj) {
+                                    const GUID* pId, XPayloadBytes&& payload,
+                                    ID3DXFileSaveData** ppObj) {
     if (save == nullptr) return E_POINTER;
     if (auto* ours = dynamic_cast<SaveObject*>(save))
         return ours->AddRoot(rguidTemplate, szName, pId,
@@ -353,7 +354,8 @@ HRESULT d3dx::AddDataObjectAdopting(ID3DXFileSaveObject* save, REFGUID rguidTemp
 }
 
 HRESULT d3dx::AddDataObjectAdopting(ID3DXFileSaveData* parent, REFGUID rguidTemplate, LPCSTR szName,
-                                    const GUID* pId, XBytes&& payload, ID3DXFileSaveData** ppObj) {
+                                    const GUID* pId, XPayloadBytes&& payload,
+                                    ID3DXFileSaveData** ppObj) {
     if (parent == nullptr) return E_POINTER;
     if (auto* ours = dynamic_cast<SaveData*>(parent))
         return ours->AddChild(rguidTemplate, szName, pId,

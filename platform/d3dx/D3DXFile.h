@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XTemplateSets.h"
 #include "platform/win/Guid.h"
 #include "platform/win/HResult.h"
@@ -96,12 +97,10 @@ std::string LastFailureDetail(HRESULT hr);
 // it was. An object of another implementation of the interfaces gets a copy through its own
 // AddDataObject, as D3DX itself has no such call.
 [[nodiscard]] HRESULT AddDataObjectAdopting(ID3DXFileSaveObject* save, REFGUID rguidTemplate,
-                                            LPCSTR szName, const GUID* pId,
-                                            std::vector<std::uint8_t>&& payload,
+                                            LPCSTR szName, const GUID* pId, XPayloadBytes&& payload,
                                             ID3DXFileSaveData** ppObj);
 [[nodiscard]] HRESULT AddDataObjectAdopting(ID3DXFileSaveData* parent, REFGUID rguidTemplate,
-                                            LPCSTR szName, const GUID* pId,
-                                            std::vector<std::uint8_t>&& payload,
+                                            LPCSTR szName, const GUID* pId, XPayloadBytes&& payload,
                                             ID3DXFileSaveData** ppObj);
 
 }  // namespace d3dx

@@ -11,12 +11,42 @@
 #include <cstdint>
 #include <cstring>
 #include <initializer_list>
+#include <memory>
 #include <new>
 #include <stdexcept>
 #include <string_view>
+#include <type_traits>
+#include <utility>
 #include <vector>
 
 namespace d3dx {
+
+// An allocator whose construction without a value leaves the bytes as they are. A payload
+// buffer is grown to its whole capacity at once and only the bytes written are handed on,
+// so zeroing the rest first would be one more pass over a mesh's tens of megabytes.
+template <typename T>
+struct XUnzeroedAllocator : std::allocator<T> {
+    using value_type = T;
+    XUnzeroedAllocator() noexcept = default;
+    template <typename U>
+    XUnzeroedAllocator(const XUnzeroedAllocator<U>&) noexcept {}
+    template <typename U>
+    struct rebind {
+        using other = XUnzeroedAllocator<U>;
+    };
+    template <typename U>
+    void construct(U* place) noexcept(std::is_nothrow_default_constructible_v<U>) {
+        ::new (static_cast<void*>(place)) U;
+    }
+    template <typename U, typename... Args>
+    void construct(U* place, Args&&... args) {
+        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
+    }
+};
+
+// The bytes of one data object's payload, as the writer hands them out and the save tree
+// keeps them.
+using XPayloadBytes = std::vector<std::uint8_t, XUnzeroedAllocator<std::uint8_t>>;
 
 class XPayloadWriter {
   public:
@@ -85,9 +115,9 @@ class XPayloadWriter {
 
     // The bytes written so far, exactly Size() of them, without a copy; the writer is empty
     // afterwards and may be used again.
-    std::vector<std::uint8_t> TakeBytes() noexcept {
+    XPayloadBytes TakeBytes() noexcept {
         m_bytes.resize(m_size);  // never reallocates: the buffer only shrinks
-        std::vector<std::uint8_t> bytes = std::move(m_bytes);
+        XPayloadBytes bytes = std::move(m_bytes);
         m_bytes = {};
         m_size = 0;
         m_capacity = 0;
@@ -144,7 +174,7 @@ class XPayloadWriter {
         return true;
     }
 
-    std::vector<std::uint8_t> m_bytes;
+    XPayloadBytes m_bytes;
     std::size_t m_size = 0;
     std::size_t m_capacity = 0;
 };

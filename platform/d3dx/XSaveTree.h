@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/d3dx/XBinaryTokens.h"
+#include "platform/d3dx/XPayloadWriter.h"
 #include "platform/d3dx/XTemplate.h"
 
 namespace d3dx {
@@ -18,7 +19,7 @@ struct XSaveNode {
     std::size_t templateIndex = 0;  // in the file object's registry; unused for references
     std::string name;               // empty: unnamed object, or a reference by GUID only
     std::optional<GUID> id;
-    XBytes payload;  // exactly the bytes the template's members take
+    XPayloadBytes payload;  // exactly the bytes the template's members take
     std::vector<std::unique_ptr<XSaveNode>> children;
     // The object this one was added to (null at the top level), for messages that say
     // where an object sits.

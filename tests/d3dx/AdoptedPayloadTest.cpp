@@ -17,14 +17,15 @@ using d3dx::XPayloadWriter;
 using tarvo::testsupport::TempDir;
 using xtest::StandardFile;
 using Bytes = std::vector<std::uint8_t>;
+using Payload = d3dx::XPayloadBytes;  // what the writer hands out and the save tree adopts
 
-Bytes TriangleMesh() {
+Payload TriangleMesh() {
     XPayloadWriter mesh;
     mesh.Dword(3).Floats({0, 0, 0, 1, 0, 0, 0, 1, 0}).Dword(1).Dwords({3, 0, 1, 2});
     return mesh.TakeBytes();
 }
 
-Bytes Normals() {
+Payload Normals() {
     XPayloadWriter normals;
     normals.Dword(1).Floats({0, 0, 1}).Dword(1).Dwords({3, 0, 0, 0});
     return normals.TakeBytes();
@@ -45,10 +46,10 @@ class AdoptedPayloadTest : public ::testing::Test {
     Bytes SaveFrameWithMesh(const std::string& file, D3DXF_FILEFORMAT format, bool adopt) {
         std::string path = m_dir.File(file);
         ComRef<ID3DXFileSaveObject> save(Create(path, format));
-        Bytes frame;
-        Bytes mesh = TriangleMesh();
+        Payload frame;
+        Payload mesh = TriangleMesh();
         mesh.insert(mesh.end(), {0xDE, 0xAD, 0xBE, 0xEF});
-        Bytes normals = Normals();
+        Payload normals = Normals();
         ComRef<ID3DXFileSaveData> frameData, meshData;
         if (adopt) {
             EXPECT_EQ(AddDataObjectAdopting(save.Get(), TID_D3DRMFrame, "Root", nullptr,
@@ -96,30 +97,31 @@ TEST_F(AdoptedPayloadTest, AdoptedPayloadsWriteTheFileThatCopiedOnesWrite) {
     auto contents = xtest::ReadBack(m_dir.File("adopted.x"));
     ASSERT_EQ(contents.objects.size(), 1u);
     const auto& mesh = *contents.objects[0].children.at(0).object;
-    EXPECT_EQ(mesh.payload, TriangleMesh());
+    const Payload expected = TriangleMesh();
+    EXPECT_EQ(mesh.payload, Bytes(expected.begin(), expected.end()));
 }
 
 TEST_F(AdoptedPayloadTest, AFailedAddLeavesThePayloadWithTheCaller) {
     ComRef<ID3DXFileSaveObject> save(Create(m_dir.File("refused.x"), D3DXF_FILEFORMAT_TEXT));
-    const Bytes mesh = TriangleMesh();
-    Bytes unknown = mesh;
+    const Payload mesh = TriangleMesh();
+    Payload unknown = mesh;
     GUID notRegistered = *ParseGuid("01234567-89AB-CDEF-0123-456789ABCDEF");
     EXPECT_EQ(
         AddDataObjectAdopting(save.Get(), notRegistered, "X", nullptr, std::move(unknown), nullptr),
         D3DXFERR_NOTFOUND);
     EXPECT_EQ(unknown, mesh);
-    Bytes shortMesh(mesh.begin(), mesh.end() - 4);  // the last face index is missing
-    const Bytes shortCopy = shortMesh;
+    Payload shortMesh(mesh.begin(), mesh.end() - 4);  // the last face index is missing
+    const Payload shortCopy = shortMesh;
     EXPECT_EQ(AddDataObjectAdopting(save.Get(), TID_D3DRMMesh, "Short", nullptr,
                                     std::move(shortMesh), nullptr),
               D3DXFERR_BADARRAYSIZE);  // the face array is larger than the payload holds
     EXPECT_EQ(shortMesh, shortCopy);
     ComRef<ID3DXFileSaveData> vector;
-    Bytes vectorBytes = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+    Payload vectorPayload = {0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0};
     ASSERT_EQ(AddDataObjectAdopting(save.Get(), TID_D3DRMVector, nullptr, nullptr,
-                                    std::move(vectorBytes), vector.Put()),
+                                    std::move(vectorPayload), vector.Put()),
               S_OK);
-    Bytes child = mesh;
+    Payload child = mesh;
     EXPECT_EQ(AddDataObjectAdopting(vector.Get(), TID_D3DRMMesh, nullptr, nullptr, std::move(child),
                                     nullptr),
               D3DXFERR_BADOBJECT);  // a Vector takes no children
@@ -146,23 +148,24 @@ class RecordingData : public ID3DXFileSaveData {
 
 TEST_F(AdoptedPayloadTest, AnotherImplementationIsGivenACopy) {
     ComRef<RecordingData> parent(new RecordingData);
-    Bytes normals = Normals();
+    Payload normals = Normals();
     EXPECT_EQ(AddDataObjectAdopting(parent.Get(), TID_D3DRMMeshNormals, nullptr, nullptr,
                                     std::move(normals), nullptr),
               S_OK);
-    EXPECT_EQ(parent->received, Normals());
+    const Payload expected = Normals();
+    EXPECT_EQ(parent->received, Bytes(expected.begin(), expected.end()));
 }
 
 TEST(PayloadWriterTakeBytes, HandsOutExactlyTheBytesWrittenAndStartsAgainEmpty) {
     XPayloadWriter writer;
     ASSERT_TRUE(writer.Reserve(64));
     writer.Dword(0x04030201).Word(0x0605);
-    Bytes taken = writer.TakeBytes();
-    EXPECT_EQ(taken, (Bytes{1, 2, 3, 4, 5, 6}));
+    Payload taken = writer.TakeBytes();
+    EXPECT_EQ(taken, (Payload{1, 2, 3, 4, 5, 6}));
     EXPECT_EQ(writer.Size(), 0u);
     // Reused past a reservation that is now gone: it grows again.
     writer.String("ab");
-    EXPECT_EQ(writer.TakeBytes(), (Bytes{'a', 'b', 0}));
+    EXPECT_EQ(writer.TakeBytes(), (Payload{'a', 'b', 0}));
     EXPECT_TRUE(writer.TakeBytes().empty());
 }
 
