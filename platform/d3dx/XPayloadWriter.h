@@ -34,13 +34,10 @@ struct XUnzeroedAllocator : std::allocator<T> {
     struct rebind {
         using other = XUnzeroedAllocator<U>;
     };
+    // Only construction without a value is changed: copies keep the library's block copies.
     template <typename U>
     void construct(U* place) noexcept(std::is_nothrow_default_constructible_v<U>) {
         ::new (static_cast<void*>(place)) U;
-    }
-    template <typename U, typename... Args>
-    void construct(U* place, Args&&... args) {
-        ::new (static_cast<void*>(place)) U(std::forward<Args>(args)...);
     }
 };
 
@@ -158,13 +155,18 @@ class XPayloadWriter {
     }
 
     // The whole capacity is the vector's size, so that appends write through a plain pointer;
-    // TakeBytes trims it to what was written.
+    // TakeBytes trims it to what was written. A larger buffer is made afresh and only the
+    // bytes written so far are copied into it: growing the vector in place would copy its
+    // whole old capacity one element at a time, as it does for any allocator but the
+    // standard one.
     bool Reallocate(std::size_t capacity) noexcept {
         try {
-            // Exactly the capacity asked for: resize alone may double the vector, and a
-            // payload handed to a save tree keeps its capacity.
-            m_bytes.reserve(capacity);
-            m_bytes.resize(capacity);
+            XPayloadBytes grown;
+            // Exactly the capacity asked for: sized from empty, the vector takes no more, and
+            // a payload handed to a save tree keeps its capacity.
+            grown.resize(capacity);
+            if (m_size != 0) std::memcpy(grown.data(), m_bytes.data(), m_size);
+            m_bytes.swap(grown);
         } catch (const std::bad_alloc&) {
             return false;
         } catch (const std::length_error&) {
