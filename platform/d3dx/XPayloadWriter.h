@@ -67,23 +67,10 @@ class XPayloadWriter {
         for (float value : values) Float(value);
         return *this;
     }
-    // Appends `count` DWORDs, the i-th being value(i), with one room check for the whole run:
-    // appended one at a time, every value reloads the writer's state (the byte stores may
-    // alias it), and a mesh's index arrays hold millions of values.
-    template <typename Value>
-    XPayloadWriter& DwordRun(std::size_t count, Value&& value) {
-        if (count > SIZE_MAX / sizeof(std::uint32_t)) throw std::bad_alloc();
-        std::uint8_t* out = Extend(count * sizeof(std::uint32_t));
-        for (std::size_t i = 0; i < count; ++i, out += sizeof(std::uint32_t)) {
-            auto word = static_cast<std::uint32_t>(value(i));
-            if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap32(word);
-            std::memcpy(out, &word, sizeof word);
-        }
-        return *this;
-    }
     // Appends `count` records of `Words` DWORDs each, record i's words put in place by
-    // fill(i, words), with one room check for the whole run: each record is stored whole
-    // rather than word by word, and a mesh's faces are a million records of four words.
+    // fill(i, words), with one room check for the whole run: appended one at a time, every
+    // value would reload the writer's state (the byte stores may alias it), and a mesh's
+    // faces are a million records of four words.
     template <std::size_t Words, typename Fill>
     XPayloadWriter& DwordRecords(std::size_t count, Fill&& fill) {
         constexpr std::size_t kRecordBytes = Words * sizeof(std::uint32_t);
