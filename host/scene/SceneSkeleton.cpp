@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <cstring>
 #include <future>
+#include <iterator>
 #include <limits>
 #include <map>
 #include <memory>
@@ -755,14 +756,54 @@ std::size_t MarkStride(const ListSharing& sharing) {
     return std::max<std::size_t>(sharing.minItemsPerPart / kMarksPerPart, 1);
 }
 
+// As many LeftToFill marks as are left, for a list to be constructed from: an iterator to the
+// first with the count, to the end with zero.
+class LeftToFillRun {
+  public:
+    using iterator_category = std::forward_iterator_tag;
+    using value_type = LeftToFill;
+    using difference_type = std::ptrdiff_t;
+    using pointer = const LeftToFill*;
+    using reference = const LeftToFill&;
+
+    explicit LeftToFillRun(std::size_t left) : m_left(left) {}
+    reference operator*() const { return kMark; }
+    LeftToFillRun& operator++() {
+        --m_left;
+        return *this;
+    }
+    LeftToFillRun operator++(int) {
+        LeftToFillRun before = *this;
+        --m_left;
+        return before;
+    }
+    friend bool operator==(const LeftToFillRun&, const LeftToFillRun&) = default;
+
+  private:
+    static constexpr LeftToFill kMark{};
+    std::size_t m_left;
+};
+
+// Sizes a list for its parts to fill: once, as a vector grown item by item would fill and
+// copy about twice the memory. A record list is left unwritten, as the parts write every
+// item, so that each page of it is first touched by the thread that fills it.
+template <typename T>
+void SizeForParts(RecordList<T>& into, std::size_t items) {
+    RecordList<T> sized(LeftToFillRun(items), LeftToFillRun(0));
+    into.swap(sized);
+}
+template <typename T>
+void SizeForParts(std::vector<T>& into, std::size_t items) {
+    into.resize(items);
+}
+
 // Reads the whole list whose first item starts where `in` stands, sharing its parts out
 // among threads, each writing its own run of `into`; on return `in` stands after the list.
-template <typename T, typename ReadItem>
-void ReadListInParts(Cursor& in, std::vector<T>& into, const ListSurvey& survey,
+template <typename List, typename ReadItem>
+void ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
                      const std::vector<ListPart>& plan, ReadItem readItem) {
-    // Sized once: a vector grown item by item would fill and copy about twice the memory.
-    into.resize(survey.items);
-    std::vector<T*> firstOf;
+    SizeForParts(into, survey.items);
+    std::vector<typename List::value_type*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
         firstOf.push_back(into.data() + item);
 
@@ -877,8 +918,8 @@ class Scanner {
     std::size_t ScanMesh();
 
     // Reads "[item, item, ...]" of one of a mesh's long lists.
-    template <typename T, typename ReadItem>
-    void ScanLongList(std::vector<T>& into, char itemEnd, ReadItem readItem) {
+    template <typename List, typename ReadItem>
+    void ScanLongList(List& into, char itemEnd, ReadItem readItem) {
         m_in.Expect('[');
         if (m_in.Take(']')) return;
         const std::size_t stride = MarkStride(m_sharing);
@@ -1059,11 +1100,11 @@ std::optional<SceneSkeleton> ScanScene(ZeroEndedText text, const ListSharing& sh
 namespace tarvo::scenefile {
 namespace {
 
-template <typename T>
-bool SameBits(const std::vector<T>& a, const std::vector<T>& b) {
+template <typename List>
+bool SameBits(const List& a, const List& b) {
     // memcmp may not be given the null data of an empty vector, even for no bytes.
     return a.size() == b.size() &&
-           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(T)) == 0);
+           (a.empty() || std::memcmp(a.data(), b.data(), a.size() * sizeof(a[0])) == 0);
 }
 
 bool SameMeshBits(const scene::MeshData& a, const scene::MeshData& b) {

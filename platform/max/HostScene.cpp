@@ -61,7 +61,7 @@ std::vector<Point3> SpecifiedNormals(const MeshData& data) {
 
 Mesh BuildHostMesh(const MeshData& data) {
     Mesh mesh;
-    mesh.verts = data.vertices;
+    mesh.verts = std::vector<Point3>(data.vertices.begin(), data.vertices.end());
     mesh.faces.resize(data.faces.size());
     for (std::size_t f = 0; f < data.faces.size(); ++f) {
         Face& face = mesh.faces[f];

@@ -71,7 +71,7 @@ constexpr std::size_t kFacesWorthSharing = std::size_t{1} << 17;
 // halves at once, the second on a thread of its own; the first half's answer comes first in
 // the list, so it wins whenever it has one.
 template <typename Face>
-std::size_t FirstFaceOutOfRange(const std::vector<Face>& faces, std::size_t count) {
+std::size_t FirstFaceOutOfRange(const RecordList<Face>& faces, std::size_t count) {
     if (count > std::numeric_limits<std::uint32_t>::max()) return kNoFace;
     const auto limit = static_cast<std::uint32_t>(count);
     const std::size_t half = faces.size() / 2;
@@ -99,7 +99,7 @@ std::uint32_t FirstCornerOutOfRange(const Face& face, std::size_t count) {
 }
 
 std::optional<SceneProblem> CheckTriples(int node, const std::string& field,
-                                         const std::vector<std::array<std::uint32_t, 3>>& faces,
+                                         const RecordList<std::array<std::uint32_t, 3>>& faces,
                                          std::size_t faceCount, std::size_t vertexCount,
                                          const char* of) {
     if (faces.size() != faceCount)

@@ -10,6 +10,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "platform/max/MaxMath.h"
@@ -25,6 +26,41 @@ struct Placement {
     Point3 scale{1.0f, 1.0f, 1.0f};
     friend bool operator==(const Placement&, const Placement&) = default;
 };
+
+// What a long list's reader constructs an element from when it fills every element itself
+// afterwards, on several threads: sizing the list then writes nothing, so each page of it is
+// first touched by the thread that fills it, and not zeroed beforehand on one thread.
+struct LeftToFill {};
+
+// The standard allocator, but for one more way to construct: from LeftToFill, which leaves
+// the element as the memory holds it. Only types that the memory's allocation already gives
+// life to (trivially copyable ones) may be left so.
+template <typename T>
+struct RecordAllocator : std::allocator<T> {
+    using value_type = T;
+    RecordAllocator() noexcept = default;
+    template <typename U>
+    RecordAllocator(const RecordAllocator<U>&) noexcept {}
+    template <typename U>
+    struct rebind {
+        using other = RecordAllocator<U>;
+    };
+    template <typename U>
+    void construct(U*, LeftToFill) noexcept {
+        static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
+    }
+};
+
+// The long lists of a mesh, which a scene file may hold millions of items of.
+template <typename T>
+using RecordList = std::vector<T, RecordAllocator<T>>;
+
+// Whether `index` (as the host's int indices come) names an item of the list. Found by
+// argument-dependent lookup wherever a record list is indexed.
+template <typename T>
+bool InRange(const RecordList<T>& items, int index) {
+    return index >= 0 && static_cast<std::size_t>(index) < items.size();
+}
 
 template <typename T>
 struct Key {
@@ -56,8 +92,8 @@ struct FaceData {
 // Channel 1 holds the texture coordinates, channel 0 the vertex colours, channel -2 the
 // vertex alpha (in x), channels 2 to 99 further texture coordinates.
 struct MapChannel {
-    std::vector<Point3> vertices;
-    std::vector<std::array<std::uint32_t, 3>> faces;
+    RecordList<Point3> vertices;
+    RecordList<std::array<std::uint32_t, 3>> faces;
     friend bool operator==(const MapChannel&, const MapChannel&) = default;
 };
 
@@ -68,13 +104,13 @@ constexpr int MAP_ALPHA_CHANNEL = -2;
 // Explicit ("custom") normals: a list and per face three indices into it.
 struct ExplicitNormals {
     std::vector<Point3> normals;
-    std::vector<std::array<std::uint32_t, 3>> faces;
+    RecordList<std::array<std::uint32_t, 3>> faces;
     friend bool operator==(const ExplicitNormals&, const ExplicitNormals&) = default;
 };
 
 struct MeshData {
-    std::vector<Point3> vertices;
-    std::vector<FaceData> faces;
+    RecordList<Point3> vertices;
+    RecordList<FaceData> faces;
     std::map<int, MapChannel> maps;
     std::optional<ExplicitNormals> normals;
     friend bool operator==(const MeshData&, const MeshData&) = default;

@@ -2,6 +2,7 @@
 // records that let a host scene skip a second check.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdint>
 #include <optional>
 #include <stdexcept>
@@ -147,4 +148,21 @@ TEST(CheckedScenes, AreStillMadeByAHostSceneFromUncheckedRecords) {
                   "node 0 (Grid) mesh/faces/399999/v: index 1000 is out of range: there are "
                   "1000 vertices");
     }
+}
+
+// The long lists of a mesh: sized without a value only by the scene file's reader; anywhere
+// else they start their items at zero, as any vector does.
+TEST(RecordLists, StartItemsAddedByResizingAtZeroOverOldBytes) {
+    scene::RecordList<std::array<std::uint32_t, 3>> corners{{7, 8, 9}, {10, 11, 12}};
+    corners.clear();  // the bytes stay in the list's memory
+    corners.resize(2);
+    for (const auto& item : corners) EXPECT_EQ(item, (std::array<std::uint32_t, 3>{0, 0, 0}));
+}
+
+TEST(RecordLists, SayWhetherAHostIndexNamesAnItem) {
+    const scene::RecordList<Point3> points(2);
+    EXPECT_TRUE(scene::InRange(points, 0));
+    EXPECT_TRUE(scene::InRange(points, 1));
+    EXPECT_FALSE(scene::InRange(points, 2));
+    EXPECT_FALSE(scene::InRange(points, -1));
 }
