@@ -25,7 +25,7 @@ MeshData Triangle() {
 
 MapChannel Channel(std::vector<Point3> vertices) {
     MapChannel channel;
-    channel.vertices = std::move(vertices);
+    channel.vertices.assign(vertices.begin(), vertices.end());
     channel.faces = {{0, 1, 2}};
     return channel;
 }
