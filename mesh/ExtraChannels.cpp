@@ -53,7 +53,6 @@ std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount) {
 }
 
 void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners) {
-    if (!context.options->textureCoords || context.extraChannels.empty()) return;
     for (int channel : context.extraChannels) GatherChannel(context, channel, faceIndex, corners);
     context.channelsUsed =
         std::max(context.channelsUsed, static_cast<std::int32_t>(corners.records[0].extraCount));

@@ -115,6 +115,9 @@ struct VertexBuilder {
     // One entry per record on a mesh with skin data (withWeights); empty otherwise.
     bool withWeights = false;
     std::vector<VertexWeights> weights;
+    // One triple per face added, in order. Room for every face is taken at the start; the
+    // list grows as faces are added rather than being zeroed first, a pass over tens of
+    // megabytes on a large mesh.
     std::vector<FaceIndices> faces;
     std::vector<std::uint8_t> used;  // per slot: 1 once a record is stored there
 
@@ -231,6 +234,7 @@ struct MeshContext {
     // Positions and texture vertices read from the host once, before the face loop: the
     // corners name each host vertex several times over, and every read is a call into the
     // host. They cover the lowest indices only (see ReadHostValues); the rest are asked for.
+    // A texture vertex's NaN components are kept as the 0 they are written as.
     std::vector<Point3> positions;
     std::vector<Point2> texVerts;
     // Per face, in output corner order, what the corner's normal is read from: the index of
@@ -238,6 +242,11 @@ struct MeshContext {
     // the face loop so that the normals need no second walk of the faces; they turn it into
     // their index triples.
     std::vector<FaceIndices> normalSources;
+    // What the face loop gathers besides positions, decided once for the mesh: each gather
+    // step is called only when it has something to gather.
+    bool gathersUvs = false;     // texture coordinates (map channel 1)
+    bool gathersExtras = false;  // extra map channels
+    bool gathersColors = false;  // vertex colours and alpha
 };
 
 // What the host gives for index `index` of an array read once into `values`: the value read
@@ -255,12 +264,14 @@ struct FaceCorners {
     ExtraUv extras[3][kMaxExtraChannels];
 };
 
-// AddVertex for the three corners of a face, output vertices into `indices`; `weights` are
-// the corners' influences (null: none).
+// AddVertex for the three corners of a face, their output vertices appended to the faces as
+// the next face; `weights` are the corners' influences (null: none).
 void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
-                     const FaceCorners& corners, const VertexWeights* weights,
-                     FaceIndices& indices);
+                     const FaceCorners& corners, const VertexWeights* weights);
 
+// Reads the first `count` texture vertices into context.texVerts, NaN components as 0.
+void ReadTexVertices(MeshContext& context, std::size_t count);
+// Each called only where its attribute is written (MeshContext::gathers...), so none asks.
 void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
 void GatherExtraChannels(MeshContext& context, int faceIndex, FaceCorners& corners);
 void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners);
@@ -276,7 +287,7 @@ std::uint32_t ExtraChannelsFvf(std::uint32_t channelCount);
 
 // A count, then per face its index count 3 and its three indices: the MeshFace array of the
 // Mesh and of MeshNormals.
-void WriteMeshFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload);
+void WriteMeshFaces(std::span<const FaceIndices> faces, d3dx::XPayloadWriter& payload);
 
 // Normals of the mesh as MeshNormals, from the corner sources the face loop noted (taken and
 // used up as the index triples); false when the payload could not be allocated (the later

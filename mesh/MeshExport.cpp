@@ -64,6 +64,15 @@ void ReadHostCounts(MeshContext& context) {
                context.colorVertCount, context.texVertCount, maps);
 }
 
+// The gather steps the face loop calls, beside positions: each only where the options ask
+// for its attribute and the mesh has it, decided here rather than asked at every face.
+void PlanGathering(MeshContext& context) {
+    const ExportOptions& options = *context.options;
+    context.gathersUvs = options.textureCoords && context.texVertCount > 0;
+    context.gathersExtras = options.textureCoords && !context.extraChannels.empty();
+    context.gathersColors = options.vertexColors && context.colorVertCount > 0;
+}
+
 // How many of `count` host values to read ahead: never more than the corners could name, so
 // a mesh of few faces over a large array reads no more than it did one corner at a time.
 std::size_t HostValuesToRead(int count, int faceCount) {
@@ -78,11 +87,8 @@ void ReadHostValues(MeshContext& context) {
     context.positions.reserve(positions);
     for (std::size_t i = 0; i < positions; ++i)
         context.positions.push_back(mesh->GetVertex(static_cast<int>(i), context.objectSpaceFlag));
-    if (!context.options->textureCoords || context.texVertCount < 1) return;
-    const std::size_t texVerts = HostValuesToRead(context.texVertCount, context.faceCount);
-    context.texVerts.reserve(texVerts);
-    for (std::size_t i = 0; i < texVerts; ++i)
-        context.texVerts.push_back(mesh->GetTexVertex(static_cast<int>(i)));
+    if (context.gathersUvs)
+        ReadTexVertices(context, HostValuesToRead(context.texVertCount, context.faceCount));
 }
 
 void ForgetHostValues(MeshContext& context) {
@@ -101,28 +107,26 @@ void GatherPositions(const MeshContext& context, const FaceEx& face, FaceCorners
     }
 }
 
-// What each corner's normal is read from, in output corner order.
-void NoteNormalSources(MeshContext& context, const FaceEx& face, int faceIndex) {
+// What each corner's normal is read from, in output corner order, appended for the face.
+void NoteNormalSources(MeshContext& context, const FaceEx& face) {
     const DWORD* source = context.options->customNormals ? face.norm : face.vert;
-    FaceIndices& corners = context.normalSources[static_cast<std::size_t>(faceIndex)];
-    for (std::size_t k = 0; k < 3; ++k) corners[k] = source[context.corners.hostCorner[k]];
+    const int* hostCorner = context.corners.hostCorner;
+    context.normalSources.push_back(
+        {source[hostCorner[0]], source[hostCorner[1]], source[hostCorner[2]]});
 }
 
 HostVertex HostVertexOf(const MeshContext& context, const FaceEx& face, int corner) {
     return HostVertex(face.vert[context.corners.hostCorner[corner]]);
 }
 
-// Every member a gather step may leave alone starts at zero.
-constexpr MeshVertex kEmptyRecord{};
-
 // One face: three records gathered, then three output vertices. `corners` is scratch that
-// the loop keeps: only the records start each face afresh, as the extra-channel entries
-// past a record's count are never read.
+// the loop keeps, zero at the start: the steps PlanGathering chose overwrite every member
+// they fill at every face, and the members no step fills stay zero, so of the records only
+// the extra-channel counts start each face afresh (the entries past a count are never read).
+// Clearing the three records whole at every face cost more than gathering into them.
 void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex, FaceCorners& corners) {
     const FaceEx& face = *context.mesh->GetFace(faceIndex);
-    // Copied one record at a time: cleared as one block, the three records become a string
-    // store whose start-up costs more than the stores themselves.
-    for (MeshVertex& record : corners.records) record = kEmptyRecord;
+    for (MeshVertex& record : corners.records) record.extraCount = 0;
     if (context.skinned) {
         for (MeshVertex& record : corners.records) {
             record.materialId = static_cast<std::uint32_t>(face.matID);
@@ -130,22 +134,21 @@ void BuildFace(MeshContext& context, VertexBuilder& builder, int faceIndex, Face
         }
     }
     GatherPositions(context, face, corners);
-    GatherTextureCoords(context, face, corners);
-    GatherExtraChannels(context, faceIndex, corners);
-    GatherVertexColors(context, face, corners);
-    if (context.options->normals) NoteNormalSources(context, face, faceIndex);
-    FaceIndices& indices = builder.faces[static_cast<std::size_t>(faceIndex)];
+    if (context.gathersUvs) GatherTextureCoords(context, face, corners);
+    if (context.gathersExtras) GatherExtraChannels(context, faceIndex, corners);
+    if (context.gathersColors) GatherVertexColors(context, face, corners);
+    if (context.options->normals) NoteNormalSources(context, face);
     const HostVertex hosts[3] = {HostVertexOf(context, face, 0), HostVertexOf(context, face, 1),
                                  HostVertexOf(context, face, 2)};
     // Influences are gathered only where the host gave skin data: every other mesh would
     // carry empty ones through the builder.
     if (!builder.withWeights) {
-        AddFaceVertices(builder, hosts, corners, nullptr, indices);
+        AddFaceVertices(builder, hosts, corners, nullptr);
         return;
     }
     VertexWeights weights[3];
     for (int k = 0; k < 3; ++k) GatherVertexWeights(context.skin, hosts[k], weights[k]);
-    AddFaceVertices(builder, hosts, corners, weights, indices);
+    AddFaceVertices(builder, hosts, corners, weights);
 }
 
 VertexBuilder BuildVertices(MeshContext& context) {
@@ -154,9 +157,9 @@ VertexBuilder BuildVertices(MeshContext& context) {
         context.mesh->GetNumberOfVerts(), context.faceCount, options.optMesh != kOptMeshNone,
         options.textureCoords ? static_cast<std::uint32_t>(context.extraChannels.size()) : 0,
         context.skin.skinned);
-    if (options.normals) context.normalSources.resize(static_cast<std::size_t>(context.faceCount));
+    if (options.normals) context.normalSources.reserve(static_cast<std::size_t>(context.faceCount));
     ReadHostValues(context);
-    FaceCorners corners;
+    FaceCorners corners{};
     for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f, corners);
     ForgetHostValues(context);
     DebugPrint("Actual Channels used %d\n", context.channelsUsed);
@@ -166,11 +169,11 @@ VertexBuilder BuildVertices(MeshContext& context) {
 }
 
 bool WritesVertexColors(const MeshContext& context) {
-    return context.options->vertexColors && context.colorVertCount > 0;
+    return context.gathersColors;
 }
 
 bool WritesTextureCoords(const MeshContext& context) {
-    return context.options->textureCoords && context.texVertCount > 0;
+    return context.gathersUvs;
 }
 
 void WritePositions(const MeshContext& context, const VertexBuilder& builder,
@@ -250,7 +253,7 @@ void WriteMesh(MeshContext& context, const XParent& parent) {
 
 }  // namespace
 
-void WriteMeshFaces(const std::vector<FaceIndices>& faces, d3dx::XPayloadWriter& payload) {
+void WriteMeshFaces(std::span<const FaceIndices> faces, d3dx::XPayloadWriter& payload) {
     constexpr std::size_t kWordsPerFace = 1 + 3;  // the index count, then the indices
     payload.Dword(static_cast<std::uint32_t>(faces.size()));
     const FaceIndices* face = faces.data();
@@ -303,6 +306,7 @@ void ExportMesh(TarvoDirectXMaxExporter& exporter, IGameNode* node, TimeValue ti
     RequestNormalMode(exporter.options, context.mesh);
     context.mesh->InitializeData();
     ReadHostCounts(context);
+    PlanGathering(context);
     WriteMesh(context, parent);
     node->ReleaseIGameObject();
 }

@@ -12,15 +12,26 @@ float ZeroNaN(float value) {
     return std::isnan(value) ? 0.0f : value;
 }
 
+// A texture vertex as it is written: a NaN component as 0.
+Point2 TexVertexAt(const MeshContext& context, int index) {
+    Point2 uv = context.mesh->GetTexVertex(index);
+    return Point2(ZeroNaN(uv.x), ZeroNaN(uv.y));
+}
+
 }  // namespace
 
+void ReadTexVertices(MeshContext& context, std::size_t count) {
+    context.texVerts.reserve(count);
+    for (std::size_t i = 0; i < count; ++i)
+        context.texVerts.push_back(TexVertexAt(context, static_cast<int>(i)));
+}
+
 void GatherTextureCoords(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
-    if (!context.options->textureCoords || context.texVertCount < 1) return;
-    auto read = [&context](int index) { return context.mesh->GetTexVertex(index); };
+    auto read = [&context](int index) { return TexVertexAt(context, index); };
     for (int k = 0; k < 3; ++k) {
         Point2 uv = HostValue(context.texVerts, face.texCoord[context.corners.hostCorner[k]], read);
         float* uvw = corners.records[k].uvw;
-        uvw[0] = ZeroNaN(uv.x), uvw[1] = ZeroNaN(uv.y), uvw[2] = 0.0f;
+        uvw[0] = uv.x, uvw[1] = uv.y, uvw[2] = 0.0f;
     }
 }
 

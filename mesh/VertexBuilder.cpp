@@ -200,7 +200,7 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     builder.extraUvs.resize(slots * extraStride);
     builder.withWeights = withWeights;
     if (withWeights) builder.weights.resize(slots);
-    builder.faces.resize(static_cast<std::size_t>(faceCount));
+    builder.faces.reserve(static_cast<std::size_t>(faceCount));
     builder.used.assign(slots, 0);
     if (keyed) builder.chainTail.assign(slots, 0);
     return builder;
@@ -214,16 +214,19 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
 }
 
 void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
-                     const FaceCorners& corners, const VertexWeights* weights,
-                     FaceIndices& indices) {
-    for (std::size_t k = 0; k < 3; ++k) {
+                     const FaceCorners& corners, const VertexWeights* weights) {
+    auto add = [&](std::size_t k) {
         const MeshVertex& record = corners.records[k];
         const CornerExtras corner{{corners.extras[k], record.extraCount},
                                   weights != nullptr ? &weights[k] : nullptr};
-        indices[k] = (builder.keyed ? AddKeyed(builder, hosts[k], record, corner)
-                                    : AddSequential(builder, record, corner))
-                         .value;
-    }
+        return (builder.keyed ? AddKeyed(builder, hosts[k], record, corner)
+                              : AddSequential(builder, record, corner))
+            .value;
+    };
+    // Three values rather than an array filled in a loop: the array's words, stored one by
+    // one and read back as a block, would wait for each other at every face.
+    const std::uint32_t first = add(0), second = add(1), third = add(2);
+    builder.faces.push_back({first, second, third});
 }
 
 VertexAttributes TakeVertexAttributes(VertexBuilder builder, bool withUvs, bool withColors) {

@@ -5,7 +5,6 @@
 #include "plugin/Exporter.h"
 
 void GatherVertexColors(const MeshContext& context, const FaceEx& face, FaceCorners& corners) {
-    if (!context.options->vertexColors || context.colorVertCount < 1) return;
     for (int k = 0; k < 3; ++k) {
         int c = context.corners.hostCorner[k];
         Point3 color = context.mesh->GetColorVertex(static_cast<int>(face.color[c]));

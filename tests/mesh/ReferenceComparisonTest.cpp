@@ -124,11 +124,12 @@ Outcome CompareOne(std::uint32_t seed, int optMesh) {
     reference::Builder literal = reference::Create(mesh.hostCount, mesh.faceCount, optMesh != 0);
     for (int f = 0; f < mesh.faceCount; ++f) {
         auto corners = mesh.Face();
+        FaceIndices& face = fast.faces.emplace_back();
         for (std::size_t k = 0; k < 3; ++k) {
             const Corner& c = corners[k];
             std::uint32_t expected = reference::AddVertex(literal, c.host, ToReference(c));
             OutputVertex got = AddVertex(fast, HostVertex(c.host), c.record, c.extras);
-            fast.faces[static_cast<std::size_t>(f)][k] = got.value;
+            face[k] = got.value;
             literal.faces[static_cast<std::size_t>(f)][k] = expected;
             EXPECT_EQ(got.value, expected) << "seed " << seed << " face " << f;
         }

@@ -131,9 +131,8 @@ TEST(VertexSharing, SequentialGivesEveryCornerItsOwnVertex) {
 // 10, 11 and 12, and host vertex 3 one at 9 that is equal too but never takes part.
 VertexBuilder ThreeEqualVariants() {
     VertexBuilder builder = CreateVertexBuilder(9, 8, true, 0);
-    std::uint32_t f = 0;
     auto face = [&](std::uint32_t a, std::uint32_t b, std::uint32_t c) {
-        builder.faces[f++] = {a, b, c};
+        builder.faces.push_back({a, b, c});
     };
     for (std::uint32_t h = 0; h < 9; ++h)
         builder.vertices[h] = At(static_cast<float>(h)), builder.used[h] = 1;
