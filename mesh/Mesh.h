@@ -1,15 +1,19 @@
 // Mesh export: one geometric node into a Mesh data object and its children. The stages, in
 // the order ExportMesh runs them:
 //   gather per corner (positions, texture coordinates, extra channels, colours)
-//   -> VertexBuilder (AddVertex: none / keyed sharing) -> OptimiseVertices -> CheckMesh
+//   -> VertexBuilder (AddVertex: none / keyed sharing) -> ClearUnusedSlots
+//   -> OptimiseVertices -> CheckMesh
 //   -> Mesh payload -> MeshNormals -> MeshMaterialList -> MeshVertexColors
 //   -> MeshTextureCoords -> FVFData -> [skin header and weights]
 #pragma once
 
 #include <array>
 #include <cstdint>
+#include <cstring>
+#include <memory>
 #include <span>
 #include <string>
+#include <type_traits>
 #include <vector>
 
 #include "mesh/FirstEqualIndex.h"
@@ -103,15 +107,37 @@ bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::
 
 using FaceIndices = std::array<std::uint32_t, 3>;
 
+// The standard allocator, except that an element made without a value is left as the memory
+// holds it. For records that are each written whole before anything reads them; only types
+// whose life the allocation itself begins (trivially copyable ones) may be left so.
+template <typename T>
+struct UnsetRecordAllocator : std::allocator<T> {
+    using value_type = T;
+    UnsetRecordAllocator() noexcept = default;
+    template <typename U>
+    UnsetRecordAllocator(const UnsetRecordAllocator<U>&) noexcept {}
+    template <typename U>
+    struct rebind {
+        using other = UnsetRecordAllocator<U>;
+    };
+    template <typename U>
+    void construct(U*) noexcept {
+        static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
+    }
+};
+
 // The per-mesh store of output vertices and faces.
 struct VertexBuilder {
     std::int32_t slotCount = 0;  // host vertices (keyed) or 3 × faces (sequential)
     std::int32_t faceCount = 0;
     bool keyed = false;
     std::int32_t nextSequential = 0;
-    std::uint32_t extraStride = 0;     // room for extra-channel entries per vertex
-    std::vector<MeshVertex> vertices;  // slots first, then appended records
-    std::vector<ExtraUv> extraUvs;     // vertices.size() × extraStride
+    std::uint32_t extraStride = 0;  // room for extra-channel entries per vertex
+    // Slots first, then appended records. A slot holds its record once `used` says so; until
+    // then, or for good where no corner fills it (ClearUnusedSlots), it holds whatever the
+    // memory held: zeroing every slot first was a pass over the largest store of a mesh.
+    std::vector<MeshVertex, UnsetRecordAllocator<MeshVertex>> vertices;
+    std::vector<ExtraUv> extraUvs;  // vertices.size() × extraStride
     // One entry per record on a mesh with skin data (withWeights); empty otherwise.
     bool withWeights = false;
     std::vector<VertexWeights> weights;
@@ -134,6 +160,7 @@ struct VertexBuilder {
 
 // slotCount is the host vertex count when keyed, else 3 × faceCount. Every corner may carry
 // up to extraStride extra-channel entries; withWeights keeps each record's bone influences.
+// The slots' records are unset until filled (ClearUnusedSlots zeroes the rest).
 VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t faceCount, bool keyed,
                                   std::uint32_t extraStride, bool withWeights = false);
 // The output vertex of a corner: its own slot in sequential mode; in keyed mode the host
@@ -145,6 +172,20 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
 // removes the merged records and renumbers the faces; one "Optimized: vert %ld, with vert
 // %ld\n" line per equal pair, as the pairwise scan from the top would write them.
 void OptimiseVertices(VertexBuilder& builder);
+// Calls `visit` with each slot no corner filled, in ascending order. Such slots are rare, so
+// they are searched for a block at a time rather than slot by slot.
+template <typename Visit>
+void ForEachUnusedSlot(const VertexBuilder& builder, Visit&& visit) {
+    const std::uint8_t* used = builder.used.data();
+    const std::uint8_t* end = used + builder.used.size();
+    for (const std::uint8_t* slot = used;
+         slot != end && (slot = static_cast<const std::uint8_t*>(
+                             std::memchr(slot, 0, static_cast<std::size_t>(end - slot))));
+         ++slot)
+        visit(static_cast<std::size_t>(slot - used));
+}
+// Zeroes the records of the slots no corner filled, as they are written all the same.
+void ClearUnusedSlots(VertexBuilder& builder);
 // Reports slots no corner filled and faces whose indices are not distinct; changes nothing.
 void CheckMesh(const VertexBuilder& builder);
 

@@ -2,7 +2,6 @@
 // order.
 #include <algorithm>
 #include <bit>
-#include <cstring>
 
 #include "mesh/Mesh.h"
 #include "mesh/PayloadLayouts.h"
@@ -161,6 +160,7 @@ VertexBuilder BuildVertices(MeshContext& context) {
     ReadHostValues(context);
     FaceCorners corners{};
     for (int f = 0; f < context.faceCount; ++f) BuildFace(context, builder, f, corners);
+    ClearUnusedSlots(builder);
     ForgetHostValues(context);
     DebugPrint("Actual Channels used %d\n", context.channelsUsed);
     if (options.optMesh == kOptMeshOptimized) OptimiseVertices(builder);
@@ -273,14 +273,9 @@ CornerOrder CornerOrderFor(const ExportOptions& options) {
 }
 
 void CheckMesh(const VertexBuilder& builder) {
-    // Unused slots are rare: searched for a block at a time rather than slot by slot.
-    const std::uint8_t* used = builder.used.data();
-    const std::uint8_t* end = used + builder.used.size();
-    for (const std::uint8_t* slot = used;
-         slot != end && (slot = static_cast<const std::uint8_t*>(
-                             std::memchr(slot, 0, static_cast<std::size_t>(end - slot))));
-         ++slot)
-        DebugPrint("Not Used - What went wrong %d\n", static_cast<int>(slot - used));
+    ForEachUnusedSlot(builder, [](std::size_t slot) {
+        DebugPrint("Not Used - What went wrong %d\n", static_cast<int>(slot));
+    });
     for (std::size_t f = 0; f < builder.faces.size(); ++f) {
         const FaceIndices& i = builder.faces[f];
         if (i[0] == i[1] || i[1] == i[2] || i[0] == i[2])

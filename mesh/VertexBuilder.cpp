@@ -165,6 +165,19 @@ inline OutputVertex AddKeyed(VertexBuilder& builder, HostVertex host, const Mesh
     return AddToChain(builder, h, record, corner);
 }
 
+// Corner k of a face, inlined into AddFaceVertices with the keyed path's common case.
+[[gnu::always_inline]] inline std::uint32_t AddCorner(VertexBuilder& builder,
+                                                      const HostVertex (&hosts)[3],
+                                                      const FaceCorners& corners,
+                                                      const VertexWeights* weights, std::size_t k) {
+    const MeshVertex& record = corners.records[k];
+    const CornerExtras corner{{corners.extras[k], record.extraCount},
+                              weights != nullptr ? &weights[k] : nullptr};
+    return (builder.keyed ? AddKeyed(builder, hosts[k], record, corner)
+                          : AddSequential(builder, record, corner))
+        .value;
+}
+
 }  // namespace
 
 bool RecordsEqual(const MeshVertex& a, std::span<const ExtraUv> aExtras, const MeshVertex& b,
@@ -195,7 +208,7 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     builder.extraStride = extraStride;
     auto slots = static_cast<std::size_t>(builder.slotCount);
     // Sized on the empty vectors, so that the zeros are one block fill rather than a copy of
-    // a zero element into each place.
+    // a zero element into each place. The records are left unset (see `vertices`).
     builder.vertices.resize(slots);
     builder.extraUvs.resize(slots * extraStride);
     builder.withWeights = withWeights;
@@ -204,6 +217,10 @@ VertexBuilder CreateVertexBuilder(std::int32_t hostVertexCount, std::int32_t fac
     builder.used.assign(slots, 0);
     if (keyed) builder.chainTail.assign(slots, 0);
     return builder;
+}
+
+void ClearUnusedSlots(VertexBuilder& builder) {
+    ForEachUnusedSlot(builder, [&builder](std::size_t slot) { builder.vertices[slot] = {}; });
 }
 
 OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex& record,
@@ -215,17 +232,11 @@ OutputVertex AddVertex(VertexBuilder& builder, HostVertex host, const MeshVertex
 
 void AddFaceVertices(VertexBuilder& builder, const HostVertex (&hosts)[3],
                      const FaceCorners& corners, const VertexWeights* weights) {
-    auto add = [&](std::size_t k) {
-        const MeshVertex& record = corners.records[k];
-        const CornerExtras corner{{corners.extras[k], record.extraCount},
-                                  weights != nullptr ? &weights[k] : nullptr};
-        return (builder.keyed ? AddKeyed(builder, hosts[k], record, corner)
-                              : AddSequential(builder, record, corner))
-            .value;
-    };
     // Three values rather than an array filled in a loop: the array's words, stored one by
     // one and read back as a block, would wait for each other at every face.
-    const std::uint32_t first = add(0), second = add(1), third = add(2);
+    const std::uint32_t first = AddCorner(builder, hosts, corners, weights, 0);
+    const std::uint32_t second = AddCorner(builder, hosts, corners, weights, 1);
+    const std::uint32_t third = AddCorner(builder, hosts, corners, weights, 2);
     builder.faces.push_back({first, second, third});
 }
 

@@ -134,6 +134,7 @@ Outcome CompareOne(std::uint32_t seed, int optMesh) {
             EXPECT_EQ(got.value, expected) << "seed " << seed << " face " << f;
         }
     }
+    ClearUnusedSlots(fast);
     std::string printed;
     if (optMesh > 1) {
         SetDebugPrintSink([&printed](const std::string& text) { printed += text; });

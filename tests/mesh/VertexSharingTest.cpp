@@ -4,6 +4,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "../max/TestScenes.h"
 #include "MeshTestSupport.h"
@@ -33,6 +34,23 @@ TEST(VertexSharing, KeyedChainsHoldTheVariantsOfAHostVertexInCreationOrder) {
     EXPECT_EQ(builder.vertices[2].next, 3u);
     EXPECT_EQ(builder.vertices[3].next, 0u);
     EXPECT_EQ(builder.used, (std::vector<std::uint8_t>{0, 1}));
+}
+
+// A slot no corner fills is written all the same, so it must end up zero whatever its
+// memory held; a filled slot keeps its record.
+TEST(VertexSharing, SlotsNoCornerFilledAreClearedAndFilledOnesKept) {
+    VertexBuilder builder = CreateVertexBuilder(3, 1, true, 0);
+    MeshVertex stale = At(9, 9);
+    stale.next = 7, stale.extraCount = 3;
+    builder.vertices[0] = stale;  // what memory used before may hold
+    builder.vertices[2] = stale;
+    EXPECT_EQ(Add(builder, 1, At(5, 0.5f)).value, 1u);
+    ClearUnusedSlots(builder);
+    const MeshVertex zero{};
+    for (std::size_t slot : {0u, 2u})
+        EXPECT_EQ(std::memcmp(&builder.vertices[slot], &zero, sizeof zero), 0) << slot;
+    EXPECT_EQ(builder.vertices[1].position[0], 5.0f);
+    EXPECT_EQ(builder.vertices[1].uvw[0], 0.5f);
 }
 
 TEST(VertexSharing, ARecordWithANaNIsNeverShared) {
