@@ -80,9 +80,10 @@ struct NumberText {
 constexpr int kDigitsThatAlwaysFit = 19;
 
 // How far past an item's start the compact readers may look: the longest compact face,
-// {"v":[4294967295,4294967295,4294967295],"smoothing":4294967295}, is 63 bytes, and an index
-// is read by loading the eight bytes from its start at once. The last items of a text, where
-// fewer bytes than this are left, go to the general reader.
+// {"v":[4294967295,4294967295,4294967295],"smoothing":4294967295}, is 63 bytes; an index is
+// read by loading the eight bytes from its start at once, and a coordinate's digits are
+// loaded eight at a time only while such a load stays within this reach. The last items of a
+// text, where fewer bytes than this are left, go to the general reader.
 constexpr std::ptrdiff_t kCompactItemReach = 72;
 
 // Reads tokens from the text. Every step either moves on over well-formed JSON or gives up.
@@ -440,15 +441,41 @@ constexpr std::array<double, 23> kExactPowersOfTen = {
     1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
     1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// The factor that makes room for one eight-byte load's digits behind those read before.
+constexpr std::array<std::uint64_t, 9> kDigitShifts = {1,      10,      100,      1000,     10000,
+                                                       100000, 1000000, 10000000, 100000000};
+
 // Below this a whole number of digits is exact in a double.
 constexpr std::uint64_t kExactDoubleLimit = std::uint64_t{1} << 53;
+
+// Appends the run of digits at `at` to `digits` (wrapping on overflow, which `count`, raised
+// by the run's length, then reveals) and returns where the run ends. Eight bytes at a time
+// while a load from `at` stays at or before `wideLimit`, byte by byte beyond it.
+[[gnu::always_inline]] inline const char* AppendDigits(const char* at, const char* wideLimit,
+                                                       std::uint64_t& digits, int& count) {
+    if constexpr (std::endian::native == std::endian::little) {
+        while (at <= wideLimit) {
+            std::uint64_t eightBytes = 0;
+            std::memcpy(&eightBytes, at, sizeof eightBytes);
+            const unsigned run = LeadingDigits(eightBytes);
+            if (run == 0) return at;
+            digits = digits * kDigitShifts[run] + DigitsValue(eightBytes, run);
+            count += static_cast<int>(run);
+            at += run;
+            if (run < 8) return at;
+        }
+    }
+    for (; IsDigit(*at); ++at, ++count) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+    return at;
+}
 
 // A decimal number without exponent whose digits, read as a whole number, are exact in a
 // double: dividing them by an exact power of ten rounds once, correctly, so the double is
 // the one std::from_chars makes of the same text (and a whole number, as the document reader
 // holds it, is that number, with "-0" plain zero). The float is then cast from it as ToFloat
-// casts.
-[[gnu::always_inline]] inline const char* CompactFloat(const char* at, float& value) {
+// casts. Digits are loaded eight bytes at once up to `wideLimit` (see AppendDigits).
+[[gnu::always_inline]] inline const char* CompactFloat(const char* at, const char* wideLimit,
+                                                       float& value) {
     constexpr int kMostDigits = 15;  // below 2^53 for sure
     const bool negative = *at == '-';
     if (negative) ++at;
@@ -460,13 +487,14 @@ constexpr std::uint64_t kExactDoubleLimit = std::uint64_t{1} << 53;
         ++at;
         if (IsDigit(*at)) return nullptr;
     } else {
-        for (; IsDigit(*at); ++at, ++count) digits = digits * 10 + static_cast<unsigned>(*at - '0');
+        at = AppendDigits(at, wideLimit, digits, count);
     }
     if (*at == '.') {
         ++at;
         if (!IsDigit(*at)) return nullptr;
-        for (; IsDigit(*at); ++at, ++count, ++fractionDigits)
-            digits = digits * 10 + static_cast<unsigned>(*at - '0');
+        const int wholeDigits = count;
+        at = AppendDigits(at, wideLimit, digits, count);
+        fractionDigits = count - wholeDigits;
     }
     if (count > kMostDigits || digits >= kExactDoubleLimit) return nullptr;
     if (*at == 'e' || *at == 'E' || !EndsScalar(*at)) return nullptr;
@@ -476,6 +504,11 @@ constexpr std::uint64_t kExactDoubleLimit = std::uint64_t{1} << 53;
     const bool negativeZero = negative && fractionDigits == 0 && digits == 0;
     value = static_cast<float>(negative && !negativeZero ? -magnitude : magnitude);
     return at;
+}
+
+// The last byte from which an eight-byte load stays within an item's reach.
+const char* WideLimit(const char* item) {
+    return item + kCompactItemReach - static_cast<std::ptrdiff_t>(sizeof(std::uint64_t));
 }
 
 // "[i,i,i]"
@@ -490,23 +523,32 @@ const char* CompactIndexTriple(const char* at, std::array<std::uint32_t, 3>& v) 
 // "[f,f,f]", or "[f,f]" when `thirdMayBeMissing` (a missing third is zero).
 const char* CompactFloats(const char* at, Point3& p, bool thirdMayBeMissing) {
     float x = 0.0f, y = 0.0f, z = 0.0f;  // `p` is only written once the whole item is read
+    const char* wideLimit = WideLimit(at);
     if (*at++ != '[') return nullptr;
-    if (!(at = CompactFloat(at, x)) || *at++ != ',') return nullptr;
-    if (!(at = CompactFloat(at, y))) return nullptr;
+    if (!(at = CompactFloat(at, wideLimit, x)) || *at++ != ',') return nullptr;
+    if (!(at = CompactFloat(at, wideLimit, y))) return nullptr;
     if (!(thirdMayBeMissing && *at == ']')) {
-        if (*at++ != ',' || !(at = CompactFloat(at, z))) return nullptr;
+        if (*at++ != ',' || !(at = CompactFloat(at, wideLimit, z))) return nullptr;
     }
     if (*at++ != ']') return nullptr;
     p = Point3(x, y, z);
     return at;
 }
 
+// Whether the bytes at `at` are `prefix`, compared at once: only for places a compact reader
+// has checked to lie within the text (kCompactItemReach).
+template <std::size_t N>
+const char* AfterPrefixWithinReach(const char* at, const char (&prefix)[N]) {
+    return std::memcmp(at, prefix, N - 1) == 0 ? at + N - 1 : nullptr;
+}
+
 // {"v":[i,i,i]} or {"v":[i,i,i],"smoothing":i}
 const char* CompactFace(const char* at, FaceData& f) {
     std::array<std::uint32_t, 3> v{};
-    if (!(at = AfterPrefix(at, "{\"v\":")) || !(at = CompactIndexTriple(at, v))) return nullptr;
+    if (!(at = AfterPrefixWithinReach(at, "{\"v\":")) || !(at = CompactIndexTriple(at, v)))
+        return nullptr;
     std::uint32_t smoothing = 0;
-    if (const char* group = AfterPrefix(at, ",\"smoothing\":")) {
+    if (const char* group = AfterPrefixWithinReach(at, ",\"smoothing\":")) {
         if (!(at = CompactIndex(group, smoothing))) return nullptr;
     }
     if (*at++ != '}') return nullptr;

@@ -410,6 +410,24 @@ TEST(SceneFileStream, AgreesOnEverySpellingOfACoordinateWithoutSpaces) {
         ExpectStreamedAlike(CompactMeshWith(number, "1", "7"));
 }
 
+TEST(SceneFileStream, AgreesOnCoordinateDigitRunsAroundEightBytes) {
+    // A coordinate's digits are read up to eight at once: runs of seven, eight, nine and
+    // sixteen digits on either side of the point, and runs too long for an item's reach.
+    const std::string longRun(80, '7');
+    const std::vector<std::string> taken = {
+        "1234567",          "12345678",          "123456789",       "0.1234567",
+        "0.12345678",       "0.123456789",       "-9876543.21",     "87654321.1234567",
+        "1234567.12345678", "-0.00000012345678", "100000000000000", "10000000.00000001",
+        "0.00000000000001"};
+    for (const auto& number : taken) ExpectStreamedAlike(CompactMeshWith(number, "1", "7"));
+    const std::vector<std::string> judged = {
+        "1234567890123456", "12345678.12345678",  "0.1234567890123456", longRun,
+        "0." + longRun,     "-" + longRun + ".5", longRun + "e0",       "12345678e1",
+        "0.12345678.1"};
+    for (const auto& number : judged)
+        EXPECT_TRUE(Agree(CompactMeshWith(number, "1", "7"))) << number;
+}
+
 TEST(SceneFileStream, AgreesOnEverySpellingOfAnIndexWithoutSpaces) {
     for (const char* index :
          {"0",          "1",          "2",          "3",           "00",
