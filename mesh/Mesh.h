@@ -10,10 +10,8 @@
 #include <array>
 #include <cstdint>
 #include <cstring>
-#include <memory>
 #include <span>
 #include <string>
-#include <type_traits>
 #include <vector>
 
 #include "mesh/FirstEqualIndex.h"
@@ -107,25 +105,6 @@ bool HashRecord(const MeshVertex& record, std::span<const ExtraUv> extras, std::
 
 using FaceIndices = std::array<std::uint32_t, 3>;
 
-// The standard allocator, except that an element made without a value is left as the memory
-// holds it. For records that are each written whole before anything reads them; only types
-// whose life the allocation itself begins (trivially copyable ones) may be left so.
-template <typename T>
-struct UnsetRecordAllocator : std::allocator<T> {
-    using value_type = T;
-    UnsetRecordAllocator() noexcept = default;
-    template <typename U>
-    UnsetRecordAllocator(const UnsetRecordAllocator<U>&) noexcept {}
-    template <typename U>
-    struct rebind {
-        using other = UnsetRecordAllocator<U>;
-    };
-    template <typename U>
-    void construct(U*) noexcept {
-        static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
-    }
-};
-
 // The per-mesh store of output vertices and faces.
 struct VertexBuilder {
     std::int32_t slotCount = 0;  // host vertices (keyed) or 3 × faces (sequential)
@@ -136,7 +115,7 @@ struct VertexBuilder {
     // Slots first, then appended records. A slot holds its record once `used` says so; until
     // then, or for good where no corner fills it (ClearUnusedSlots), it holds whatever the
     // memory held: zeroing every slot first was a pass over the largest store of a mesh.
-    std::vector<MeshVertex, UnsetRecordAllocator<MeshVertex>> vertices;
+    std::vector<MeshVertex, d3dx::XUnzeroedAllocator<MeshVertex>> vertices;
     std::vector<ExtraUv> extraUvs;  // vertices.size() × extraStride
     // One entry per record on a mesh with skin data (withWeights); empty otherwise.
     bool withWeights = false;

@@ -23,7 +23,10 @@ namespace d3dx {
 
 // An allocator whose construction without a value leaves the bytes as they are. A payload
 // buffer is grown to its whole capacity at once and only the bytes written are handed on,
-// so zeroing the rest first would be one more pass over a mesh's tens of megabytes.
+// so zeroing the rest first would be one more pass over a mesh's tens of megabytes. Large
+// stores that write each element whole before reading it use it too (the mesh builder's
+// records). Only types whose life the allocation itself begins (trivially copyable ones)
+// may be left so; their default member values, if any, are skipped as well.
 template <typename T>
 struct XUnzeroedAllocator : std::allocator<T> {
     using value_type = T;
@@ -36,8 +39,8 @@ struct XUnzeroedAllocator : std::allocator<T> {
     };
     // Only construction without a value is changed: copies keep the library's block copies.
     template <typename U>
-    void construct(U* place) noexcept(std::is_nothrow_default_constructible_v<U>) {
-        ::new (static_cast<void*>(place)) U;
+    void construct(U*) noexcept {
+        static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
     }
 };
 
