@@ -34,11 +34,6 @@ const MapChannel* ChannelOf(const MeshData* data, int channel) {
     return it == data->maps.end() ? nullptr : &it->second;
 }
 
-template <typename T>
-bool InRange(const std::vector<T>& items, int index) {
-    return index >= 0 && static_cast<std::size_t>(index) < items.size();
-}
-
 // A vertex of the channel; the origin when the channel is absent or the index is not in it.
 Point3 ChannelVertexOf(const MapChannel* map, int index) {
     return map && InRange(map->vertices, index) ? map->vertices[static_cast<std::size_t>(index)]

@@ -55,10 +55,10 @@ struct RecordAllocator : std::allocator<T> {
 template <typename T>
 using RecordList = std::vector<T, RecordAllocator<T>>;
 
-// Whether `index` (as the host's int indices come) names an item of the list. Found by
-// argument-dependent lookup wherever a record list is indexed.
-template <typename T>
-bool InRange(const RecordList<T>& items, int index) {
+// Whether `index` (as the host's int indices come) names an item of the list: a record list
+// or any other vector.
+template <typename T, typename Allocator>
+bool InRange(const std::vector<T, Allocator>& items, int index) {
     return index >= 0 && static_cast<std::size_t>(index) < items.size();
 }
 
