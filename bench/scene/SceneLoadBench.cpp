@@ -145,7 +145,7 @@ void BM_ParseStreaming(benchmark::State& state) {
 
 void BM_ParseStreamingOneThread(benchmark::State& state) {
     scenefile::ListSharing oneThread;
-    oneThread.maxParts = 1;
+    oneThread.maxReaders = 1;
     for (auto _ : state) {
         auto scene = scenefile::ParseSceneStreaming(SceneText(), "grid", "", oneThread);
         if (!scene) state.SkipWithError("the streaming reader gave up on the grid");

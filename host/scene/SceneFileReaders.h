@@ -27,14 +27,16 @@ class ZeroEndedText {
     std::string_view m_text;
 };
 
-// How the streaming reader shares each long list of a mesh out among threads: into at most
-// maxParts parts (0: one per hardware thread) of at least minItemsPerPart items. Only the
-// time taken depends on it, never what is read or whether the reader gives up.
+// How the streaming reader shares each long list of a mesh out among threads: into parts of
+// at least minItemsPerPart items, which at most maxReaders threads (0: one per hardware
+// thread) take in turn. Only the time taken depends on it, never what is read or whether the
+// reader gives up.
 struct ListSharing {
     // About a millisecond of reading: some twenty times what starting a thread costs (50 to
-    // 80 microseconds on the busy 2-core build machine).
+    // 80 microseconds on the busy 2-core build machine), and short enough that the threads
+    // reading a list finish close together.
     std::size_t minItemsPerPart = 16384;
-    unsigned maxParts = 0;
+    unsigned maxReaders = 0;
 };
 
 // The sharing used when none is given. A fuzzing build splits every list it can, so that

@@ -17,6 +17,7 @@
 #include <string>
 #include <system_error>
 #include <thread>
+#include <utility>
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
@@ -774,13 +775,14 @@ const char* ReadPart(Cursor in, const ListPart& part, T* into, ReadItem readItem
     return in.Position();
 }
 
-// Splits a surveyed list into parts of whole strides.
+// Splits a surveyed list into parts of whole strides, each of at least minItemsPerPart items
+// (or the whole list, when it is shorter). The parts are many more than the threads that read
+// them: a thread takes the next part whenever it is done with one, so that threads slowed by
+// anything else the machine does still finish together, a part apart at most.
 std::vector<ListPart> PlanParts(const ListSurvey& survey, std::size_t stride,
                                 const ListSharing& sharing) {
-    unsigned threads = sharing.maxParts != 0 ? sharing.maxParts
-                                             : std::max(1u, std::thread::hardware_concurrency());
-    std::size_t parts = std::clamp<std::size_t>(
-        survey.items / std::max<std::size_t>(sharing.minItemsPerPart, 1), 1, threads);
+    const std::size_t parts =
+        std::max<std::size_t>(survey.items / std::max<std::size_t>(sharing.minItemsPerPart, 1), 1);
     std::vector<ListPart> plan;
     std::size_t begin = 0;
     for (std::size_t p = 1; p <= parts; ++p) {
@@ -790,6 +792,19 @@ std::vector<ListPart> PlanParts(const ListSurvey& survey, std::size_t stride,
         begin = end;
     }
     return plan;
+}
+
+// The fewest items of a list that more than one thread reads.
+std::size_t LongListItems(const ListSharing& sharing) {
+    return 2 * std::max<std::size_t>(sharing.minItemsPerPart, 1);
+}
+
+// How many threads read the parts of a plan: no more than there are parts.
+std::size_t ReadersFor(const std::vector<ListPart>& plan, const ListSharing& sharing) {
+    const std::size_t threads = sharing.maxReaders != 0
+                                    ? sharing.maxReaders
+                                    : std::max(1u, std::thread::hardware_concurrency());
+    return std::min(plan.size(), threads);
 }
 
 // The stride of the survey's marks: fine enough that the parts come out about equal.
@@ -839,56 +854,62 @@ void SizeForParts(std::vector<T>& into, std::size_t items) {
     into.resize(items);
 }
 
-// Reads the whole list whose first item starts where `in` stands, sharing its parts out
-// among threads, each writing its own run of `into`; on return `in` stands after the list.
-template <typename List, typename ReadItem>
+// Reads the whole list whose first item starts where `in` stands, with `readers` threads
+// (this one among them) taking its parts in turn, each part written to its own run of `into`;
+// on return `in` stands after the list. The first thread started runs `beforeReading` before it
+// takes parts, with a flag that is set once the list's reading has failed.
+template <typename List, typename ReadItem, typename BeforeReading>
 void ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
-                     const std::vector<ListPart>& plan, ReadItem readItem) {
+                     const std::vector<ListPart>& plan, std::size_t readers, ReadItem readItem,
+                     BeforeReading beforeReading) {
     SizeForParts(into, survey.items);
     std::vector<typename List::value_type*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
         firstOf.push_back(into.data() + item);
+    // Where each part's reading ended; each is written by the one thread that read the part,
+    // and read here only after every thread is done.
+    std::vector<const char*> endOf(plan.size(), nullptr);
 
+    std::atomic<std::size_t> nextPart{0};
     FailedFlag failed{false};
-    auto readPart = [&](std::size_t p) {
-        return ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
+    auto readParts = [&] {
+        try {
+            for (std::size_t p;
+                 (p = nextPart.fetch_add(1, std::memory_order_relaxed)) < plan.size();)
+                endOf[p] = ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
+        } catch (...) {
+            failed = true;
+            throw;
+        }
     };
-    std::vector<std::future<const char*>> helpers;  // parts 1, 2, ...: waited for on any exit
+    std::vector<std::future<void>> helpers;  // waited for on any exit
     try {
-        for (std::size_t p = 1; p < plan.size(); ++p)
-            helpers.push_back(std::async(std::launch::async, [&, p] {
-                try {
-                    return readPart(p);
-                } catch (...) {
-                    failed = true;
-                    throw;
-                }
+        for (std::size_t r = 1; r < readers; ++r)
+            helpers.push_back(std::async(std::launch::async, [&, r] {
+                if (r == 1) beforeReading(std::as_const(failed));
+                readParts();
             }));
     } catch (const std::system_error&) {
-        // No thread to be had: the parts without one are read here, after the first.
+        // Fewer threads to be had: those there are read every part between them.
     }
-    const char* after = nullptr;
-    try {
-        for (std::size_t p = 0; p < plan.size(); ++p) {
-            after = p == 0 || p > helpers.size() ? readPart(p) : helpers[p - 1].get();
-            // A part continues the list only if the one before it ended where it begins. That
-            // holds whenever the survey's premise does (an item ends at the first closing byte
-            // after its start); should an item ever break it, the list is given up, not misread.
-            if (p + 1 < plan.size() && after != plan[p + 1].first) GiveUp();
-        }
-    } catch (...) {
-        failed = true;
-        throw;
-    }
-    in.MoveTo(after);
+    readParts();
+    for (auto& helper : helpers) helper.get();
+    // A part continues the list only if the one before it ended where it begins. That holds
+    // whenever the survey's premise does (an item ends at the first closing byte after its
+    // start); should an item ever break it, the list is given up, not misread.
+    for (std::size_t p = 0; p + 1 < plan.size(); ++p)
+        if (endOf[p] != plan[p + 1].first) GiveUp();
+    in.MoveTo(endOf.back());
 }
 
-// ---- Surveying the next list ahead ----
-// A survey reads a list on one thread, while the other cores would wait for it. So once a list
-// is surveyed and its parts are being read, the list that probably comes next is surveyed on a
-// thread of its own meanwhile. Where it starts is a guess; its survey is used only when the
-// scanner then stands at that very item with that kind of list, and a survey depends on
-// nothing else, so a guess can only be used or wasted, never wrong.
+// ---- Surveying the next lists ahead ----
+// A survey reads a list on one thread, while the other cores would wait for it. So while a
+// list's parts are being read, the first thread that helps with them surveys the list that
+// probably comes next before it takes parts, and when that one is short (read on one thread,
+// so that nothing would survey ahead of it in turn) the one after it too, until a long one.
+// Where each starts is a guess; a survey is used only when the scanner then stands at that very
+// item with that kind of list, and a survey depends on nothing else, so a guess can only be
+// used or wasted, never wrong.
 
 // How far past a list's close the next one is looked for: the keys and brackets between two
 // lists of a mesh.
@@ -917,34 +938,38 @@ const char* NextListGuess(const char* close, const char* end, char& itemEnd) {
     return nullptr;
 }
 
-// One survey begun ahead. Dropped unused, it is stopped and waited for.
-class SurveyAhead {
-  public:
-    SurveyAhead(const char* first, char itemEnd, const char* end, std::size_t stride)
-        : m_first(first), m_itemEnd(itemEnd) {
-        m_survey = std::async(std::launch::async, [this, first, itemEnd, end, stride] {
-            return ListSurveyor(end, itemEnd, stride, &m_stop).Survey(first);
-        });
-    }
-    SurveyAhead(const SurveyAhead&) = delete;
-    SurveyAhead& operator=(const SurveyAhead&) = delete;
-    ~SurveyAhead() {
-        m_stop = true;
-        if (m_survey.valid()) m_survey.wait();
-    }
-
-    bool Covers(const char* first, char itemEnd) const {
-        return first == m_first && itemEnd == m_itemEnd;
-    }
-    // The survey, or its doubt rethrown: the same that surveying here would give.
-    ListSurvey Take() { return m_survey.get(); }
-
-  private:
-    const char* m_first;
-    char m_itemEnd;
-    std::atomic<bool> m_stop{false};
-    std::future<ListSurvey> m_survey;
+// A list surveyed ahead: where its first item starts, the kind of its items, and the survey.
+struct SurveyedList {
+    const char* first;
+    char itemEnd;
+    ListSurvey survey;
 };
+
+// The most lists surveyed ahead at once: short lists are quick to survey, but the guesses run
+// ahead of what the scanner has checked.
+constexpr std::size_t kMostListsAhead = 8;
+
+// Surveys the lists that seem to follow the one closing at `close`: the short ones (of fewer
+// than `longFrom` items) and the first long one, in the order of the text. A guess in doubt
+// ends the run: the scanner surveys that list itself should it come to it, and meets the same
+// doubt there. Ends early once `stop` is set.
+std::vector<SurveyedList> SurveyListsAfter(const char* close, const char* end, std::size_t stride,
+                                           std::size_t longFrom, const std::atomic<bool>& stop) {
+    std::vector<SurveyedList> surveyed;
+    try {
+        char itemEnd = 0;
+        for (const char* first = NextListGuess(close, end, itemEnd);
+             first != nullptr && surveyed.size() < kMostListsAhead;
+             first = NextListGuess(close, end, itemEnd)) {
+            surveyed.push_back(
+                {first, itemEnd, ListSurveyor(end, itemEnd, stride, &stop).Survey(first)});
+            if (surveyed.back().survey.items >= longFrom) break;
+            close = surveyed.back().survey.close;
+        }
+    } catch (const Doubt&) {
+    }
+    return surveyed;
+}
 
 // Reads the scene: walks the top level, the node tree and the meshes, and hands every other
 // value to the document reader whole.
@@ -967,27 +992,34 @@ class Scanner {
         const std::size_t stride = MarkStride(m_sharing);
         ListSurvey survey = SurveyList(m_in.Position(), itemEnd, stride);
         std::vector<ListPart> plan = PlanParts(survey, stride, m_sharing);
-        // Only worth a thread while the parts of this list keep the others busy.
-        if (plan.size() > 1) SurveyNextAhead(survey.close, stride);
-        ReadListInParts(m_in, into, survey, plan, readItem);
-    }
-
-    ListSurvey SurveyList(const char* first, char itemEnd, std::size_t stride) {
-        // Taken out whether used or not: an unused one is stopped here, not left running.
-        std::unique_ptr<SurveyAhead> ahead = std::move(m_ahead);
-        if (ahead && ahead->Covers(first, itemEnd)) return ahead->Take();
-        return ListSurveyor(m_in.End(), itemEnd, stride).Survey(first);
-    }
-
-    void SurveyNextAhead(const char* close, std::size_t stride) {
-        char itemEnd = 0;
-        const char* next = NextListGuess(close, m_in.End(), itemEnd);
-        if (next == nullptr) return;
-        try {
-            m_ahead = std::make_unique<SurveyAhead>(next, itemEnd, m_in.End(), stride);
-        } catch (const std::system_error&) {
-            // No thread to be had: the list is surveyed when it comes.
+        const std::size_t readers = ReadersFor(plan, m_sharing);
+        // Filled by the thread that helps, if one does, and read only after it is done.
+        std::vector<SurveyedList> surveyedAhead;
+        ReadListInParts(m_in, into, survey, plan, readers, readItem,
+                        [&](const std::atomic<bool>& failed) {
+                            surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), stride,
+                                                             LongListItems(m_sharing), failed);
+                        });
+        // A list read on one thread leaves the surveys ahead of it for the lists after it.
+        if (readers > 1) {
+            m_surveyedAhead = std::move(surveyedAhead);
+            m_nextSurveyed = 0;
         }
+    }
+
+    // The survey of the list whose first item is at `first`: the one made ahead, if the guess
+    // was this list, or one made here.
+    ListSurvey SurveyList(const char* first, char itemEnd, std::size_t stride) {
+        // The surveys ahead are in the order of the text: those before this list were of
+        // guesses the scanner never stood at, and one past it will not be this list's either.
+        while (m_nextSurveyed < m_surveyedAhead.size() &&
+               m_surveyedAhead[m_nextSurveyed].first < first)
+            ++m_nextSurveyed;
+        if (m_nextSurveyed < m_surveyedAhead.size() &&
+            m_surveyedAhead[m_nextSurveyed].first == first &&
+            m_surveyedAhead[m_nextSurveyed].itemEnd == itemEnd)
+            return std::move(m_surveyedAhead[m_nextSurveyed++].survey);
+        return ListSurveyor(m_in.End(), itemEnd, stride).Survey(first);
     }
 
     template <typename WhichMember, typename ReadMember>
@@ -1001,7 +1033,8 @@ class Scanner {
     Cursor m_in;
     ListSharing m_sharing;
     std::vector<MeshData> m_meshes;
-    std::unique_ptr<SurveyAhead> m_ahead;
+    std::vector<SurveyedList> m_surveyedAhead;  // still to be used from m_nextSurveyed on
+    std::size_t m_nextSurveyed = 0;
 };
 
 SceneSkeleton Scanner::Scan() {

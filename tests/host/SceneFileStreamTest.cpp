@@ -648,11 +648,44 @@ TEST(SceneFileStream, ReadsListsSharedAmongThreadsAsInOne) {
     }
 }
 
+// Two meshes of StripOfQuads(quads); the second node's name looks like a list of arrays, so
+// that the lists guessed ahead after the first mesh begin with one the scanner never reads.
+std::string TwoStripsWithADecoyBetween(int quads) {
+    const std::string strip = StripOfQuads(quads);
+    // The text ends with the mesh's, the node's and the node list's closes, then the scene's.
+    const std::string closes = "}}]}";
+    const std::size_t mesh = strip.find(R"("mesh": {)");
+    const std::size_t meshEnd = strip.size() - closes.size() + 1;
+    return strip.substr(0, meshEnd + 1) + R"(, {"name": "[[0], [1]]", "object": "mesh", )" +
+           strip.substr(mesh, meshEnd - mesh) + "}]}";
+}
+
+TEST(SceneFileStream, ReadsAlikeWhetherListsGuessedAheadAreTheScannersOrNot) {
+    // With parts of 5 items the normals' list of two is read on one thread, so the lists
+    // after the UV faces are guessed through it to the normals' faces, and after the first
+    // mesh's last list through the decoy to the second mesh's vertices.
+    const std::string text = TwoStripsWithADecoyBetween(40);
+    const scenefile::ListSharing twoThreads{5, 2}, threeThreads{7, 3};
+    for (const auto& sharing : {kFinestSharing, twoThreads, threeThreads}) {
+        ExpectStreamedAlike(text, sharing);
+        auto scene = scenefile::ParseSceneStreaming(text, "t.tscene.json", "", sharing);
+        ASSERT_TRUE(scene);
+        ASSERT_EQ(scene->nodes.size(), 2u);
+        EXPECT_EQ(scene->nodes[1].name, "[[0], [1]]");
+        EXPECT_EQ(scene->nodes[1].mesh.vertices.size(), 82u);
+        EXPECT_EQ(scene->nodes[1].mesh.normals->faces.size(), 80u);
+    }
+}
+
 TEST(SceneFileStream, AgreesOnDamagedCopiesReadInParts) {
     unsigned seed = 200;
     for (const std::string& text : {kEveryMeshMember, StripOfQuads(12), StripOfQuads(12, " ,")})
         for (const std::string& mutant : Mutants(text, 1500, seed++))
             ASSERT_TRUE(Agree(mutant, kFinestSharing)) << mutant;
+    // Parts of two items, so that short lists between long ones are surveyed ahead in a run.
+    const scenefile::ListSharing twoItemParts{2, 2};
+    for (const std::string& mutant : Mutants(TwoStripsWithADecoyBetween(6), 1500, seed++))
+        ASSERT_TRUE(Agree(mutant, twoItemParts)) << mutant;
 }
 
 TEST(SceneFileStream, NamesTheFirstFaultInTheFileWhenSeveralPartsHaveOne) {
