@@ -443,6 +443,39 @@ TEST(SceneFileStream, AgreesOnEverySpellingOfAnIndexWithoutSpaces) {
     ExpectStreamedAlike(CompactMeshWith("-123.25", "0", "12345678"));
 }
 
+TEST(SceneFileStream, ReadsCornersOfDifferentLengthsInOneItem) {
+    // Enough vertices for six-digit corners, so that the records can be held to the values.
+    constexpr std::uint32_t kVertices = 123457;
+    std::string vertices;
+    for (std::uint32_t i = 0; i < kVertices; ++i) vertices += i == 0 ? "[0,0,0]" : ",[0,0,0]";
+    const std::vector<std::array<std::uint32_t, 3>> corners = {
+        {123456, 12, 1234}, {5, 123455, 99999}, {100000, 0, 10}, {1, 22, 333}, {0, 0, 0}};
+    std::string faces, triples;
+    for (const auto& v : corners) {
+        const std::string triple = "[" + std::to_string(v[0]) + "," + std::to_string(v[1]) + "," +
+                                   std::to_string(v[2]) + "]";
+        faces += (faces.empty() ? "" : ",") + std::string(R"({"v":)") + triple + "}";
+        triples += (triples.empty() ? "" : ",") + triple;
+    }
+    const std::string text =
+        R"({"format":"tarvo-scene","version":1,"nodes":[{"name":"N","object":"mesh","mesh":{)"
+        R"("vertices":[)" +
+        vertices + R"(],"faces":[)" + faces + R"(],"maps":[{"channel":1,"vertices":[)" + vertices +
+        R"(],"faces":[)" + triples +
+        R"(]}],"normals":{"normals":[[0,0,1]],"faces":[[0,0,0],[0,0,0],[0,0,0],[0,0,0],[0,0,0]]}}}]})";
+    ExpectStreamedAlike(text);
+    auto scene = scenefile::ParseSceneStreaming(text, "t.tscene.json");
+    ASSERT_TRUE(scene);
+    const scene::MeshData& mesh = scene->nodes[0].mesh;
+    ASSERT_EQ(mesh.faces.size(), corners.size());
+    for (std::size_t f = 0; f < corners.size(); ++f) {
+        EXPECT_EQ(mesh.faces[f].v[0], corners[f][0]) << f;
+        EXPECT_EQ(mesh.faces[f].v[1], corners[f][1]) << f;
+        EXPECT_EQ(mesh.faces[f].v[2], corners[f][2]) << f;
+        EXPECT_EQ(mesh.maps.at(1).faces[f], corners[f]) << f;
+    }
+}
+
 TEST(SceneFileStream, ReadsMinusZeroAsTheDocumentReaderDoes) {
     // A whole "-0" is the integer zero and so +0; "-0.0" is a negative zero.
     for (const char* number : {"-0", "-0.0", "-0e0"}) {
