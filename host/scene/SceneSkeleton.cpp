@@ -730,16 +730,16 @@ const char* SkipSpaceAt(const char* at) {
     return at;
 }
 
-// The set bits of a 16-bit mask, by adding neighbouring fields. std::popcount would be a
+// The set bits of a 64-bit mask, by adding neighbouring fields. std::popcount would be a
 // call into the runtime library on a build for processors that may lack a count instruction.
-constexpr unsigned BitsSetIn16(unsigned mask) {
-    mask = mask - ((mask >> 1) & 0x5555u);
-    mask = (mask & 0x3333u) + ((mask >> 2) & 0x3333u);
-    mask = (mask + (mask >> 4)) & 0x0F0Fu;
-    return (mask + (mask >> 8)) & 0x1Fu;
+constexpr unsigned BitsSetIn64(std::uint64_t mask) {
+    mask = mask - ((mask >> 1) & 0x5555555555555555ull);
+    mask = (mask & 0x3333333333333333ull) + ((mask >> 2) & 0x3333333333333333ull);
+    mask = (mask + (mask >> 4)) & 0x0F0F0F0F0F0F0F0Full;
+    return static_cast<unsigned>((mask * 0x0101010101010101ull) >> 56);
 }
-static_assert(BitsSetIn16(0) == 0 && BitsSetIn16(0xFFFF) == 16 && BitsSetIn16(0x8001) == 2 &&
-              BitsSetIn16(0x1234) == 5);
+static_assert(BitsSetIn64(0) == 0 && BitsSetIn64(~std::uint64_t{0}) == 64 &&
+              BitsSetIn64(0x8000000000000001ull) == 2 && BitsSetIn64(0x1234) == 5);
 
 class ListSurveyor {
   public:
@@ -781,24 +781,31 @@ class ListSurveyor {
         return true;
     }
 
-    // Counts the items of whole 16-byte blocks in which every item end is followed straight
-    // by a comma and no mark falls, sixteen bytes at a time; stops at the first other block,
-    // which the caller takes item by item.
+    // Counts the items of whole 64-byte blocks in which every item end is followed straight
+    // by a comma and no mark falls, a block at a time; stops at the first other block, which
+    // the caller takes item by item.
     const char* SkipPlainBlocks(const char* at) {
 #ifdef __SSE2__
         const __m128i itemEnd = _mm_set1_epi8(m_itemEnd);
         const __m128i comma = _mm_set1_epi8(',');
-        // Each block is read with the byte after it; the text's zero is the last one read.
+        // A block is read with the byte after it, which the text's zero may be.
         for (; m_end - at >= kBlockBytes; at += kBlockBytes) {
-            const auto block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-            const auto after = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 1));
-            const auto ends =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, itemEnd)));
+            std::uint64_t ends = 0, commas = 0;
+            for (int quarter = 0; quarter < 4; ++quarter) {
+                const int shift = 16 * quarter;
+                const auto bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + shift));
+                ends |= std::uint64_t{static_cast<std::uint16_t>(
+                            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, itemEnd)))}
+                        << shift;
+                commas |= std::uint64_t{static_cast<std::uint16_t>(
+                              _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, comma)))}
+                          << shift;
+            }
             if (ends == 0) continue;
-            const auto commas =
-                static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(after, comma)));
-            const auto count = static_cast<std::size_t>(BitsSetIn16(ends));
-            if ((ends & ~commas) != 0 || count >= m_itemsToMark) break;
+            const std::uint64_t commaAfter = commas >> 1 | std::uint64_t{at[kBlockBytes] == ','}
+                                                               << (kBlockBytes - 1);
+            const auto count = static_cast<std::size_t>(BitsSetIn64(ends));
+            if ((ends & ~commaAfter) != 0 || count >= m_itemsToMark) break;
             m_survey.items += count;
             m_itemsToMark -= count;
         }
@@ -806,7 +813,7 @@ class ListSurveyor {
         return at;
     }
 
-    static constexpr std::ptrdiff_t kBlockBytes = 16;
+    static constexpr std::ptrdiff_t kBlockBytes = 64;  // one bit of a 64-bit mask per byte
 
     const char* m_end;
     char m_itemEnd;
