@@ -64,7 +64,7 @@ class SceneReader {
     // With readyMeshes, each node's "mesh" value is an index into them, for meshes that the
     // streaming pass has already read and checked.
     SceneReader(std::string file, std::string baseDirectory,
-                std::vector<MeshData>* readyMeshes = nullptr)
+                std::vector<stream::ReadyMesh>* readyMeshes = nullptr)
         : m_file(std::move(file)),
           m_baseDirectory(std::move(baseDirectory)),
           m_readyMeshes(readyMeshes) {}
@@ -301,8 +301,12 @@ class SceneReader {
     int ReadNode(const json& v, int parent, std::size_t position, const json*& children);
     int ReadNodeFields(const json& v, int parent, const json*& children);
     MeshData ReadMesh(const json& v, const std::string& path);
+    // The mesh of the node about to be added; what the pass learnt of its face lists goes to
+    // the records' check.
     MeshData TakeReadyMesh(const json& index) {
-        return std::move(m_readyMeshes->at(index.get<std::size_t>()));
+        stream::ReadyMesh& ready = m_readyMeshes->at(index.get<std::size_t>());
+        m_knownCorners[static_cast<int>(m_scene.nodes.size())] = ready.largestCorners;
+        return std::move(ready.mesh);
     }
     MapChannel ReadMapChannel(Object& o);
     void ReadDerived(const json& v, const std::string& path, int node);
@@ -340,7 +344,8 @@ class SceneReader {
 
     std::string m_file;
     std::string m_baseDirectory;
-    std::vector<MeshData>* m_readyMeshes;
+    std::vector<stream::ReadyMesh>* m_readyMeshes;
+    KnownCorners m_knownCorners;  // of the ready meshes, by node
     SceneData m_scene;
     std::vector<std::string> m_materialNames;
     std::vector<std::string> m_nodeNames;
@@ -835,7 +840,7 @@ void SceneReader::ReadFileProperties(const json& v, const std::string& path) {
 // The records' own rules (index ranges, key order, material cycles), reported at the place
 // in the file that broke them.
 CheckedScene SceneReader::CheckRecords() {
-    auto checked = CheckedScene::Check(m_scene);
+    auto checked = CheckedScene::Check(m_scene, m_knownCorners);
     if (auto* scene = std::get_if<CheckedScene>(&checked)) return std::move(*scene);
     const auto problem = std::get_if<SceneProblem>(&checked);
     std::string at;

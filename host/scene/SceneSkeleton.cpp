@@ -840,16 +840,39 @@ using FailedFlag = std::atomic<bool>;
 constexpr std::size_t kItemsBetweenLooks = 1024;
 
 // Reads a part and returns where its cursor stands after it.
+// The largest corner of an item of a face list; an item without corners has none larger
+// than zero.
+std::uint32_t LargestCornerOf(const FaceData& face) {
+    return std::max({face.v[0], face.v[1], face.v[2]});
+}
+std::uint32_t LargestCornerOf(const std::array<std::uint32_t, 3>& corners) {
+    return std::max({corners[0], corners[1], corners[2]});
+}
+std::uint32_t LargestCornerOf(const Point3&) {
+    return 0;
+}
+
+// What reading a part gives besides its items: where its cursor stands after it, and the
+// largest corner among its items.
+struct PartRead {
+    const char* end = nullptr;
+    std::uint32_t largestCorner = 0;
+};
+
+// Reads a part; the largest corner is taken while each item is at hand, so that the scene's
+// check need not read the list again.
 template <typename T, typename ReadItem>
-const char* ReadPart(Cursor in, const ListPart& part, T* into, ReadItem readItem,
-                     const FailedFlag& failed) {
+PartRead ReadPart(Cursor in, const ListPart& part, T* into, ReadItem readItem,
+                  const FailedFlag& failed) {
+    std::uint32_t largest = 0;
     for (std::size_t i = 0; i < part.count; ++i) {
         if (i % kItemsBetweenLooks == 0 && failed.load(std::memory_order_relaxed)) GiveUp();
         into[i] = readItem(in);
+        largest = std::max(largest, LargestCornerOf(into[i]));
         if (i + 1 < part.count || !part.last) in.Expect(',');
     }
     if (part.last) in.Expect(']');
-    return in.Position();
+    return {in.Position(), largest};
 }
 
 // Splits a surveyed list into parts of whole strides, each of at least minItemsPerPart items
@@ -934,18 +957,19 @@ void SizeForParts(std::vector<T>& into, std::size_t items) {
 // Reads the whole list whose first item starts where `in` stands, with `readers` threads
 // (this one among them) taking its parts in turn, each part written to its own run of `into`;
 // on return `in` stands after the list. The first thread started runs `beforeReading` before it
-// takes parts, with a flag that is set once the list's reading has failed.
+// takes parts, with a flag that is set once the list's reading has failed. Returns the largest
+// corner of the list's items.
 template <typename List, typename ReadItem, typename BeforeReading>
-void ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
-                     const std::vector<ListPart>& plan, std::size_t readers, ReadItem readItem,
-                     BeforeReading beforeReading) {
+std::uint32_t ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
+                              const std::vector<ListPart>& plan, std::size_t readers,
+                              ReadItem readItem, BeforeReading beforeReading) {
     SizeForParts(into, survey.items);
     std::vector<typename List::value_type*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
         firstOf.push_back(into.data() + item);
-    // Where each part's reading ended; each is written by the one thread that read the part,
+    // What each part's reading gave; each is written by the one thread that read the part,
     // and read here only after every thread is done.
-    std::vector<const char*> endOf(plan.size(), nullptr);
+    std::vector<PartRead> partsRead(plan.size());
 
     std::atomic<std::size_t> nextPart{0};
     FailedFlag failed{false};
@@ -953,7 +977,8 @@ void ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
         try {
             for (std::size_t p;
                  (p = nextPart.fetch_add(1, std::memory_order_relaxed)) < plan.size();)
-                endOf[p] = ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
+                partsRead[p] =
+                    ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
         } catch (...) {
             failed = true;
             throw;
@@ -974,9 +999,13 @@ void ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
     // A part continues the list only if the one before it ended where it begins. That holds
     // whenever the survey's premise does (an item ends at the first closing byte after its
     // start); should an item ever break it, the list is given up, not misread.
-    for (std::size_t p = 0; p + 1 < plan.size(); ++p)
-        if (endOf[p] != plan[p + 1].first) GiveUp();
-    in.MoveTo(endOf.back());
+    std::uint32_t largest = 0;
+    for (std::size_t p = 0; p < plan.size(); ++p) {
+        if (p + 1 < plan.size() && partsRead[p].end != plan[p + 1].first) GiveUp();
+        largest = std::max(largest, partsRead[p].largestCorner);
+    }
+    in.MoveTo(partsRead.back().end);
+    return largest;
 }
 
 // ---- Surveying the next lists ahead ----
@@ -1061,27 +1090,29 @@ class Scanner {
     json ScanNodes();
     std::size_t ScanMesh();
 
-    // Reads "[item, item, ...]" of one of a mesh's long lists.
+    // Reads "[item, item, ...]" of one of a mesh's long lists; returns the largest corner of
+    // its items (zero for an empty list, or one whose items have no corners).
     template <typename List, typename ReadItem>
-    void ScanLongList(List& into, char itemEnd, ReadItem readItem) {
+    std::uint32_t ScanLongList(List& into, char itemEnd, ReadItem readItem) {
         m_in.Expect('[');
-        if (m_in.Take(']')) return;
+        if (m_in.Take(']')) return 0;
         const std::size_t stride = MarkStride(m_sharing);
         ListSurvey survey = SurveyList(m_in.Position(), itemEnd, stride);
         std::vector<ListPart> plan = PlanParts(survey, stride, m_sharing);
         const std::size_t readers = ReadersFor(plan, m_sharing);
         // Filled by the thread that helps, if one does, and read only after it is done.
         std::vector<SurveyedList> surveyedAhead;
-        ReadListInParts(m_in, into, survey, plan, readers, readItem,
-                        [&](const std::atomic<bool>& failed) {
-                            surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), stride,
-                                                             LongListItems(m_sharing), failed);
-                        });
+        const std::uint32_t largest = ReadListInParts(
+            m_in, into, survey, plan, readers, readItem, [&](const std::atomic<bool>& failed) {
+                surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), stride,
+                                                 LongListItems(m_sharing), failed);
+            });
         // A list read on one thread leaves the surveys ahead of it for the lists after it.
         if (readers > 1) {
             m_surveyedAhead = std::move(surveyedAhead);
             m_nextSurveyed = 0;
         }
+        return largest;
     }
 
     // The survey of the list whose first item is at `first`: the one made ahead, if the guess
@@ -1104,12 +1135,12 @@ class Scanner {
         return stream::ScanObject(m_in, which, readMember);
     }
 
-    void MapChannelInto(std::map<int, MapChannel>& maps);
-    ExplicitNormals Normals();
+    void MapChannelInto(std::map<int, MapChannel>& maps, LargestCorners& largest);
+    ExplicitNormals Normals(LargestCorners& largest);
 
     Cursor m_in;
     ListSharing m_sharing;
-    std::vector<MeshData> m_meshes;
+    std::vector<ReadyMesh> m_meshes;
     std::vector<SurveyedList> m_surveyedAhead;  // still to be used from m_nextSurveyed on
     std::size_t m_nextSurveyed = 0;
 };
@@ -1181,6 +1212,7 @@ json Scanner::ScanNodes() {
 
 std::size_t Scanner::ScanMesh() {
     MeshData mesh;
+    LargestCorners largest;
     auto which = [](std::string_view key) -> unsigned {
         return key == "vertices"  ? kVertices
                : key == "faces"   ? kFaces
@@ -1190,23 +1222,24 @@ std::size_t Scanner::ScanMesh() {
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
         if (member == kVertices) ScanLongList(mesh.vertices, kArrayItemEnd, Vector3);
-        if (member == kFaces) ScanLongList(mesh.faces, kFaceItemEnd, Face);
+        if (member == kFaces) largest.faces = ScanLongList(mesh.faces, kFaceItemEnd, Face);
         if (member == kMaps) {
             m_in.Expect('[');
             if (m_in.Take(']')) return;
-            do MapChannelInto(mesh.maps);
+            do MapChannelInto(mesh.maps, largest);
             while (m_in.Another(']'));
         }
-        if (member == kNormals) mesh.normals = Normals();
+        if (member == kNormals) mesh.normals = Normals(largest);
     });
     if ((seen & (kVertices | kFaces)) != (kVertices | kFaces)) GiveUp();
-    m_meshes.push_back(std::move(mesh));
+    m_meshes.push_back({std::move(mesh), std::move(largest)});
     return m_meshes.size() - 1;
 }
 
-void Scanner::MapChannelInto(std::map<int, MapChannel>& maps) {
+void Scanner::MapChannelInto(std::map<int, MapChannel>& maps, LargestCorners& largest) {
     MapChannel map;
     int channel = 0;
+    std::uint32_t largestCorner = 0;
     auto which = [](std::string_view key) -> unsigned {
         return key == "channel"    ? kChannel
                : key == "vertices" ? kVertices
@@ -1216,20 +1249,22 @@ void Scanner::MapChannelInto(std::map<int, MapChannel>& maps) {
     unsigned seen = ScanObject(which, [&](unsigned member) {
         if (member == kChannel) channel = static_cast<int>(WholeNumber(m_in.Number(), -2, 99));
         if (member == kVertices) ScanLongList(map.vertices, kArrayItemEnd, MapVertex);
-        if (member == kFaces) ScanLongList(map.faces, kArrayItemEnd, IndexTriple);
+        if (member == kFaces) largestCorner = ScanLongList(map.faces, kArrayItemEnd, IndexTriple);
     });
     if (seen != (kChannel | kVertices | kFaces) || maps.count(channel)) GiveUp();
     maps[channel] = std::move(map);
+    largest.maps[channel] = largestCorner;
 }
 
-ExplicitNormals Scanner::Normals() {
+ExplicitNormals Scanner::Normals(LargestCorners& largest) {
     ExplicitNormals normals;
     auto which = [](std::string_view key) -> unsigned {
         return key == "normals" ? kNormals : key == "faces" ? kFaces : kUnknownMember;
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
         if (member == kNormals) ScanLongList(normals.normals, kArrayItemEnd, Vector3);
-        if (member == kFaces) ScanLongList(normals.faces, kArrayItemEnd, IndexTriple);
+        if (member == kFaces)
+            largest.normals = ScanLongList(normals.faces, kArrayItemEnd, IndexTriple);
     });
     if (seen != (kNormals | kFaces)) GiveUp();
     return normals;

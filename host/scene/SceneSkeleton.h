@@ -14,15 +14,22 @@
 #include <vector>
 
 #include "host/scene/SceneFileReaders.h"
+#include "platform/max/SceneCheck.h"
 #include "platform/max/SceneData.h"
 
 namespace tarvo::scenefile::stream {
+
+// A mesh read by the pass, with the largest corner of each of its face lists.
+struct ReadyMesh {
+    scene::MeshData mesh;
+    scene::LargestCorners largestCorners;
+};
 
 // The scene document with every node's "mesh" value replaced by the index of that mesh,
 // already read, in `meshes`.
 struct SceneSkeleton {
     nlohmann::json document;
-    std::vector<scene::MeshData> meshes;
+    std::vector<ReadyMesh> meshes;
 };
 
 // The skeleton of the text, or nothing when the pass is in any doubt about it. The long

@@ -67,12 +67,15 @@ std::size_t FirstFaceOutOfRangeIn(const Face* faces, std::size_t begin, std::siz
 // as testing some ten thousand faces).
 constexpr std::size_t kFacesWorthSharing = std::size_t{1} << 17;
 
-// The first face with a corner at or past `count`, or kNoFace. A long list is tested in two
-// halves at once, the second on a thread of its own; the first half's answer comes first in
-// the list, so it wins whenever it has one.
+// The first face with a corner at or past `count`, or kNoFace. Known to have none when the
+// reader's largest corner is below `count`; otherwise a long list is tested in two halves at
+// once, the second on a thread of its own, and the first half's answer comes first in the
+// list, so it wins whenever it has one.
 template <typename Face>
-std::size_t FirstFaceOutOfRange(const RecordList<Face>& faces, std::size_t count) {
+std::size_t FirstFaceOutOfRange(const RecordList<Face>& faces, std::size_t count,
+                                std::optional<std::uint32_t> largestCorner) {
     if (count > std::numeric_limits<std::uint32_t>::max()) return kNoFace;
+    if (largestCorner && *largestCorner < count) return kNoFace;
     const auto limit = static_cast<std::uint32_t>(count);
     const std::size_t half = faces.size() / 2;
     std::future<std::size_t> secondHalf;
@@ -100,22 +103,23 @@ std::uint32_t FirstCornerOutOfRange(const Face& face, std::size_t count) {
 
 std::optional<SceneProblem> CheckTriples(int node, const std::string& field,
                                          const RecordList<std::array<std::uint32_t, 3>>& faces,
+                                         std::optional<std::uint32_t> largestCorner,
                                          std::size_t faceCount, std::size_t vertexCount,
                                          const char* of) {
     if (faces.size() != faceCount)
         return NodeProblem(node, field,
                            "has " + std::to_string(faces.size()) + " faces but the mesh has " +
                                std::to_string(faceCount));
-    if (std::size_t f = FirstFaceOutOfRange(faces, vertexCount); f != kNoFace)
+    if (std::size_t f = FirstFaceOutOfRange(faces, vertexCount, largestCorner); f != kNoFace)
         return NodeProblem(
             node, field + "/" + std::to_string(f),
             OutOfRange(FirstCornerOutOfRange(faces[f], vertexCount), vertexCount, of));
     return std::nullopt;
 }
 
-std::optional<SceneProblem> CheckMesh(int node, const MeshData& mesh) {
+std::optional<SceneProblem> CheckMesh(int node, const MeshData& mesh, const LargestCorners& known) {
     const std::size_t vertexCount = mesh.vertices.size();
-    if (std::size_t f = FirstFaceOutOfRange(mesh.faces, vertexCount); f != kNoFace)
+    if (std::size_t f = FirstFaceOutOfRange(mesh.faces, vertexCount, known.faces); f != kNoFace)
         return NodeProblem(
             node, "mesh/faces/" + std::to_string(f) + "/v",
             OutOfRange(FirstCornerOutOfRange(mesh.faces[f], vertexCount), vertexCount, "vertices"));
@@ -124,14 +128,16 @@ std::optional<SceneProblem> CheckMesh(int node, const MeshData& mesh) {
         if (channel < -2 || channel > 99)
             return NodeProblem(node, "mesh/maps/" + std::to_string(position) + "/channel",
                                "channel " + std::to_string(channel) + " is not between -2 and 99");
-        if (auto p =
-                CheckTriples(node, "mesh/maps/" + std::to_string(position) + "/faces", map.faces,
-                             mesh.faces.size(), map.vertices.size(), "map vertices"))
+        const auto largest = known.maps.find(channel);
+        if (auto p = CheckTriples(
+                node, "mesh/maps/" + std::to_string(position) + "/faces", map.faces,
+                largest == known.maps.end() ? std::nullopt : std::optional(largest->second),
+                mesh.faces.size(), map.vertices.size(), "map vertices"))
             return p;
         ++position;
     }
     if (mesh.normals)
-        if (auto p = CheckTriples(node, "mesh/normals/faces", mesh.normals->faces,
+        if (auto p = CheckTriples(node, "mesh/normals/faces", mesh.normals->faces, known.normals,
                                   mesh.faces.size(), mesh.normals->normals.size(), "normals"))
             return p;
     return std::nullopt;
@@ -162,7 +168,8 @@ std::optional<SceneProblem> CheckSkin(int node, const std::string& field, const 
     return std::nullopt;
 }
 
-std::optional<SceneProblem> CheckNode(const SceneData& scene, int index) {
+std::optional<SceneProblem> CheckNode(const SceneData& scene, int index,
+                                      const KnownCorners& known) {
     const NodeData& node = scene.nodes[static_cast<std::size_t>(index)];
     if (node.parent < -1 || node.parent >= index)
         return NodeProblem(index, "parent", "the parent must be a node listed before this one");
@@ -173,8 +180,13 @@ std::optional<SceneProblem> CheckNode(const SceneData& scene, int index) {
     if (auto p = CheckKeys(index, "position", node.animation.position)) return p;
     if (auto p = CheckKeys(index, "rotation", node.animation.rotation)) return p;
     if (auto p = CheckKeys(index, "scale", node.animation.scale)) return p;
-    if (node.object == ObjectKind::Mesh)
-        if (auto p = CheckMesh(index, node.mesh)) return p;
+    if (node.object == ObjectKind::Mesh) {
+        static const LargestCorners kNoneKnown;
+        const auto corners = known.find(index);
+        if (auto p =
+                CheckMesh(index, node.mesh, corners == known.end() ? kNoneKnown : corners->second))
+            return p;
+    }
     for (std::size_t d = 0; d < node.derived.size(); ++d)
         for (std::size_t m = 0; m < node.derived[d].modifiers.size(); ++m) {
             const ModifierData& modifier = node.derived[d].modifiers[m];
@@ -229,7 +241,7 @@ std::optional<SceneProblem> CheckMaterial(const SceneData& scene, int index) {
 
 }  // namespace
 
-std::optional<SceneProblem> CheckScene(const SceneData& scene) {
+std::optional<SceneProblem> CheckScene(const SceneData& scene, const KnownCorners& known) {
     if (scene.frameRate < 1 || scene.ticksPerFrame < 1 ||
         scene.frameRate * scene.ticksPerFrame != TIME_TICKSPERSEC)
         return SceneProblem{Owner::Scene, -1, "frameRate",
@@ -238,14 +250,15 @@ std::optional<SceneProblem> CheckScene(const SceneData& scene) {
         return SceneProblem{Owner::Scene, -1, "animationRange",
                             "the animation range ends before it starts"};
     for (int i = 0; i < static_cast<int>(scene.nodes.size()); ++i)
-        if (auto p = CheckNode(scene, i)) return p;
+        if (auto p = CheckNode(scene, i, known)) return p;
     for (int i = 0; i < static_cast<int>(scene.materials.size()); ++i)
         if (auto p = CheckMaterial(scene, i)) return p;
     return std::nullopt;
 }
 
-std::variant<CheckedScene, SceneProblem> CheckedScene::Check(SceneData& records) {
-    if (auto problem = CheckScene(records)) return std::move(*problem);
+std::variant<CheckedScene, SceneProblem> CheckedScene::Check(SceneData& records,
+                                                             const KnownCorners& known) {
+    if (auto problem = CheckScene(records, known)) return std::move(*problem);
     return CheckedScene(std::move(records));
 }
 

@@ -2,6 +2,8 @@
 // the host's objects never see an index out of range.
 #pragma once
 
+#include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <variant>
@@ -20,8 +22,20 @@ struct SceneProblem {
     std::string what;
 };
 
+// The largest corner of each face list of one mesh, as the reader of the records found it
+// while it read the list; with it the check compares one number instead of reading every face
+// again. A list without one here is read through.
+struct LargestCorners {
+    std::optional<std::uint32_t> faces;
+    std::map<int, std::uint32_t> maps;  // by channel
+    std::optional<std::uint32_t> normals;
+};
+
+// What the reader of the records learnt of their meshes' face lists, by node index.
+using KnownCorners = std::map<int, LargestCorners>;
+
 // The first broken rule, or none.
-std::optional<SceneProblem> CheckScene(const SceneData& scene);
+std::optional<SceneProblem> CheckScene(const SceneData& scene, const KnownCorners& known = {});
 
 // Records that CheckScene has found keeping every rule. Only Check makes one, so a holder
 // of one never needs to check again (a flag that anyone could set would prove nothing);
@@ -30,7 +44,8 @@ class CheckedScene {
   public:
     // The records moved into a CheckedScene when they keep every rule; otherwise the first
     // broken rule, with `records` left as they were so that the problem can be described.
-    static std::variant<CheckedScene, SceneProblem> Check(SceneData& records);
+    static std::variant<CheckedScene, SceneProblem> Check(SceneData& records,
+                                                          const KnownCorners& known = {});
 
     const SceneData& Records() const { return m_records; }
     SceneData TakeRecords() && { return std::move(m_records); }

@@ -710,6 +710,30 @@ TEST(SceneFileStream, ReadsAlikeWhetherListsGuessedAheadAreTheScannersOrNot) {
     }
 }
 
+TEST(SceneFileStream, RefusesACornerOutOfRangeInAnyFaceListReadInParts) {
+    // The last face of each face list given a corner one past its vertices, so that only the
+    // largest corner of the list's last part is out of range.
+    const std::string text = StripOfQuads(40);
+    const std::vector<std::array<std::string, 3>> damages = {
+        {R"({"v": [78, 81, 79])", R"({"v": [78, 82, 79])", "/nodes/0/mesh/faces/79/v"},
+        {"[78, 81, 79]]}]", "[78, 81, 82]]}]", "/nodes/0/mesh/maps/0/faces/79"},
+        {"[0, 0, 1]]}}}]}", "[0, 2, 1]]}}}]}", "/nodes/0/mesh/normals/faces/79"}};
+    const scenefile::ListSharing twoThreads{5, 2};
+    for (const auto& [good, bad, place] : damages) {
+        const std::string damaged = Replaced(text, good, bad);
+        for (const auto& sharing : {kFinestSharing, twoThreads, scenefile::DefaultListSharing()})
+            EXPECT_FALSE(scenefile::ParseSceneStreaming(damaged, "t.tscene.json", "", sharing))
+                << place;
+        std::string refusal;
+        try {
+            scenefile::ParseScene(damaged, "t.tscene.json");
+        } catch (const scenefile::SceneFileError& error) {
+            refusal = error.what();
+        }
+        EXPECT_NE(refusal.find(place + ": index"), std::string::npos) << refusal;
+    }
+}
+
 TEST(SceneFileStream, AgreesOnDamagedCopiesReadInParts) {
     unsigned seed = 200;
     for (const std::string& text : {kEveryMeshMember, StripOfQuads(12), StripOfQuads(12, " ,")})

@@ -106,6 +106,50 @@ TEST(LongFaceLists, NameABadMapFaceInTheSecondHalf) {
               "vertices");
 }
 
+TEST(LongFaceLists, AreReadOnlyWhenTheReadersLargestCornerIsOutOfRange) {
+    scene::MeshData mesh = LongMesh(kLongListFaces);
+    mesh.faces[5].v[1] = kGridVertices;
+    mesh.normals = OneNormalFor(kLongListFaces);
+    mesh.normals->faces[7][0] = 1;
+    scene::MapChannel map;
+    map.vertices = {Point3(0, 0, 0)};
+    map.faces.assign(kLongListFaces, {0, 0, 0});
+    map.faces[9][2] = 1;
+    mesh.maps[scene::MAP_TEXCOORD_CHANNEL] = std::move(map);
+    const scene::SceneData data = SceneOf(std::move(mesh));
+    auto described = [&data](const scene::KnownCorners& known) {
+        auto problem = scene::CheckScene(data, known);
+        return problem ? scene::DescribeProblem(data, *problem) : "accepted";
+    };
+    // The largest corners are the reader's word for the lists they came with: below each
+    // count, no face is read.
+    const scene::LargestCorners allInRange{
+        kGridVertices - 1, {{scene::MAP_TEXCOORD_CHANNEL, 0}}, 0};
+    EXPECT_EQ(described({{0, allInRange}}), "accepted");
+    // A largest corner out of range sends the check to the faces, for the first bad one.
+    scene::LargestCorners badFaces = allInRange;
+    badFaces.faces = kGridVertices;
+    EXPECT_EQ(described({{0, badFaces}}),
+              "node 0 (Grid) mesh/faces/5/v: index 1000 is out of range: there are 1000 vertices");
+    scene::LargestCorners badMap = allInRange;
+    badMap.maps[scene::MAP_TEXCOORD_CHANNEL] = 1;
+    EXPECT_EQ(described({{0, badMap}}),
+              "node 0 (Grid) mesh/maps/0/faces/9: index 1 is out of range: there are 1 map "
+              "vertices");
+    scene::LargestCorners badNormals = allInRange;
+    badNormals.normals = 1;
+    EXPECT_EQ(described({{0, badNormals}}),
+              "node 0 (Grid) mesh/normals/faces/7: index 1 is out of range: there are 1 normals");
+    // Nothing known of this node, or of this channel: every list is read.
+    EXPECT_EQ(described({{1, allInRange}}), Described(data));
+    scene::LargestCorners otherChannel = allInRange;
+    otherChannel.maps = {{2, 0}};
+    otherChannel.faces = kGridVertices - 1;
+    EXPECT_EQ(described({{0, otherChannel}}),
+              "node 0 (Grid) mesh/maps/0/faces/9: index 1 is out of range: there are 1 map "
+              "vertices");
+}
+
 TEST(CheckedScenes, HoldTheRecordsThatKeepEveryRule) {
     scene::SceneData records = SceneOf(testscenes::Box());
     const scene::SceneData asGiven = records;
