@@ -531,16 +531,20 @@ const char* WideLimit(const char* item) {
 // one eight-byte load, less the one that CompactIndex hands to PlainIndexDigits.
 constexpr unsigned kMostShortIndexDigits = 7;
 
+// The bytes ShortIndexTriple looks at, from the triple's bracket.
+constexpr std::ptrdiff_t kShortTripleBytes = 32;
+
 // "[i,i,i]" whose indices have one to seven digits and no leading zero, the very items
 // CompactIndexTriple reads through CompactIndex's DigitsValue, with the same values. The commas
 // and the bracket are found in 32 bytes at once, so that the three indices are read side by
 // side instead of each waiting for where the one before it ended. Null for any other item,
-// which CompactIndexTriple then reads or declines. The 32 bytes lie within the item's reach.
+// which CompactIndexTriple then reads or declines. The 32 bytes lie within the item's reach,
+// also for a face's corners, which start after "{"v":".
 [[gnu::always_inline]] inline const char* ShortIndexTriple(const char* at,
                                                            std::array<std::uint32_t, 3>& v) {
-    static_assert(kCompactItemReach >= 32);
+    static_assert(kCompactItemReach >= std::ptrdiff_t{sizeof("{\"v\":") - 1} + kShortTripleBytes);
     const auto low = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    const auto high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + 16));
+    const auto high = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + kShortTripleBytes / 2));
     const auto comma = _mm_set1_epi8(','), close = _mm_set1_epi8(']'), zero = _mm_set1_epi8('0');
     const std::uint32_t digits = ByteBits(DigitBytes(low), DigitBytes(high));
     const std::uint32_t commas = ByteBits(_mm_cmpeq_epi8(low, comma), _mm_cmpeq_epi8(high, comma));
@@ -839,7 +843,6 @@ using FailedFlag = std::atomic<bool>;
 // How often a part looks whether another one has failed: rarely enough to cost nothing.
 constexpr std::size_t kItemsBetweenLooks = 1024;
 
-// Reads a part and returns where its cursor stands after it.
 // The largest corner of an item of a face list; an item without corners has none larger
 // than zero.
 std::uint32_t LargestCornerOf(const FaceData& face) {
@@ -894,7 +897,7 @@ std::vector<ListPart> PlanParts(const ListSurvey& survey, std::size_t stride,
     return plan;
 }
 
-// The fewest items of a list that more than one thread reads.
+// The fewest items of a list that more than one thread may read.
 std::size_t LongListItems(const ListSharing& sharing) {
     return 2 * std::max<std::size_t>(sharing.minItemsPerPart, 1);
 }
