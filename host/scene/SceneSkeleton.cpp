@@ -12,7 +12,6 @@
 #include <iterator>
 #include <limits>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <system_error>
