@@ -60,7 +60,7 @@ bool StartsValue(char c) {
 }
 
 // The bytes that may follow a number, literal or string: the end of a member or element.
-bool EndsScalar(char c) {
+[[gnu::always_inline]] inline bool EndsScalar(char c) {
     return IsSpace(c) || c == ',' || c == '}' || c == ']';
 }
 
@@ -154,11 +154,11 @@ class Cursor {
 
     // An item read by a compact reader (a function of the bytes from the item's start that
     // returns where the item ends, or null); false, without moving, when it declines.
-    template <typename ReadCompact, typename... Into>
-    bool TakeCompact(ReadCompact read, Into&&... into) {
+    template <auto ReadCompact, typename... Into>
+    [[gnu::always_inline]] bool TakeCompact(Into&&... into) {
         SkipSpace();
         if (m_end - m_at < kCompactItemReach) return false;
-        const char* after = read(m_at, into...);
+        const char* after = ReadCompact(m_at, into...);
         if (after == nullptr) return false;
         m_at = after;
         return true;
@@ -581,7 +581,8 @@ constexpr std::ptrdiff_t kShortTripleBytes = 32;
 #endif
 
 // "[i,i,i]"
-const char* CompactIndexTriple(const char* at, std::array<std::uint32_t, 3>& v) {
+[[gnu::always_inline]] inline const char* CompactIndexTriple(const char* at,
+                                                             std::array<std::uint32_t, 3>& v) {
 #ifdef __SSE2__
     if constexpr (std::endian::native == std::endian::little) {
         if (const char* after = ShortIndexTriple(at, v)) return after;
@@ -595,7 +596,8 @@ const char* CompactIndexTriple(const char* at, std::array<std::uint32_t, 3>& v) 
 }
 
 // "[f,f,f]", or "[f,f]" when `thirdMayBeMissing` (a missing third is zero).
-const char* CompactFloats(const char* at, Point3& p, bool thirdMayBeMissing) {
+[[gnu::always_inline]] inline const char* CompactFloats(const char* at, Point3& p,
+                                                        bool thirdMayBeMissing) {
     float x = 0.0f, y = 0.0f, z = 0.0f;  // `p` is only written once the whole item is read
     const char* wideLimit = WideLimit(at);
     if (*at++ != '[') return nullptr;
@@ -617,7 +619,7 @@ const char* AfterPrefixWithinReach(const char* at, const char (&prefix)[N]) {
 }
 
 // {"v":[i,i,i]} or {"v":[i,i,i],"smoothing":i}
-const char* CompactFace(const char* at, FaceData& f) {
+[[gnu::always_inline]] inline const char* CompactFace(const char* at, FaceData& f) {
     std::array<std::uint32_t, 3> v{};
     if (!(at = AfterPrefixWithinReach(at, "{\"v\":")) || !(at = CompactIndexTriple(at, v)))
         return nullptr;
@@ -633,8 +635,12 @@ const char* CompactFace(const char* at, FaceData& f) {
 }
 
 // ---- The items of the long lists ----
-// Each reads one item from where the cursor stands and nothing around it, so that any
-// thread may read any run of items with a cursor of its own.
+// Each reads one item from where the cursor stands into `into`, and nothing around it, so
+// that any thread may read any run of items with a cursor of its own. The compact reading is
+// done in line, in the loop over a list's items; the general one, rarely taken, is a call of
+// its own that keeps that loop small. An item is written in place, not returned: three
+// indices returned by value went through the stack in pieces that the processor then had to
+// put together again, for every item.
 
 float Float(Cursor& in) {
     return ToFloat(in.Number());
@@ -645,9 +651,8 @@ std::uint32_t Index(Cursor& in) {
     return static_cast<std::uint32_t>(WholeNumber(in.Number(), 0, 0xFFFFFFFF));
 }
 
-Point3 Vector3(Cursor& in) {
+[[gnu::noinline]] Point3 GeneralVector3(Cursor& in) {
     Point3 p;
-    if (in.TakeCompact(CompactFloats, p, false)) return p;
     in.Expect('[');
     p.x = Float(in);
     in.Expect(',');
@@ -658,10 +663,13 @@ Point3 Vector3(Cursor& in) {
     return p;
 }
 
+[[gnu::always_inline]] inline void Vector3(Cursor& in, Point3& into) {
+    if (!in.TakeCompact<CompactFloats>(into, false)) into = GeneralVector3(in);
+}
+
 // Two or three numbers; a missing third is zero.
-Point3 MapVertex(Cursor& in) {
+[[gnu::noinline]] Point3 GeneralMapVertex(Cursor& in) {
     Point3 p;
-    if (in.TakeCompact(CompactFloats, p, true)) return p;
     in.Expect('[');
     p.x = Float(in);
     in.Expect(',');
@@ -673,22 +681,26 @@ Point3 MapVertex(Cursor& in) {
     return p;
 }
 
-std::array<std::uint32_t, 3> IndexTriple(Cursor& in) {
-    std::array<std::uint32_t, 3> v{};
-    if (in.TakeCompact(CompactIndexTriple, v)) return v;
-    in.Expect('[');
-    v[0] = Index(in);
-    in.Expect(',');
-    v[1] = Index(in);
-    in.Expect(',');
-    v[2] = Index(in);
-    in.Expect(']');
-    return v;
+[[gnu::always_inline]] inline void MapVertex(Cursor& in, Point3& into) {
+    if (!in.TakeCompact<CompactFloats>(into, true)) into = GeneralMapVertex(in);
 }
 
-FaceData Face(Cursor& in) {
+[[gnu::noinline]] void GeneralIndexTriple(Cursor& in, std::array<std::uint32_t, 3>& into) {
+    in.Expect('[');
+    into[0] = Index(in);
+    in.Expect(',');
+    into[1] = Index(in);
+    in.Expect(',');
+    into[2] = Index(in);
+    in.Expect(']');
+}
+
+[[gnu::always_inline]] inline void IndexTriple(Cursor& in, std::array<std::uint32_t, 3>& into) {
+    if (!in.TakeCompact<CompactIndexTriple>(into)) GeneralIndexTriple(in, into);
+}
+
+[[gnu::noinline]] FaceData GeneralFace(Cursor& in) {
     FaceData f;
-    if (in.TakeCompact(CompactFace, f)) return f;
     auto which = [](std::string_view key) -> unsigned {
         return key == "v"            ? kCorners
                : key == "smoothing"  ? kSmoothing
@@ -697,7 +709,8 @@ FaceData Face(Cursor& in) {
     };
     unsigned seen = ScanObject(in, which, [&](unsigned member) {
         if (member == kCorners) {
-            auto v = IndexTriple(in);
+            std::array<std::uint32_t, 3> v{};
+            IndexTriple(in, v);
             std::copy(v.begin(), v.end(), f.v);
         }
         if (member == kSmoothing) f.smGroup = Index(in);
@@ -706,6 +719,10 @@ FaceData Face(Cursor& in) {
     });
     if (!(seen & kCorners)) GiveUp();
     return f;
+}
+
+[[gnu::always_inline]] inline void Face(Cursor& in, FaceData& into) {
+    if (!in.TakeCompact<CompactFace>(into)) into = GeneralFace(in);
 }
 
 // ---- Surveying a long list ----
@@ -844,13 +861,14 @@ constexpr std::size_t kItemsBetweenLooks = 1024;
 
 // The largest corner of an item of a face list; an item without corners has none larger
 // than zero.
-std::uint32_t LargestCornerOf(const FaceData& face) {
+[[gnu::always_inline]] inline std::uint32_t LargestCornerOf(const FaceData& face) {
     return std::max({face.v[0], face.v[1], face.v[2]});
 }
-std::uint32_t LargestCornerOf(const std::array<std::uint32_t, 3>& corners) {
+[[gnu::always_inline]] inline std::uint32_t LargestCornerOf(
+    const std::array<std::uint32_t, 3>& corners) {
     return std::max({corners[0], corners[1], corners[2]});
 }
-std::uint32_t LargestCornerOf(const Point3&) {
+[[gnu::always_inline]] inline std::uint32_t LargestCornerOf(const Point3&) {
     return 0;
 }
 
@@ -863,13 +881,12 @@ struct PartRead {
 
 // Reads a part; the largest corner is taken while each item is at hand, so that the scene's
 // check need not read the list again.
-template <typename T, typename ReadItem>
-PartRead ReadPart(Cursor in, const ListPart& part, T* into, ReadItem readItem,
-                  const FailedFlag& failed) {
+template <auto ReadItem, typename T>
+PartRead ReadPart(Cursor in, const ListPart& part, T* into, const FailedFlag& failed) {
     std::uint32_t largest = 0;
     for (std::size_t i = 0; i < part.count; ++i) {
         if (i % kItemsBetweenLooks == 0 && failed.load(std::memory_order_relaxed)) GiveUp();
-        into[i] = readItem(in);
+        ReadItem(in, into[i]);
         largest = std::max(largest, LargestCornerOf(into[i]));
         if (i + 1 < part.count || !part.last) in.Expect(',');
     }
@@ -961,10 +978,10 @@ void SizeForParts(std::vector<T>& into, std::size_t items) {
 // on return `in` stands after the list. The first thread started runs `beforeReading` before it
 // takes parts, with a flag that is set once the list's reading has failed. Returns the largest
 // corner of the list's items.
-template <typename List, typename ReadItem, typename BeforeReading>
+template <auto ReadItem, typename List, typename BeforeReading>
 std::uint32_t ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
                               const std::vector<ListPart>& plan, std::size_t readers,
-                              ReadItem readItem, BeforeReading beforeReading) {
+                              BeforeReading beforeReading) {
     SizeForParts(into, survey.items);
     std::vector<typename List::value_type*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
@@ -980,7 +997,7 @@ std::uint32_t ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
             for (std::size_t p;
                  (p = nextPart.fetch_add(1, std::memory_order_relaxed)) < plan.size();)
                 partsRead[p] =
-                    ReadPart(in.At(plan[p].first), plan[p], firstOf[p], readItem, failed);
+                    ReadPart<ReadItem>(in.At(plan[p].first), plan[p], firstOf[p], failed);
         } catch (...) {
             failed = true;
             throw;
@@ -1094,8 +1111,8 @@ class Scanner {
 
     // Reads "[item, item, ...]" of one of a mesh's long lists; returns the largest corner of
     // its items (zero for an empty list, or one whose items have no corners).
-    template <typename List, typename ReadItem>
-    std::uint32_t ScanLongList(List& into, char itemEnd, ReadItem readItem) {
+    template <auto ReadItem, typename List>
+    std::uint32_t ScanLongList(List& into, char itemEnd) {
         m_in.Expect('[');
         if (m_in.Take(']')) return 0;
         const std::size_t stride = MarkStride(m_sharing);
@@ -1104,8 +1121,8 @@ class Scanner {
         const std::size_t readers = ReadersFor(plan, m_sharing);
         // Filled by the thread that helps, if one does, and read only after it is done.
         std::vector<SurveyedList> surveyedAhead;
-        const std::uint32_t largest = ReadListInParts(
-            m_in, into, survey, plan, readers, readItem, [&](const std::atomic<bool>& failed) {
+        const std::uint32_t largest = ReadListInParts<ReadItem>(
+            m_in, into, survey, plan, readers, [&](const std::atomic<bool>& failed) {
                 surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), stride,
                                                  LongListItems(m_sharing), failed);
             });
@@ -1223,8 +1240,8 @@ std::size_t Scanner::ScanMesh() {
                                   : kUnknownMember;
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
-        if (member == kVertices) ScanLongList(mesh.vertices, kArrayItemEnd, Vector3);
-        if (member == kFaces) largest.faces = ScanLongList(mesh.faces, kFaceItemEnd, Face);
+        if (member == kVertices) ScanLongList<Vector3>(mesh.vertices, kArrayItemEnd);
+        if (member == kFaces) largest.faces = ScanLongList<Face>(mesh.faces, kFaceItemEnd);
         if (member == kMaps) {
             m_in.Expect('[');
             if (m_in.Take(']')) return;
@@ -1250,8 +1267,8 @@ void Scanner::MapChannelInto(std::map<int, MapChannel>& maps, LargestCorners& la
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
         if (member == kChannel) channel = static_cast<int>(WholeNumber(m_in.Number(), -2, 99));
-        if (member == kVertices) ScanLongList(map.vertices, kArrayItemEnd, MapVertex);
-        if (member == kFaces) largestCorner = ScanLongList(map.faces, kArrayItemEnd, IndexTriple);
+        if (member == kVertices) ScanLongList<MapVertex>(map.vertices, kArrayItemEnd);
+        if (member == kFaces) largestCorner = ScanLongList<IndexTriple>(map.faces, kArrayItemEnd);
     });
     if (seen != (kChannel | kVertices | kFaces) || maps.count(channel)) GiveUp();
     maps[channel] = std::move(map);
@@ -1264,9 +1281,9 @@ ExplicitNormals Scanner::Normals(LargestCorners& largest) {
         return key == "normals" ? kNormals : key == "faces" ? kFaces : kUnknownMember;
     };
     unsigned seen = ScanObject(which, [&](unsigned member) {
-        if (member == kNormals) ScanLongList(normals.normals, kArrayItemEnd, Vector3);
+        if (member == kNormals) ScanLongList<Vector3>(normals.normals, kArrayItemEnd);
         if (member == kFaces)
-            largest.normals = ScanLongList(normals.faces, kArrayItemEnd, IndexTriple);
+            largest.normals = ScanLongList<IndexTriple>(normals.faces, kArrayItemEnd);
     });
     if (seen != (kNormals | kFaces)) GiveUp();
     return normals;
