@@ -37,6 +37,9 @@ struct ListSharing {
     // reading a list finish close together.
     std::size_t minItemsPerPart = 16384;
     unsigned maxReaders = 0;
+    // Whether the lists' surveys may use the processor's 256-bit vector instructions where it
+    // has them (off in tests, so that the other way is tried on such a processor too).
+    bool wideVectors = true;
 };
 
 // The sharing used when none is given. A fuzzing build splits every list it can, so that

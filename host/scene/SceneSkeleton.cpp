@@ -23,6 +23,9 @@
 #ifdef __SSE2__
 #include <emmintrin.h>
 #endif
+#ifdef __x86_64__
+#include <immintrin.h>
+#endif
 
 #include "host/scene/SceneFileReaders.h"
 
@@ -764,12 +767,71 @@ constexpr unsigned BitsSetIn64(std::uint64_t mask) {
 static_assert(BitsSetIn64(0) == 0 && BitsSetIn64(~std::uint64_t{0}) == 64 &&
               BitsSetIn64(0x8000000000000001ull) == 2 && BitsSetIn64(0x1234) == 5);
 
+// Where a 64-byte block holds the byte that ends an item and where a comma, a bit per byte.
+struct BlockBits {
+    std::uint64_t ends = 0;
+    std::uint64_t commas = 0;
+};
+
+#ifdef __SSE2__
+[[gnu::always_inline]] inline BlockBits BlockBitsSse2(const char* at, char itemEnd) {
+    const __m128i end = _mm_set1_epi8(itemEnd);
+    const __m128i comma = _mm_set1_epi8(',');
+    BlockBits block;
+    for (int quarter = 0; quarter < 4; ++quarter) {
+        const int shift = 16 * quarter;
+        const auto bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + shift));
+        block.ends |=
+            std::uint64_t{static_cast<std::uint16_t>(_mm_movemask_epi8(_mm_cmpeq_epi8(bytes, end)))}
+            << shift;
+        block.commas |= std::uint64_t{static_cast<std::uint16_t>(
+                            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, comma)))}
+                        << shift;
+    }
+    return block;
+}
+#endif
+
+#ifdef __x86_64__
+// Half the instructions of the SSE2 way, and a count instruction of its own; only on a
+// processor that has them (ProcessorHasAvx2).
+[[gnu::target("avx2,popcnt"), gnu::always_inline]] inline BlockBits BlockBitsAvx2(const char* at,
+                                                                                  char itemEnd) {
+    const __m256i end = _mm256_set1_epi8(itemEnd);
+    const __m256i comma = _mm256_set1_epi8(',');
+    BlockBits block;
+    for (int half = 0; half < 2; ++half) {
+        const int shift = 32 * half;
+        const auto bytes = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(at + shift));
+        block.ends |= std::uint64_t{static_cast<std::uint32_t>(
+                          _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, end)))}
+                      << shift;
+        block.commas |= std::uint64_t{static_cast<std::uint32_t>(
+                            _mm256_movemask_epi8(_mm256_cmpeq_epi8(bytes, comma)))}
+                        << shift;
+    }
+    return block;
+}
+
+bool ProcessorHasAvx2() {
+    static const bool has = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("popcnt");
+    return has;
+}
+#endif
+
 class ListSurveyor {
   public:
-    // `stop`, when given, ends the survey early (as a doubt) once it is set.
-    ListSurveyor(const char* end, char itemEnd, std::size_t stride,
+    // `stop`, when given, ends the survey early (as a doubt) once it is set. With
+    // `wideVectors`, the blocks are read with the processor's 256-bit instructions where it
+    // has them.
+    ListSurveyor(const char* end, char itemEnd, std::size_t stride, bool wideVectors,
                  const std::atomic<bool>* stop = nullptr)
-        : m_end(end), m_itemEnd(itemEnd), m_stride(stride), m_itemsToMark(stride), m_stop(stop) {}
+        : m_end(end),
+          m_itemEnd(itemEnd),
+          m_stride(stride),
+          m_itemsToMark(stride),
+          m_wideVectors(wideVectors),
+          m_stop(stop) {}
 
     // From `first`, where item 0 starts, to the list's closing bracket.
     ListSurvey Survey(const char* first) {
@@ -806,34 +868,45 @@ class ListSurveyor {
 
     // Counts the items of whole 64-byte blocks in which every item end is followed straight
     // by a comma and no mark falls, a block at a time; stops at the first other block, which
-    // the caller takes item by item.
+    // the caller takes item by item. A block is read with the byte after it, which the text's
+    // zero may be.
     const char* SkipPlainBlocks(const char* at) {
+#ifdef __x86_64__
+        if (m_wideVectors && ProcessorHasAvx2()) return SkipPlainBlocksAvx2(at);
+#endif
 #ifdef __SSE2__
-        const __m128i itemEnd = _mm_set1_epi8(m_itemEnd);
-        const __m128i comma = _mm_set1_epi8(',');
-        // A block is read with the byte after it, which the text's zero may be.
         for (; m_end - at >= kBlockBytes; at += kBlockBytes) {
-            std::uint64_t ends = 0, commas = 0;
-            for (int quarter = 0; quarter < 4; ++quarter) {
-                const int shift = 16 * quarter;
-                const auto bytes = _mm_loadu_si128(reinterpret_cast<const __m128i*>(at + shift));
-                ends |= std::uint64_t{static_cast<std::uint16_t>(
-                            _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, itemEnd)))}
-                        << shift;
-                commas |= std::uint64_t{static_cast<std::uint16_t>(
-                              _mm_movemask_epi8(_mm_cmpeq_epi8(bytes, comma)))}
-                          << shift;
-            }
-            if (ends == 0) continue;
-            const std::uint64_t commaAfter = commas >> 1 | std::uint64_t{at[kBlockBytes] == ','}
-                                                               << (kBlockBytes - 1);
-            const auto count = static_cast<std::size_t>(BitsSetIn64(ends));
-            if ((ends & ~commaAfter) != 0 || count >= m_itemsToMark) break;
-            m_survey.items += count;
-            m_itemsToMark -= count;
+            const BlockBits block = BlockBitsSse2(at, m_itemEnd);
+            if (block.ends != 0 &&
+                !CountPlainBlock(block, at[kBlockBytes], BitsSetIn64(block.ends)))
+                break;
         }
 #endif
         return at;
+    }
+
+#ifdef __x86_64__
+    [[gnu::target("avx2,popcnt")]] const char* SkipPlainBlocksAvx2(const char* at) {
+        for (; m_end - at >= kBlockBytes; at += kBlockBytes) {
+            const BlockBits block = BlockBitsAvx2(at, m_itemEnd);
+            const auto count = static_cast<unsigned>(__builtin_popcountll(block.ends));
+            if (block.ends != 0 && !CountPlainBlock(block, at[kBlockBytes], count)) break;
+        }
+        return at;
+    }
+#endif
+
+    // Counts the `endCount` items ending in a block that has some, when every one of them is
+    // followed straight by a comma (`byteAfter` follows the block) and the next mark does not
+    // fall among them; false, counting nothing, otherwise.
+    [[gnu::always_inline]] bool CountPlainBlock(const BlockBits& block, char byteAfter,
+                                                unsigned endCount) {
+        const std::uint64_t commaAfter = block.commas >> 1 | std::uint64_t{byteAfter == ','}
+                                                                 << (kBlockBytes - 1);
+        if ((block.ends & ~commaAfter) != 0 || endCount >= m_itemsToMark) return false;
+        m_survey.items += endCount;
+        m_itemsToMark -= endCount;
+        return true;
     }
 
     static constexpr std::ptrdiff_t kBlockBytes = 64;  // one bit of a 64-bit mask per byte
@@ -842,6 +915,7 @@ class ListSurveyor {
     char m_itemEnd;
     std::size_t m_stride;
     std::size_t m_itemsToMark;  // until the next item that gets a mark
+    bool m_wideVectors;
     const std::atomic<bool>* m_stop;
     ListSurvey m_survey;
 };
@@ -1102,11 +1176,13 @@ struct SurveyedList {
 constexpr std::size_t kMostListsAhead = 8;
 
 // Surveys the lists that seem to follow the one closing at `close`: the short ones (of fewer
-// than `longFrom` items) and the first long one, in the order of the text. A guess in doubt
+// than LongListItems) and the first long one, in the order of the text. A guess in doubt
 // ends the run: the scanner surveys that list itself should it come to it, and meets the same
 // doubt there. Ends early once `stop` is set.
-std::vector<SurveyedList> SurveyListsAfter(const char* close, const char* end, std::size_t stride,
-                                           std::size_t longFrom, const std::atomic<bool>& stop) {
+std::vector<SurveyedList> SurveyListsAfter(const char* close, const char* end,
+                                           const ListSharing& sharing,
+                                           const std::atomic<bool>& stop) {
+    const std::size_t stride = MarkStride(sharing), longFrom = LongListItems(sharing);
     std::vector<SurveyedList> surveyed;
     try {
         char itemEnd = 0;
@@ -1114,7 +1190,8 @@ std::vector<SurveyedList> SurveyListsAfter(const char* close, const char* end, s
              first != nullptr && surveyed.size() < kMostListsAhead;
              first = NextListGuess(close, end, itemEnd)) {
             surveyed.push_back(
-                {first, itemEnd, ListSurveyor(end, itemEnd, stride, &stop).Survey(first)});
+                {first, itemEnd,
+                 ListSurveyor(end, itemEnd, stride, sharing.wideVectors, &stop).Survey(first)});
             if (surveyed.back().survey.items >= longFrom) break;
             close = surveyed.back().survey.close;
         }
@@ -1150,8 +1227,7 @@ class Scanner {
         std::vector<SurveyedList> surveyedAhead;
         const std::uint32_t largest = ReadListInParts<ReadItem>(
             m_in, into, survey, plan, readers, [&](const std::atomic<bool>& failed) {
-                surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), stride,
-                                                 LongListItems(m_sharing), failed);
+                surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), m_sharing, failed);
             });
         // A list read on one thread leaves the surveys ahead of it for the lists after it.
         if (readers > 1) {
@@ -1173,7 +1249,7 @@ class Scanner {
             m_surveyedAhead[m_nextSurveyed].first == first &&
             m_surveyedAhead[m_nextSurveyed].itemEnd == itemEnd)
             return std::move(m_surveyedAhead[m_nextSurveyed++].survey);
-        return ListSurveyor(m_in.End(), itemEnd, stride).Survey(first);
+        return ListSurveyor(m_in.End(), itemEnd, stride, m_sharing.wideVectors).Survey(first);
     }
 
     template <typename WhichMember, typename ReadMember>
