@@ -684,6 +684,26 @@ TEST(SceneFileStream, ReadsListsSharedAmongThreadsAsInOne) {
     }
 }
 
+TEST(SceneFileStream, SurveysCountAlikeWhereverTheItemEndsAndTheCloseFallInABlock) {
+    // The surveys count whole 64-byte blocks at once, reading the byte after each. Spaces at
+    // the start of the first vertex move every later byte of the lists against the blocks,
+    // so that over 64 shifts each item end, comma and closing bracket falls at each place of
+    // a block, with and without a mark in that block, in either way of reading the blocks.
+    const scenefile::ListSharing markEveryFourItems{64, 2}, markEveryFourNarrow{64, 2, false};
+    scenefile::ListSharing defaultNarrow = scenefile::DefaultListSharing();
+    defaultNarrow.wideVectors = false;
+    for (const std::string comma : {",\n", " ,"}) {
+        const std::string strip = StripOfQuads(20, comma);
+        for (int shift = 0; shift < 64; ++shift) {
+            const std::string text =
+                Replaced(strip, R"("vertices": [[)", R"("vertices": [[)" + std::string(shift, ' '));
+            for (const auto& sharing : {markEveryFourItems, markEveryFourNarrow,
+                                        scenefile::DefaultListSharing(), defaultNarrow})
+                ExpectStreamedAlike(text, sharing);
+        }
+    }
+}
+
 // Two meshes of StripOfQuads(quads); the second node's name looks like a list of arrays, so
 // that the lists guessed ahead after the first mesh begin with one the scanner never reads.
 std::string TwoStripsWithADecoyBetween(int quads) {
