@@ -28,6 +28,7 @@
 #endif
 
 #include "host/scene/SceneFileReaders.h"
+#include "host/scene/StandingHelper.h"
 
 namespace tarvo::scenefile::stream {
 namespace {
@@ -1021,11 +1022,14 @@ std::size_t LongListItems(const ListSharing& sharing) {
 }
 
 // How many threads read the parts of a plan: no more than there are parts.
+// The most threads that read a list's parts.
+std::size_t MostReaders(const ListSharing& sharing) {
+    return sharing.maxReaders != 0 ? sharing.maxReaders
+                                   : std::max(1u, std::thread::hardware_concurrency());
+}
+
 std::size_t ReadersFor(const std::vector<ListPart>& plan, const ListSharing& sharing) {
-    const std::size_t threads = sharing.maxReaders != 0
-                                    ? sharing.maxReaders
-                                    : std::max(1u, std::thread::hardware_concurrency());
-    return std::min(plan.size(), threads);
+    return std::min(plan.size(), MostReaders(sharing));
 }
 
 // The stride of the survey's marks: fine enough that the parts come out about equal.
@@ -1077,13 +1081,13 @@ void SizeForParts(std::vector<T>& into, std::size_t items) {
 
 // Reads the whole list whose first item starts where `in` stands, with `readers` threads
 // (this one among them) taking its parts in turn, each part written to its own run of `into`;
-// on return `in` stands after the list. The first thread started runs `beforeReading` before it
-// takes parts, with a flag that is set once the list's reading has failed. Returns the largest
-// corner of the list's items.
+// on return `in` stands after the list. The first thread that helps is `standing`'s; it runs
+// `beforeReading` before it takes parts, with a flag that is set once the list's reading has
+// failed. Returns the largest corner of the list's items.
 template <auto ReadItem, typename List, typename BeforeReading>
 std::uint32_t ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
                               const std::vector<ListPart>& plan, std::size_t readers,
-                              BeforeReading beforeReading) {
+                              StandingHelper& standing, BeforeReading beforeReading) {
     SizeForParts(into, survey.items);
     std::vector<typename List::value_type*> firstOf;
     for (std::size_t p = 0, item = 0; p < plan.size(); item += plan[p++].count)
@@ -1105,17 +1109,21 @@ std::uint32_t ReadListInParts(Cursor& in, List& into, const ListSurvey& survey,
             throw;
         }
     };
-    std::vector<std::future<void>> helpers;  // waited for on any exit
+    std::optional<StandingHelper::Task> firstHelper;  // waited for on any exit
+    std::vector<std::future<void>> helpers;           // likewise
     try {
-        for (std::size_t r = 1; r < readers; ++r)
-            helpers.push_back(std::async(std::launch::async, [&, r] {
-                if (r == 1) beforeReading(std::as_const(failed));
+        if (readers > 1)
+            firstHelper.emplace(standing, [&] {
+                beforeReading(std::as_const(failed));
                 readParts();
-            }));
+            });
+        for (std::size_t r = 2; r < readers; ++r)
+            helpers.push_back(std::async(std::launch::async, readParts));
     } catch (const std::system_error&) {
         // Fewer threads to be had: those there are read every part between them.
     }
     readParts();
+    if (firstHelper) firstHelper->Get();
     for (auto& helper : helpers) helper.get();
     // A part continues the list only if the one before it ended where it begins. That holds
     // whenever the survey's premise does (an item ends at the first closing byte after its
@@ -1220,6 +1228,7 @@ class Scanner {
     std::uint32_t ScanLongList(List& into, char itemEnd) {
         m_in.Expect('[');
         if (m_in.Take(']')) return 0;
+        WakeHelper();
         const std::size_t stride = MarkStride(m_sharing);
         ListSurvey survey = SurveyList(m_in.Position(), itemEnd, stride);
         std::vector<ListPart> plan = PlanParts(survey, stride, m_sharing);
@@ -1227,7 +1236,7 @@ class Scanner {
         // Filled by the thread that helps, if one does, and read only after it is done.
         std::vector<SurveyedList> surveyedAhead;
         const std::uint32_t largest = ReadListInParts<ReadItem>(
-            m_in, into, survey, plan, readers, [&](const std::atomic<bool>& failed) {
+            m_in, into, survey, plan, readers, m_helper, [&](const std::atomic<bool>& failed) {
                 surveyedAhead = SurveyListsAfter(survey.close, m_in.End(), m_sharing, failed);
             });
         // A list read on one thread leaves the surveys ahead of it for the lists after it.
@@ -1236,6 +1245,20 @@ class Scanner {
             m_nextSurveyed = 0;
         }
         return largest;
+    }
+
+    // Starts the standing helper while this thread surveys the first list that may be long
+    // enough to share: the text left could hold one (its items take 4 bytes at least).
+    void WakeHelper() {
+        constexpr std::ptrdiff_t kLeastItemBytes = 4;  // "[0],"
+        const auto longListBytes =
+            static_cast<std::ptrdiff_t>(LongListItems(m_sharing)) * kLeastItemBytes;
+        if (MostReaders(m_sharing) < 2 || m_in.End() - m_in.Position() < longListBytes) return;
+        try {
+            m_helper.Start();
+        } catch (const std::system_error&) {
+            // No thread to be had: the lists are read on this one.
+        }
     }
 
     // The survey of the list whose first item is at `first`: the one made ahead, if the guess
@@ -1264,6 +1287,7 @@ class Scanner {
     Cursor m_in;
     ListSharing m_sharing;
     std::vector<ReadyMesh> m_meshes;
+    StandingHelper m_helper;                    // its thread stops with the scan
     std::vector<SurveyedList> m_surveyedAhead;  // still to be used from m_nextSurveyed on
     std::size_t m_nextSurveyed = 0;
 };
