@@ -1021,13 +1021,13 @@ std::size_t LongListItems(const ListSharing& sharing) {
     return 2 * std::max<std::size_t>(sharing.minItemsPerPart, 1);
 }
 
-// How many threads read the parts of a plan: no more than there are parts.
 // The most threads that read a list's parts.
 std::size_t MostReaders(const ListSharing& sharing) {
     return sharing.maxReaders != 0 ? sharing.maxReaders
                                    : std::max(1u, std::thread::hardware_concurrency());
 }
 
+// How many threads read the parts of a plan: no more than there are parts.
 std::size_t ReadersFor(const std::vector<ListPart>& plan, const ListSharing& sharing) {
     return std::min(plan.size(), MostReaders(sharing));
 }
