@@ -1,8 +1,5 @@
 #include "host/scene/SceneSkeleton.h"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <array>
 #include <atomic>
@@ -957,35 +954,13 @@ struct PartRead {
     std::uint32_t largestCorner = 0;
 };
 
-// Has the system give memory to the whole pages of `bytes` bytes from `begin` in one call,
-// before they are written: on the build machine a fault per page on first write costs about
-// half as much again (1.7 against 1.2 microseconds a page; even so, the records' pages are a
-// sixth of the processor time of the grid scene's load).
-// Only pages wholly inside the range, so that no other data's pages are touched. Where the
-// system cannot (an older kernel), the pages come on first write as before, so the result
-// is of no concern.
-void PrepareForWriting(void* begin, std::size_t bytes) {
-#ifdef MADV_POPULATE_WRITE
-    static const long page = ::sysconf(_SC_PAGESIZE);
-    if (page <= 0) return;
-    const auto pageBytes = static_cast<std::uintptr_t>(page);
-    const auto start = reinterpret_cast<std::uintptr_t>(begin);
-    const std::uintptr_t first = (start + pageBytes - 1) / pageBytes * pageBytes;
-    const std::uintptr_t end = (start + bytes) / pageBytes * pageBytes;
-    if (first < end)
-        static_cast<void>(
-            ::madvise(reinterpret_cast<void*>(first), end - first, MADV_POPULATE_WRITE));
-#else
-    static_cast<void>(begin);
-    static_cast<void>(bytes);
-#endif
-}
-
 // Reads a part; the largest corner is taken while each item is at hand, so that the scene's
-// check need not read the list again.
+// check need not read the list again. The part's memory is had from the system in one call
+// first: on the build machines a fault per page on first write costs from half as much again
+// to twice as much.
 template <auto ReadItem, typename T>
 PartRead ReadPart(Cursor in, const ListPart& part, T* into, const FailedFlag& failed) {
-    PrepareForWriting(into, part.count * sizeof(T));
+    scene::PrepareForWriting(into, part.count * sizeof(T));
     std::uint32_t largest = 0;
     for (std::size_t i = 0; i < part.count; ++i) {
         if (i % kItemsBetweenLooks == 0 && failed.load(std::memory_order_relaxed)) GiveUp();

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <map>
 #include <optional>
@@ -15,6 +16,7 @@
 
 #include "platform/max/MaxMath.h"
 #include "platform/max/MaxTypes.h"
+#include "platform/max/RecordMemory.h"
 
 namespace tarvo::scene {
 
@@ -34,13 +36,19 @@ struct LeftToFill {};
 
 // The standard allocator, but for one more way to construct: from LeftToFill, which leaves
 // the element as the memory holds it. Only types that the memory's allocation already gives
-// life to (trivially copyable ones) may be left so.
+// life to (trivially copyable ones) may be left so. A long list's memory is asked to come as
+// large pages (AdviseLargePages): a million faces fill some five thousand small pages.
 template <typename T>
 struct RecordAllocator : std::allocator<T> {
     using value_type = T;
     RecordAllocator() noexcept = default;
     template <typename U>
     RecordAllocator(const RecordAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        T* items = std::allocator<T>::allocate(n);
+        AdviseLargePages(items, n * sizeof(T));
+        return items;
+    }
     template <typename U>
     struct rebind {
         using other = RecordAllocator<U>;
