@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <new>
 
 namespace tarvo::scene {
 namespace {
@@ -22,7 +23,24 @@ WholeUnits WholeUnitsWithin(void* begin, std::size_t bytes, std::uintptr_t unit)
     return {(start + unit - 1) / unit * unit, (start + bytes) / unit * unit};
 }
 
+// `bytes` rounded up to whole large pages.
+std::size_t WholeLargePages(std::size_t bytes) {
+    return (bytes + kLargePageBytes - 1) / kLargePageBytes * kLargePageBytes;
+}
+
 }  // namespace
+
+void* AllocateLargePaged(std::size_t bytes) {
+    if (bytes > WholeLargePages(bytes)) throw std::bad_alloc();  // rounding wrapped around
+    const std::size_t rounded = WholeLargePages(bytes);
+    void* memory = ::operator new (rounded, std::align_val_t{kLargePageBytes});
+    AdviseLargePages(memory, rounded);
+    return memory;
+}
+
+void FreeLargePaged(void* memory, std::size_t bytes) noexcept {
+    ::operator delete (memory, WholeLargePages(bytes), std::align_val_t{kLargePageBytes});
+}
 
 void AdviseLargePages(void* begin, std::size_t bytes) noexcept {
 #ifdef MADV_HUGEPAGE

@@ -9,6 +9,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
@@ -36,8 +37,8 @@ struct LeftToFill {};
 
 // The standard allocator, but for one more way to construct: from LeftToFill, which leaves
 // the element as the memory holds it. Only types that the memory's allocation already gives
-// life to (trivially copyable ones) may be left so. A long list's memory is asked to come as
-// large pages (AdviseLargePages): a million faces fill some five thousand small pages.
+// life to (trivially copyable ones) may be left so. A long list's memory comes in whole large
+// pages (AllocateLargePaged): a million faces would fill some five thousand small ones.
 template <typename T>
 struct RecordAllocator : std::allocator<T> {
     using value_type = T;
@@ -45,9 +46,12 @@ struct RecordAllocator : std::allocator<T> {
     template <typename U>
     RecordAllocator(const RecordAllocator<U>&) noexcept {}
     T* allocate(std::size_t n) {
-        T* items = std::allocator<T>::allocate(n);
-        AdviseLargePages(items, n * sizeof(T));
-        return items;
+        if (!FillsLargePage(n)) return std::allocator<T>::allocate(n);
+        return static_cast<T*>(AllocateLargePaged(n * sizeof(T)));
+    }
+    void deallocate(T* items, std::size_t n) noexcept {
+        if (!FillsLargePage(n)) return std::allocator<T>::deallocate(items, n);
+        FreeLargePaged(items, n * sizeof(T));
     }
     template <typename U>
     struct rebind {
@@ -56,6 +60,14 @@ struct RecordAllocator : std::allocator<T> {
     template <typename U>
     void construct(U*, LeftToFill) noexcept {
         static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
+    }
+
+  private:
+    // Whether `n` items take a large page at least; a count too large for memory is left to
+    // the standard allocator, which refuses it.
+    static bool FillsLargePage(std::size_t n) {
+        return n >= kLargePageBytes / sizeof(T) &&
+               n <= std::allocator_traits<std::allocator<T>>::max_size({});
     }
 };
 

@@ -96,12 +96,24 @@ TEST(RecordMemory, AdvisesOnlyTheLargePagesWhollyInsideTheRange) {
     EXPECT_FALSE(AdvisedLarge(base + 2 * kLargePageBytes + 1));
 }
 
-TEST(RecordMemory, ALongRecordListIsAdvisedLargePages) {
+TEST(RecordMemory, ALongRecordListComesInWholeLargePages) {
     if (!SystemHasLargePages()) GTEST_SKIP() << "the system has no transparent large pages";
-    // Four large pages of items, of which at least three lie wholly inside, the middle one
-    // among them.
-    RecordList<Point3> list(4 * kLargePageBytes / sizeof(Point3));
-    EXPECT_TRUE(AdvisedLarge(list.data() + list.size() / 2)) << MappingFlags(list.data());
+    // Some three and a half large pages of items: the last one only partly filled.
+    RecordList<Point3> list(7 * kLargePageBytes / 2 / sizeof(Point3));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
+    EXPECT_TRUE(AdvisedLarge(list.data())) << MappingFlags(list.data());
+    EXPECT_TRUE(AdvisedLarge(&list.back())) << MappingFlags(&list.back());
+
+    // Grown past its room, the list moves to new large pages.
+    list.resize(list.size() * 2);
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
+    EXPECT_TRUE(AdvisedLarge(&list.back())) << MappingFlags(&list.back());
+}
+
+TEST(RecordMemory, AListOfExactlyOneLargePageTakesOne) {
+    RecordList<char> list(kLargePageBytes, 'x');
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
+    EXPECT_EQ(list.back(), 'x');
 }
 
 // Which of the `pages` pages from `first` are resident.
