@@ -7,8 +7,8 @@
 // page's own filling past the end of the file, written once more into the private copy of
 // that page so that a file growing meanwhile cannot take it away. A file that ends exactly
 // at a page boundary has no such byte and is read instead, into zero-filled memory of its
-// own. Large pages are not asked for: on the build machine they made the first fill of fresh
-// memory several times slower in some runs.
+// own. Large pages are not asked for that memory: a mapping needs no fill at all, and on one
+// build machine large pages made the first fill of a read several times slower in some runs.
 //
 // A file cut short by another program while its pages are mapped takes them away, and a read
 // of one then raises SIGBUS. The size is checked once more after the mapping, which leaves

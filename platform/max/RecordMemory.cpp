@@ -38,8 +38,8 @@ void* AllocateLargePaged(std::size_t bytes) {
     return memory;
 }
 
-void FreeLargePaged(void* memory, std::size_t bytes) noexcept {
-    ::operator delete (memory, WholeLargePages(bytes), std::align_val_t{kLargePageBytes});
+void FreeLargePaged(void* memory) noexcept {
+    ::operator delete (memory, std::align_val_t{kLargePageBytes});
 }
 
 void AdviseLargePages(void* begin, std::size_t bytes) noexcept {

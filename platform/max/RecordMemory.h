@@ -23,9 +23,9 @@ void AdviseLargePages(void* begin, std::size_t bytes) noexcept;
 // (AdviseLargePages), so that the whole of it, its first and last stretch too, comes as
 // large pages. The end's stretch is memory only once it is touched, and then at most one
 // large page more than asked for. Throws std::bad_alloc when there is none. Given back with
-// FreeLargePaged and the same count.
+// FreeLargePaged.
 void* AllocateLargePaged(std::size_t bytes);
-void FreeLargePaged(void* memory, std::size_t bytes) noexcept;
+void FreeLargePaged(void* memory) noexcept;
 
 // Has the system give memory to the whole small pages of the range in one call, before they
 // are written, instead of at a fault per page on first write. Only pages wholly inside the

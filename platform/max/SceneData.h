@@ -51,7 +51,7 @@ struct RecordAllocator : std::allocator<T> {
     }
     void deallocate(T* items, std::size_t n) noexcept {
         if (!FillsLargePage(n)) return std::allocator<T>::deallocate(items, n);
-        FreeLargePaged(items, n * sizeof(T));
+        FreeLargePaged(items);
     }
     template <typename U>
     struct rebind {
