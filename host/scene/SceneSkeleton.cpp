@@ -960,7 +960,7 @@ struct PartRead {
 // to twice as much.
 template <auto ReadItem, typename T>
 PartRead ReadPart(Cursor in, const ListPart& part, T* into, const FailedFlag& failed) {
-    scene::PrepareForWriting(into, part.count * sizeof(T));
+    ::PrepareForWriting(into, part.count * sizeof(T));
     std::uint32_t largest = 0;
     for (std::size_t i = 0; i < part.count; ++i) {
         if (i % kItemsBetweenLooks == 0 && failed.load(std::memory_order_relaxed)) GiveUp();

@@ -255,9 +255,11 @@ HRESULT SaveObject::AddNode(XSaveNodes& siblings, const XSaveNode* parent, REFGU
     node->name = std::move(name);
     node->parent = parent;
     if (pId != nullptr) node->id = *pId;
-    if (given.adopted == nullptr) {
-        node->payload.assign(payload.begin(),
-                             payload.begin() + static_cast<std::ptrdiff_t>(measured.bytesUsed));
+    if (given.adopted == nullptr && measured.bytesUsed != 0) {
+        // Sized unzeroed and copied as a block: assigning the range would copy it a byte at a
+        // time, as a vector does for any allocator but the standard one.
+        node->payload.resize(measured.bytesUsed);
+        std::memcpy(node->payload.data(), payload.data(), measured.bytesUsed);
     }
     XSaveNode& added = *node;
     siblings.push_back(std::move(node));

@@ -19,6 +19,8 @@
 #include <utility>
 #include <vector>
 
+#include "platform/win/LargePages.h"
+
 namespace d3dx {
 
 // An allocator whose construction without a value leaves the bytes as they are. A payload
@@ -26,9 +28,10 @@ namespace d3dx {
 // so zeroing the rest first would be one more pass over a mesh's tens of megabytes. Large
 // stores that write each element whole before reading it use it too (the mesh builder's
 // records). Only types whose life the allocation itself begins (trivially copyable ones)
-// may be left so; their default member values, if any, are skipped as well.
+// may be left so; their default member values, if any, are skipped as well. Arrays of a large
+// page or more come in large pages (LargePagedAllocator).
 template <typename T>
-struct XUnzeroedAllocator : std::allocator<T> {
+struct XUnzeroedAllocator : LargePagedAllocator<T> {
     using value_type = T;
     XUnzeroedAllocator() noexcept = default;
     template <typename U>

@@ -17,7 +17,7 @@
 
 #include "platform/max/MaxMath.h"
 #include "platform/max/MaxTypes.h"
-#include "platform/max/RecordMemory.h"
+#include "platform/win/LargePages.h"
 
 namespace tarvo::scene {
 
@@ -35,24 +35,15 @@ struct Placement {
 // first touched by the thread that fills it, and not zeroed beforehand on one thread.
 struct LeftToFill {};
 
-// The standard allocator, but for one more way to construct: from LeftToFill, which leaves
-// the element as the memory holds it. Only types that the memory's allocation already gives
-// life to (trivially copyable ones) may be left so. A long list's memory comes in whole large
-// pages (AllocateLargePaged): a million faces would fill some five thousand small ones.
+// The allocator of long lists (LargePagedAllocator), with one more way to construct: from
+// LeftToFill, which leaves the element as the memory holds it. Only types that the memory's
+// allocation already gives life to (trivially copyable ones) may be left so.
 template <typename T>
-struct RecordAllocator : std::allocator<T> {
+struct RecordAllocator : LargePagedAllocator<T> {
     using value_type = T;
     RecordAllocator() noexcept = default;
     template <typename U>
     RecordAllocator(const RecordAllocator<U>&) noexcept {}
-    T* allocate(std::size_t n) {
-        if (!FillsLargePage(n)) return std::allocator<T>::allocate(n);
-        return static_cast<T*>(AllocateLargePaged(n * sizeof(T)));
-    }
-    void deallocate(T* items, std::size_t n) noexcept {
-        if (!FillsLargePage(n)) return std::allocator<T>::deallocate(items, n);
-        FreeLargePaged(items);
-    }
     template <typename U>
     struct rebind {
         using other = RecordAllocator<U>;
@@ -60,14 +51,6 @@ struct RecordAllocator : std::allocator<T> {
     template <typename U>
     void construct(U*, LeftToFill) noexcept {
         static_assert(std::is_trivially_copyable_v<U> && std::is_trivially_destructible_v<U>);
-    }
-
-  private:
-    // Whether `n` items take a large page at least; a count too large for memory is left to
-    // the standard allocator, which refuses it.
-    static bool FillsLargePage(std::size_t n) {
-        return n >= kLargePageBytes / sizeof(T) &&
-               n <= std::allocator_traits<std::allocator<T>>::max_size({});
     }
 };
 

@@ -1,11 +1,10 @@
-// Advice to the system on the memory of a mesh's long lists, which a scene file may hold
-// millions of items of. Advice only: where the system cannot follow it, the memory works
+// Memory for large arrays (a mesh's long lists, a save tree's payloads), and advice to the
+// system on how it is used. Advice only: where the system cannot follow it, the memory works
 // as it would without.
 #pragma once
 
 #include <cstddef>
-
-namespace tarvo::scene {
+#include <memory>
 
 // The size of a large page, which the system may give at one fault instead of 512 small
 // ones: 2 MiB on x86-64 and on 64-bit ARM with 4 KiB pages.
@@ -32,4 +31,27 @@ void FreeLargePaged(void* memory) noexcept;
 // range, so that no other data's pages are touched.
 void PrepareForWriting(void* begin, std::size_t bytes) noexcept;
 
-}  // namespace tarvo::scene
+// The standard allocator, but an array of a large page or more comes from AllocateLargePaged
+// (a million faces would otherwise fill some five thousand small pages). A count too large
+// for memory is left to the standard allocator, which refuses it.
+template <typename T>
+struct LargePagedAllocator : std::allocator<T> {
+    using value_type = T;
+    LargePagedAllocator() noexcept = default;
+    template <typename U>
+    LargePagedAllocator(const LargePagedAllocator<U>&) noexcept {}
+    T* allocate(std::size_t n) {
+        if (!FillsLargePage(n)) return std::allocator<T>::allocate(n);
+        return static_cast<T*>(AllocateLargePaged(n * sizeof(T)));
+    }
+    void deallocate(T* items, std::size_t n) noexcept {
+        if (!FillsLargePage(n)) return std::allocator<T>::deallocate(items, n);
+        FreeLargePaged(items);
+    }
+
+  private:
+    static bool FillsLargePage(std::size_t n) {
+        return n >= kLargePageBytes / sizeof(T) &&
+               n <= std::allocator_traits<std::allocator<T>>::max_size({});
+    }
+};

@@ -1,4 +1,4 @@
-#include "platform/max/RecordMemory.h"
+#include "platform/win/LargePages.h"
 
 #include <sys/mman.h>
 #include <unistd.h>
@@ -6,7 +6,6 @@
 #include <cstdint>
 #include <new>
 
-namespace tarvo::scene {
 namespace {
 
 // The whole units of `unit` bytes that lie inside the range; empty when none does.
@@ -65,5 +64,3 @@ void PrepareForWriting(void* begin, std::size_t bytes) noexcept {
     static_cast<void>(bytes);
 #endif
 }
-
-}  // namespace tarvo::scene

@@ -4,19 +4,15 @@
 
 #include <cstdint>
 #include <fstream>
+#include <limits>
+#include <new>
 #include <sstream>
 #include <string>
 #include <vector>
 
-#include "platform/max/RecordMemory.h"
-#include "platform/max/SceneData.h"
+#include "platform/win/LargePages.h"
 
 namespace {
-
-using tarvo::scene::AdviseLargePages;
-using tarvo::scene::kLargePageBytes;
-using tarvo::scene::PrepareForWriting;
-using tarvo::scene::RecordList;
 
 // The system's flags for the mapping that holds `address`, as /proc/self/smaps lists them
 // ("rd wr mr mw me ac hg ..."); empty when no mapping does.
@@ -70,7 +66,7 @@ bool SystemHasLargePages() {
     return std::ifstream("/sys/kernel/mm/transparent_hugepage/enabled").good();
 }
 
-TEST(RecordMemory, AdvisesOnlyTheLargePagesWhollyInsideTheRange) {
+TEST(LargePages, AdvisesOnlyTheLargePagesWhollyInsideTheRange) {
     if (!SystemHasLargePages()) GTEST_SKIP() << "the system has no transparent large pages";
     AlignedRoom room(4 * kLargePageBytes);
     ASSERT_TRUE(room.Mapped());
@@ -96,24 +92,22 @@ TEST(RecordMemory, AdvisesOnlyTheLargePagesWhollyInsideTheRange) {
     EXPECT_FALSE(AdvisedLarge(base + 2 * kLargePageBytes + 1));
 }
 
-TEST(RecordMemory, ALongRecordListComesInWholeLargePages) {
+TEST(LargePages, AllocatedMemoryStartsOnALargePageAndIsAdvisedToItsEnd) {
     if (!SystemHasLargePages()) GTEST_SKIP() << "the system has no transparent large pages";
-    // Some three and a half large pages of items: the last one only partly filled.
-    RecordList<Point3> list(7 * kLargePageBytes / 2 / sizeof(Point3));
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
-    EXPECT_TRUE(AdvisedLarge(list.data())) << MappingFlags(list.data());
-    EXPECT_TRUE(AdvisedLarge(&list.back())) << MappingFlags(&list.back());
-
-    // Grown past its room, the list moves to new large pages.
-    list.resize(list.size() * 2);
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
-    EXPECT_TRUE(AdvisedLarge(&list.back())) << MappingFlags(&list.back());
+    // Three and a half large pages: the last one only partly asked for.
+    const std::size_t bytes = 7 * kLargePageBytes / 2;
+    auto* memory = static_cast<char*>(AllocateLargePaged(bytes));
+    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(memory) % kLargePageBytes, 0u);
+    EXPECT_TRUE(AdvisedLarge(memory)) << MappingFlags(memory);
+    EXPECT_TRUE(AdvisedLarge(memory + bytes - 1)) << MappingFlags(memory + bytes - 1);
+    memory[0] = 'a';
+    memory[bytes - 1] = 'z';
+    EXPECT_EQ(memory[0] + memory[bytes - 1], 'a' + 'z');
+    FreeLargePaged(memory);
 }
 
-TEST(RecordMemory, AListOfExactlyOneLargePageTakesOne) {
-    RecordList<char> list(kLargePageBytes, 'x');
-    EXPECT_EQ(reinterpret_cast<std::uintptr_t>(list.data()) % kLargePageBytes, 0u);
-    EXPECT_EQ(list.back(), 'x');
+TEST(LargePages, MemoryBeyondAnySizeIsRefused) {
+    EXPECT_THROW(AllocateLargePaged(std::numeric_limits<std::size_t>::max() - 1), std::bad_alloc);
 }
 
 // Which of the `pages` pages from `first` are resident.
@@ -125,7 +119,7 @@ std::vector<bool> Resident(const char* first, std::size_t pages, std::size_t pag
     return resident;
 }
 
-TEST(RecordMemory, PreparesOnlyThePagesWhollyInsideTheRange) {
+TEST(LargePages, PreparesOnlyThePagesWhollyInsideTheRange) {
     const auto pageBytes = static_cast<std::size_t>(::sysconf(_SC_PAGESIZE));
     AlignedRoom room(8 * pageBytes);
     ASSERT_TRUE(room.Mapped());
