@@ -125,7 +125,7 @@ TEST(LargePages, PreparesOnlyThePagesWhollyInsideTheRange) {
     ASSERT_TRUE(room.Mapped());
     char* base = room.Begin();
     // Small pages only, also where the system gives large ones unasked.
-    ASSERT_EQ(::madvise(base, 8 * pageBytes, MADV_NOHUGEPAGE) == 0 || !SystemHasLargePages(), true);
+    ASSERT_TRUE(::madvise(base, 8 * pageBytes, MADV_NOHUGEPAGE) == 0 || !SystemHasLargePages());
     ASSERT_EQ(Resident(base, 8, pageBytes), std::vector<bool>(8, false));
 
     // From the middle of page 1 to the middle of page 5: pages 2 to 4 are whole.
