@@ -6,10 +6,8 @@
 #pragma once
 
 #include <array>
-#include <cstddef>
 #include <cstdint>
 #include <map>
-#include <memory>
 #include <optional>
 #include <string>
 #include <type_traits>
